@@ -1,0 +1,76 @@
+// A scripted stand-in for the feed's entry point, for unit tests: per operation a queue of
+// answers (status, bytes written to the record, history deliveries made during the call),
+// and a log of every call with the key bytes it carried and the scan block's fields.
+#ifndef QUORVEX_SCRIPTED_FEED_H
+#define QUORVEX_SCRIPTED_FEED_H
+
+#include "dbax.h"
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace scripted {
+
+using Bytes = std::vector<unsigned char>;
+
+// One call of the history callback, made from inside the feed call it belongs to.
+struct Delivery {
+    int32_t eventCode = 0;
+    Bytes key;   // 18 bytes of the delivered block's key
+    Bytes block; // 144 bytes, eight history records
+    int32_t status = 0;
+};
+
+struct Answer {
+    int32_t status = 0;
+    Bytes record;                     // copied to the record argument when not empty
+    std::vector<Delivery> deliveries; // operations 50 and 53 only
+};
+
+struct Call {
+    int32_t operation = 0;
+    void *block = nullptr;
+    bool keyGiven = false;
+    bool recordGiven = false;
+    Bytes key; // as many bytes as keyLength(operation) says
+    int32_t parameter = 0;
+    // For operations 50 and 53: the scan block as the feed found it.
+    bool callbackSet = false;
+    int32_t scanReserved4 = 0;
+    int32_t scanDone = 0;
+    int32_t scanMode = 0;
+    // Return values of the callbacks made during the call.
+    std::vector<int32_t> callbackResults;
+};
+
+// Forgets every answer and the log; every operation answers 0 and writes nothing.
+void reset();
+
+// Queues an answer for the next call of `operation`.
+void answer(int32_t operation, Answer next);
+void answer(int32_t operation, int32_t status, Bytes record = {});
+
+// Answer used once an operation's queue is empty (status 0 and nothing written by default).
+void answerAlways(int32_t operation, Answer every);
+
+// How many key bytes the log copies for an operation. Defaults: 18 for operation 1, 25 for 2,
+// 256 for 31 and 33, 18 for the positioning operation 50 (mode 1) and none otherwise.
+void setKeyLength(int32_t operation, size_t length);
+
+const std::vector<Call> &calls();
+std::vector<int32_t> operations();
+
+// Attachments opened and not closed, across all control blocks.
+int32_t openAttachments();
+
+// When true, the feed keeps the scan block's `started` field (0 at the positioning read,
+// 1 after the first delivery); otherwise it never touches it.
+void setKeepStarted(bool keep);
+
+int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *record,
+                      int32_t parameter);
+
+} // namespace scripted
+
+#endif

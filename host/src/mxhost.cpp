@@ -1,0 +1,474 @@
+// The stand-in host's arrays, errors and printing, and the driver that calls a module.
+#include "mex.h"
+#include "mxhost_driver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct mxArray_tag {
+    mxClassID classId = mxDOUBLE_CLASS;
+    bool complex = false;
+    mwSize rows = 0;
+    mwSize columns = 0;
+    std::vector<double> real;      // numeric and logical values, column-major
+    std::vector<double> imaginary; // complex numeric values only
+    std::string chars;             // character arrays, column-major
+    std::vector<mxArray *> cells;  // cell elements, or struct values (element-major)
+    std::vector<std::string> fieldNames;
+};
+
+namespace {
+
+// State of the call in progress. Only one call runs at a time, as in the host.
+struct CallState {
+    std::jmp_buf *raiseTarget = nullptr;
+    std::vector<mxArray *> *created = nullptr;
+    std::string *identifier = nullptr;
+    std::string *message = nullptr;
+    std::string *printed = nullptr;
+};
+
+CallState current;
+bool echoPrints = false;
+size_t liveArrays = 0;
+
+[[noreturn]] void fatal(const char *what) {
+    std::fprintf(stderr, "mxhost: %s\n", what);
+    std::abort();
+}
+
+mxArray *newArray(mxClassID classId, mwSize rows, mwSize columns) {
+    auto *array = new mxArray_tag;
+    array->classId = classId;
+    array->rows = rows;
+    array->columns = columns;
+    ++liveArrays;
+    if (current.created != nullptr) {
+        current.created->push_back(array);
+    }
+    return array;
+}
+
+size_t elementCount(const mxArray *array) {
+    return array->rows * array->columns;
+}
+
+void freeFlat(mxArray *array) {
+    delete array;
+    --liveArrays;
+}
+
+bool isNumericClass(mxClassID id) {
+    return id >= mxDOUBLE_CLASS && id <= mxUINT64_CLASS;
+}
+
+[[noreturn]] void raise(const char *identifier, const char *message) {
+    if (current.raiseTarget == nullptr) {
+        std::fprintf(stderr, "mxhost: raise outside a call: %s\n", message);
+        std::abort();
+    }
+    *current.identifier = identifier;
+    *current.message = message;
+    std::longjmp(*current.raiseTarget, 1);
+}
+
+std::string vformat(const char *format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length < 0) {
+        return std::string();
+    }
+    std::string out(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(&out[0], out.size(), format, args);
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+} // namespace
+
+extern "C" {
+
+mxArray *mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag) {
+    mxArray *array = newArray(mxDOUBLE_CLASS, m, n);
+    array->real.assign(m * n, 0.0);
+    if (flag == mxCOMPLEX) {
+        array->complex = true;
+        array->imaginary.assign(m * n, 0.0);
+    }
+    return array;
+}
+
+mxArray *mxCreateDoubleScalar(double value) {
+    mxArray *array = mxCreateDoubleMatrix(1, 1, mxREAL);
+    array->real[0] = value;
+    return array;
+}
+
+mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classId, mxComplexity flag) {
+    if (!isNumericClass(classId)) {
+        fatal("mxCreateNumericMatrix: not a numeric class");
+    }
+    mxArray *array = mxCreateDoubleMatrix(m, n, flag);
+    array->classId = classId;
+    return array;
+}
+
+mxArray *mxCreateLogicalScalar(bool value) {
+    mxArray *array = newArray(mxLOGICAL_CLASS, 1, 1);
+    array->real.assign(1, value ? 1.0 : 0.0);
+    return array;
+}
+
+mxArray *mxCreateCellMatrix(mwSize m, mwSize n) {
+    mxArray *array = newArray(mxCELL_CLASS, m, n);
+    array->cells.assign(m * n, nullptr);
+    return array;
+}
+
+mxArray *mxCreateString(const char *text) {
+    size_t length = text == nullptr ? 0 : std::strlen(text);
+    mxArray *array = newArray(mxCHAR_CLASS, length == 0 ? 0 : 1, length);
+    array->chars.assign(text == nullptr ? "" : text, length);
+    return array;
+}
+
+mxArray *mxCreateCharMatrixFromStrings(mwSize m, const char **texts) {
+    size_t width = 0;
+    for (mwSize i = 0; i < m; ++i) {
+        width = std::max(width, std::strlen(texts[i]));
+    }
+    mxArray *array = newArray(mxCHAR_CLASS, m, width);
+    array->chars.assign(m * width, ' ');
+    for (mwSize i = 0; i < m; ++i) {
+        for (size_t j = 0; texts[i][j] != '\0'; ++j) {
+            array->chars[j * m + i] = texts[i][j];
+        }
+    }
+    return array;
+}
+
+mxArray *mxCreateStructMatrix(mwSize m, mwSize n, int nfields, const char **names) {
+    mxArray *array = newArray(mxSTRUCT_CLASS, m, n);
+    for (int f = 0; f < nfields; ++f) {
+        if (names[f] == nullptr || names[f][0] == '\0') {
+            fatal("mxCreateStructMatrix: empty field name");
+        }
+        for (const std::string &seen : array->fieldNames) {
+            if (seen == names[f]) {
+                fatal("mxCreateStructMatrix: duplicate field name");
+            }
+        }
+        array->fieldNames.emplace_back(names[f]);
+    }
+    array->cells.assign(m * n * static_cast<size_t>(nfields), nullptr);
+    return array;
+}
+
+void mxDestroyArray(mxArray *array) {
+    if (array == nullptr) {
+        return;
+    }
+    for (mxArray *child : array->cells) {
+        mxDestroyArray(child);
+    }
+    freeFlat(array);
+}
+
+mxClassID mxGetClassID(const mxArray *array) {
+    return array->classId;
+}
+bool mxIsDouble(const mxArray *array) {
+    return array->classId == mxDOUBLE_CLASS;
+}
+bool mxIsNumeric(const mxArray *array) {
+    return isNumericClass(array->classId);
+}
+bool mxIsComplex(const mxArray *array) {
+    return array->complex;
+}
+bool mxIsLogical(const mxArray *array) {
+    return array->classId == mxLOGICAL_CLASS;
+}
+bool mxIsChar(const mxArray *array) {
+    return array->classId == mxCHAR_CLASS;
+}
+bool mxIsCell(const mxArray *array) {
+    return array->classId == mxCELL_CLASS;
+}
+bool mxIsStruct(const mxArray *array) {
+    return array->classId == mxSTRUCT_CLASS;
+}
+mwSize mxGetM(const mxArray *array) {
+    return array->rows;
+}
+mwSize mxGetN(const mxArray *array) {
+    return array->columns;
+}
+size_t mxGetNumberOfElements(const mxArray *array) {
+    return elementCount(array);
+}
+
+double mxGetScalar(const mxArray *array) {
+    if (elementCount(array) == 0) {
+        return 0.0;
+    }
+    if (array->classId == mxCHAR_CLASS) {
+        return static_cast<unsigned char>(array->chars[0]);
+    }
+    if (!array->real.empty()) {
+        return array->real[0];
+    }
+    return 0.0;
+}
+
+double *mxGetPr(const mxArray *array) {
+    if (array->classId != mxDOUBLE_CLASS) {
+        return nullptr;
+    }
+    return const_cast<double *>(array->real.data());
+}
+
+double *mxGetPi(const mxArray *array) {
+    if (!array->complex) {
+        return nullptr;
+    }
+    return const_cast<double *>(array->imaginary.data());
+}
+
+mxArray *mxGetCell(const mxArray *array, mwIndex index) {
+    if (array->classId != mxCELL_CLASS) {
+        fatal("mxGetCell: not a cell array");
+    }
+    if (index >= array->cells.size()) {
+        fatal("mxGetCell: index out of range");
+    }
+    return array->cells[index];
+}
+
+void mxSetCell(mxArray *array, mwIndex index, mxArray *value) {
+    if (array->classId != mxCELL_CLASS || index >= array->cells.size()) {
+        fatal("mxSetCell: not a cell array or index out of range");
+    }
+    array->cells[index] = value;
+}
+
+// Copies the text and a terminating zero when it fits; a text that does not fit is refused
+// with 1 and the buffer left untouched, which is what the real host does too.
+int mxGetString(const mxArray *array, char *buffer, mwSize length) {
+    if (array == nullptr || array->classId != mxCHAR_CLASS || length == 0) {
+        return 1;
+    }
+    if (array->chars.size() + 1 > length) {
+        return 1;
+    }
+    std::memcpy(buffer, array->chars.data(), array->chars.size());
+    buffer[array->chars.size()] = '\0';
+    return 0;
+}
+
+char *mxArrayToString(const mxArray *array) {
+    if (array == nullptr || array->classId != mxCHAR_CLASS) {
+        return nullptr;
+    }
+    char *out = static_cast<char *>(std::malloc(array->chars.size() + 1));
+    if (out == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(out, array->chars.data(), array->chars.size());
+    out[array->chars.size()] = '\0';
+    return out;
+}
+
+void mxFree(void *memory) {
+    std::free(memory);
+}
+
+int mxGetNumberOfFields(const mxArray *array) {
+    return array->classId == mxSTRUCT_CLASS ? static_cast<int>(array->fieldNames.size()) : 0;
+}
+
+const char *mxGetFieldNameByNumber(const mxArray *array, int number) {
+    if (array->classId != mxSTRUCT_CLASS || number < 0 ||
+        static_cast<size_t>(number) >= array->fieldNames.size()) {
+        return nullptr;
+    }
+    return array->fieldNames[static_cast<size_t>(number)].c_str();
+}
+
+static long fieldSlot(const mxArray *array, mwIndex index, const char *name) {
+    if (array->classId != mxSTRUCT_CLASS || index >= elementCount(array)) {
+        return -1;
+    }
+    for (size_t f = 0; f < array->fieldNames.size(); ++f) {
+        if (array->fieldNames[f] == name) {
+            return static_cast<long>(index * array->fieldNames.size() + f);
+        }
+    }
+    return -1;
+}
+
+mxArray *mxGetField(const mxArray *array, mwIndex index, const char *name) {
+    long slot = fieldSlot(array, index, name);
+    return slot < 0 ? nullptr : array->cells[static_cast<size_t>(slot)];
+}
+
+void mxSetField(mxArray *array, mwIndex index, const char *name, mxArray *value) {
+    long slot = fieldSlot(array, index, name);
+    if (slot < 0) {
+        fatal("mxSetField: no such field");
+    }
+    array->cells[static_cast<size_t>(slot)] = value;
+}
+
+void mexErrMsgTxt(const char *message) {
+    raise("", message == nullptr ? "" : message);
+}
+
+void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string message = vformat(format, args);
+    va_end(args);
+    // The formatted text must outlive the jump; keep a copy in static storage.
+    static std::string lastMessage;
+    lastMessage = message;
+    raise(identifier == nullptr ? "" : identifier, lastMessage.c_str());
+}
+
+int mexPrintf(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    if (current.printed != nullptr) {
+        *current.printed += text;
+    }
+    if (echoPrints || current.printed == nullptr) {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return static_cast<int>(text.size());
+}
+
+} // extern "C"
+
+namespace mxhost {
+
+CallResult::CallResult(CallResult &&other) noexcept {
+    *this = std::move(other);
+}
+
+CallResult &CallResult::operator=(CallResult &&other) noexcept {
+    if (this != &other) {
+        for (mxArray *array : created) {
+            freeFlat(array);
+        }
+        raised = other.raised;
+        identifier = std::move(other.identifier);
+        message = std::move(other.message);
+        printed = std::move(other.printed);
+        outputs = std::move(other.outputs);
+        created = std::move(other.created);
+        other.created.clear();
+        other.outputs.clear();
+    }
+    return *this;
+}
+
+CallResult::~CallResult() {
+    for (mxArray *array : created) {
+        freeFlat(array);
+    }
+}
+
+// Runs the entry point with a jump target for raises. Kept apart so that no object with a
+// destructor lives in the frame that setjmp returns to twice.
+static int invoke(EntryPoint entry, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs) {
+    std::jmp_buf target;
+    std::jmp_buf *saved = current.raiseTarget;
+    current.raiseTarget = &target;
+    if (setjmp(target) == 0) {
+        entry(nlhs, plhs, nrhs, prhs);
+        current.raiseTarget = saved;
+        return 0;
+    }
+    current.raiseTarget = saved;
+    return 1;
+}
+
+CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &inputs) {
+    CallResult result;
+    // The host always offers at least one output slot, as the real one does for `ans`.
+    result.outputs.assign(static_cast<size_t>(nlhs < 1 ? 1 : nlhs), nullptr);
+    std::vector<const mxArray *> arguments(inputs);
+
+    CallState saved = current;
+    current.created = &result.created;
+    current.identifier = &result.identifier;
+    current.message = &result.message;
+    current.printed = &result.printed;
+    int raised = invoke(entry, nlhs, result.outputs.data(), static_cast<int>(arguments.size()),
+                        arguments.data());
+    current = saved;
+
+    result.raised = raised != 0;
+    if (result.raised) {
+        // A raise discards whatever the call had placed in its output slots.
+        for (mxArray *&slot : result.outputs) {
+            slot = nullptr;
+        }
+    }
+    return result;
+}
+
+ArrayPtr scalar(double value) {
+    return ArrayPtr(mxCreateDoubleScalar(value));
+}
+
+ArrayPtr text(const std::string &value) {
+    mxArray *array = newArray(mxCHAR_CLASS, value.empty() ? 0 : 1, value.size());
+    array->chars = value;
+    return ArrayPtr(array);
+}
+
+ArrayPtr cellOfTexts(const std::vector<std::string> &values) {
+    ArrayPtr cell(mxCreateCellMatrix(1, values.size()));
+    for (size_t i = 0; i < values.size(); ++i) {
+        mxSetCell(cell.get(), i, text(values[i]).release());
+    }
+    return cell;
+}
+
+std::string textOf(const mxArray *array) {
+    if (array == nullptr || array->classId != mxCHAR_CLASS) {
+        return std::string();
+    }
+    return array->chars;
+}
+
+std::vector<std::string> fieldNames(const mxArray *structure) {
+    if (structure == nullptr || structure->classId != mxSTRUCT_CLASS) {
+        return {};
+    }
+    return structure->fieldNames;
+}
+
+void setEcho(bool echo) {
+    echoPrints = echo;
+}
+
+size_t liveArrayCount() {
+    return liveArrays;
+}
+
+} // namespace mxhost

@@ -1,0 +1,13 @@
+// Placeholder until this request is built: refuses the request after closing the attachment.
+#include "failures.h"
+#include "inputs.h"
+#include "requests.h"
+
+void checkBarSeries(RequestCall &call) {
+    checkSecurityLists(call, 1);
+}
+
+void runBarSeries(RequestCall &call) {
+    detachFeed(call);
+    raiseText(ID_BAD_INPUT, "This request is not available yet");
+}

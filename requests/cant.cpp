@@ -1,0 +1,40 @@
+// Request 7: one keyed read with the tag "CANT", without output.
+#include "failures.h"
+#include "feed_link.h"
+#include "inputs.h"
+#include "keys.h"
+#include "records.h"
+#include "requests.h"
+
+namespace {
+
+// The symbol and qualifier come from cell 0 of inputs 4 and 5 when the caller gives them;
+// without them the key carries an empty symbol and qualifier.
+bool hasSecurityInputs(const RequestCall &call) {
+    return call.inputCount >= 4;
+}
+
+} // namespace
+
+void checkCantRead(RequestCall &call) {
+    if (hasSecurityInputs(call)) {
+        checkSecurityLists(call, 1);
+    }
+}
+
+void runCantRead(RequestCall &call) {
+    char symbol[TEXT_BUFFER_SIZE] = "";
+    char qualifier[TEXT_BUFFER_SIZE] = "";
+    if (hasSecurityInputs(call)) {
+        readSecurityTexts(call, 0, symbol, qualifier);
+    }
+    unsigned char key[TAGGED_KEY_SIZE];
+    buildTaggedKey(key, symbol, qualifier);
+
+    unsigned char record[RECORD_BUFFER_SIZE] = {};
+    int32_t status = feedCall(call.block, DBA_GET_RECORD_EXT, key, record, 0);
+    if (status != 0) {
+        failAttached(call, ID_RETRIEVAL, MSG_RETRIEVAL, status);
+    }
+    detachFeed(call);
+}

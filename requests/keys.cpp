@@ -1,0 +1,55 @@
+#include "keys.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+// Divisor of price-type codes 0 to 15.
+constexpr std::array<double, 16> DIVISORS = {
+    256, 64,                      // 0, 1
+    1,   1,   1,                  // 2 to 4
+    256, 256, 256,  256,          // 5 to 8
+    1,   1,                       // 9, 10
+    10,  100, 1000, 10000, 100000 // 11 to 15
+};
+
+// Copies the characters of `text` (not its terminator) to `field`, at most `room` of them.
+void placeText(unsigned char *field, const char *text, size_t room) {
+    for (size_t i = 0; i < room && text[i] != '\0'; ++i) {
+        field[i] = static_cast<unsigned char>(text[i]);
+    }
+}
+
+void fillKeyFields(unsigned char *key, const char *symbol, const char *qualifier) {
+    std::memset(key + KEY_SYMBOL_OFFSET, ' ', KEY_SYMBOL_SIZE + KEY_QUALIFIER_SIZE);
+    // At most 11 symbol characters arrive, so the symbol field always ends in a space.
+    placeText(key + KEY_SYMBOL_OFFSET, symbol, KEY_SYMBOL_SIZE - 1);
+    placeText(key + KEY_QUALIFIER_OFFSET, qualifier, KEY_QUALIFIER_SIZE);
+    key[0] = 0;
+    key[1] = 0;
+}
+
+} // namespace
+
+void buildSecurityKey(unsigned char *key, const char *symbol, const char *qualifier) {
+    fillKeyFields(key, symbol, qualifier);
+}
+
+void buildBarKey(unsigned char *key, const char *symbol, const char *qualifier) {
+    std::memset(key, ' ', BAR_KEY_SIZE);
+    fillKeyFields(key, symbol, qualifier);
+}
+
+void buildTaggedKey(unsigned char *key, const char *symbol, const char *qualifier) {
+    fillKeyFields(key, symbol, qualifier);
+    std::memset(key + SECURITY_KEY_SIZE, ' ', KEY_TAG_OFFSET - SECURITY_KEY_SIZE);
+    std::memcpy(key + KEY_TAG_OFFSET, "CANT", 4);
+}
+
+double PriceTypeDivisor(int16_t code) {
+    if (code < 0 || static_cast<size_t>(code) >= DIVISORS.size()) {
+        return 1.0;
+    }
+    return DIVISORS[static_cast<size_t>(code)];
+}

@@ -1,0 +1,39 @@
+// The keys the module sends to the feed, and the price-type scaling every price goes through.
+#ifndef QUORVEX_KEYS_H
+#define QUORVEX_KEYS_H
+
+#include <cstddef>
+#include <cstdint>
+
+// SecurityKey: leadWord (16 bits, always 0) at 0, symbol (12 bytes) at 2, qualifier (4 bytes)
+// at 14; both texts filled to the right with spaces, no terminators.
+constexpr size_t SECURITY_KEY_SIZE = 18;
+constexpr size_t KEY_SYMBOL_OFFSET = 2;
+constexpr size_t KEY_SYMBOL_SIZE = 12;
+constexpr size_t KEY_QUALIFIER_OFFSET = 14;
+constexpr size_t KEY_QUALIFIER_SIZE = 4;
+// The bar-series key: a SecurityKey at the start of 32 bytes of spaces.
+constexpr size_t BAR_KEY_SIZE = 32;
+// TaggedKey: a SecurityKey, three spaces at 18 to 20 and the tag at 21 to 24.
+constexpr size_t TAGGED_KEY_SIZE = 25;
+constexpr size_t KEY_TAG_OFFSET = 21;
+
+// Fills the 18 bytes at `key` from a symbol of at most 11 characters and a qualifier of at
+// most 4 (longer texts are cut to their field).
+void buildSecurityKey(unsigned char *key, const char *symbol, const char *qualifier);
+
+// Fills the 32 bytes at `key`: spaces, then the SecurityKey at its start.
+void buildBarKey(unsigned char *key, const char *symbol, const char *qualifier);
+
+// Fills the 25 bytes at `key`: the SecurityKey, spaces at 18 to 20, "CANT" at 21.
+void buildTaggedKey(unsigned char *key, const char *symbol, const char *qualifier);
+
+// Divisor of a price-type code: codes outside the table give 1.
+double PriceTypeDivisor(int16_t code);
+
+// A raw signed price scaled by its record's divisor.
+inline double scalePrice(int32_t raw, double divisor) {
+    return static_cast<double>(raw) / divisor;
+}
+
+#endif

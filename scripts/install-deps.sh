@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, tests and demonstrates with.
+# Safe to run again: apt-get skips what is already there.
+#   scripts/install-deps.sh            host build, tests and the Octave demo
+#   scripts/install-deps.sh --windows  also the 32-bit Windows cross toolchain and Wine
+set -euo pipefail
+
+want_windows=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) want_windows=1 ;;
+    *) echo "unknown option: $arg" >&2; exit 2 ;;
+  esac
+done
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libsqlite3-dev octave-dev gnuplot-nox fonts-freefont-otf clang-format)
+
+if [ "$want_windows" -eq 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  packages+=(g++-mingw-w64-i686 wine32 wine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "$want_windows" -eq 1 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  missing+=(wine32:i386)
+fi
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "all packages present"
+fi

@@ -1,0 +1,93 @@
+// Shared pieces of the unit tests: the module called through the stand-in host with every
+// feed call going to the scripted feed.
+#ifndef QUORVEX_TEST_HARNESS_H
+#define QUORVEX_TEST_HARNESS_H
+
+#include "feed_link.h"
+#include "mex.h"
+#include "mxhost_driver.h"
+#include "scripted_feed.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+class ModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        scripted::reset();
+        feedUseEntryPoint(scripted::dbax);
+    }
+    void TearDown() override { feedUseEntryPoint(nullptr); }
+
+    // Calls the module with the given inputs; the arrays stay owned by `keep`.
+    mxhost::CallResult run(std::vector<mxhost::ArrayPtr> inputs, int nlhs = 1) {
+        std::vector<const mxArray *> raw;
+        for (auto &input : inputs) {
+            raw.push_back(input.get());
+        }
+        kept.push_back(std::move(inputs));
+        return mxhost::call(mexFunction, nlhs, raw);
+    }
+
+    std::vector<std::vector<mxhost::ArrayPtr>> kept;
+};
+
+// Builds an input list from scalars and cells in one expression.
+inline std::vector<mxhost::ArrayPtr> inputs() {
+    return {};
+}
+template <typename... Rest>
+std::vector<mxhost::ArrayPtr> inputs(mxhost::ArrayPtr first, Rest... rest) {
+    std::vector<mxhost::ArrayPtr> out;
+    out.push_back(std::move(first));
+    for (auto &more : inputs(std::move(rest)...)) {
+        out.push_back(std::move(more));
+    }
+    return out;
+}
+
+inline mxhost::ArrayPtr num(double value) {
+    return mxhost::scalar(value);
+}
+inline mxhost::ArrayPtr cells(const std::vector<std::string> &texts) {
+    return mxhost::cellOfTexts(texts);
+}
+
+// A record buffer under construction, written field by field in little-endian order.
+struct RecordBytes {
+    explicit RecordBytes(size_t size = 260) : bytes(size, 0) {}
+    RecordBytes &u8(size_t at, unsigned value) {
+        bytes.at(at) = static_cast<unsigned char>(value);
+        return *this;
+    }
+    RecordBytes &u16(size_t at, unsigned value) {
+        u8(at, value & 0xFF);
+        return u8(at + 1, (value >> 8) & 0xFF);
+    }
+    RecordBytes &u32(size_t at, uint32_t value) {
+        u16(at, value & 0xFFFF);
+        return u16(at + 2, value >> 16);
+    }
+    RecordBytes &i32(size_t at, int32_t value) { return u32(at, static_cast<uint32_t>(value)); }
+    RecordBytes &text(size_t at, const std::string &value) {
+        for (size_t i = 0; i < value.size(); ++i) {
+            u8(at + i, static_cast<unsigned char>(value[i]));
+        }
+        return *this;
+    }
+    std::vector<unsigned char> bytes;
+};
+
+inline std::string keyText(const std::vector<unsigned char> &key, size_t from, size_t length) {
+    return std::string(key.begin() + static_cast<long>(from),
+                       key.begin() + static_cast<long>(from + length));
+}
+
+inline double scalarOf(const mxArray *array) {
+    return array != nullptr && mxGetPr(array) != nullptr ? mxGetPr(array)[0] : -999.0;
+}
+
+#endif
