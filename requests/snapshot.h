@@ -1,0 +1,24 @@
+// Pieces shared by the two snapshot requests (quote and fundamentals): one keyed record read
+// per listed security, and host strings made from bounded record texts.
+#ifndef QUORVEX_SNAPSHOT_H
+#define QUORVEX_SNAPSHOT_H
+
+#include "request_call.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Rows of every output array: the security count, with a count below 0 read as 0.
+inline size_t snapshotRows(int32_t count) {
+    return count > 0 ? static_cast<size_t>(count) : 0;
+}
+
+// Reads the record of security `index` (cell `index` of inputs 4 and 5) into the 260 bytes at
+// `record`. A nonzero feed status detaches and raises "Data retrieval error %d".
+void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record);
+
+// A host string holding the text at `offset` up to its first zero byte, and never more than
+// `room` bytes, so a text that fills its field stays inside it.
+mxArray *recordString(const unsigned char *record, size_t offset, size_t room);
+
+#endif
