@@ -1,0 +1,340 @@
+// The deterministic sample stores: database 1 serves quotes, history, bars and CANT records,
+// database 2 serves fundamentals (and the same CANT records). Every value comes from a fixed
+// seed, so two runs write identical data.
+
+#include "store.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <stdexcept>
+
+namespace pcqw32 {
+
+namespace {
+
+// splitmix64: small, fast and the same on every platform and library.
+class Random {
+  public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    uint64_t next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform integer in [lo, hi].
+    int64_t range(int64_t lo, int64_t hi) {
+        return lo + static_cast<int64_t>(next() % static_cast<uint64_t>(hi - lo + 1));
+    }
+    // Uniform double in [0, 1).
+    double unit() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }
+
+  private:
+    uint64_t state_;
+};
+
+struct SampleSecurity {
+    const char *symbol;
+    const char *qualifier;
+    const char *category;
+    const char *name;
+    int32_t priceType;
+    double price;
+    int32_t historyRows;
+    int32_t barRows;
+};
+
+// Securities that have history never follow one another (in key order) with the same first
+// three symbol characters, since a client may end a scan on those three characters alone.
+const SampleSecurity kSecurities[] = {
+    {"AAPL", "", "equity", "Apple Inc", 12, 189.25, 20000, 10000},
+    {"AAPL", "L", "equity", "Apple Inc (London line)", 12, 189.30, 0, 0},
+    {"MSFT", "", "equity", "Microsoft Corp", 12, 425.52, 120000, 2500},
+    {"IBM", "", "equity", "International Business Machines", 0, 168.50, 20000, 1003},
+    {"IBM", "L", "equity", "International Business Machines (London line)", 0, 168.25, 0, 0},
+    {"GE", "", "equity", "General Electric Co", 1, 160.75, 800, 640},
+    {"GM", "", "equity", "General Motors Co", 13, 46.125, 0, 96},
+    {"KO", "", "equity", "Coca-Cola Co", 14, 62.3145, 20000, 8},
+    {"PEP", "", "equity", "PepsiCo Inc", 2, 171, 0, 0},
+    {"XOM", "", "equity", "Exxon Mobil Corp", 9, 117, 20000, 0},
+    {"CVX", "", "equity", "Chevron Corp", 11, 158.4, 0, 0},
+    {"JPM", "", "equity", "JPMorgan Chase & Co", 12, 198.64, 8, 0},
+    {"BAC", "", "equity", "Bank of America Corp", 16, 39, 0, 0},
+    {"WFC", "", "equity", "Wells Fargo & Co", 12, 59.08, 0, 0},
+    {"T", "", "equity", "AT&T Inc", 12, 17.21, 0, 0},
+    {"VZ", "", "equity", "Verizon Communications", 13, 40.212, 0, 0},
+    {"INTC", "", "equity", "Intel Corp", 12, 30.95, 0, 0},
+    {"CSCO", "", "equity", "Cisco Systems Inc", 0, 47.25, 0, 0},
+    {"ORCL", "", "equity", "Oracle Corp", 1, 124.5, 0, 0},
+    {"AMZN", "", "equity", "Amazon.com Inc", 12, 183.66, 0, 0},
+    {"NVDA", "", "equity", "NVIDIA Corp", 12, 120.91, 0, 0},
+    {"AMD", "", "equity", "Advanced Micro Devices", 200, 158, 0, 0},
+    {"DIS", "", "equity", "Walt Disney Co", 12, 101.97, 0, 0},
+    {"MCD", "", "equity", "McDonald's Corp", 14, 254.1234, 0, 0},
+    {"NKE", "", "equity", "Nike Inc", 12, 94.31, 0, 0},
+    {"BA", "", "equity", "Boeing Co", 11, 181.2, 0, 0},
+    {"CAT", "", "equity", "Caterpillar Inc", 12, 332.47, 0, 0},
+    {"MMM", "", "equity", "3M Co", 0, 103.75, 0, 0},
+    {"HD", "", "equity", "Home Depot Inc", 12, 338.12, 0, 0},
+    {"WMT", "", "equity", "Walmart Inc", 12, 67.85, 0, 0},
+    {"PFE", "", "equity", "Pfizer Inc", 12, 28.43, 0, 0},
+    {"MRK", "", "equity", "Merck & Co Inc", 13, 129.815, 0, 0},
+    {"AAPL-C190", "2406", "option", "AAPL Jun24 190 Call", 12, 4.85, 0, 200},
+    {"AAPL-P180", "2406", "option", "AAPL Jun24 180 Put", 12, 1.32, 0, 50},
+    {"MSFT-C430", "2406", "option", "MSFT Jun24 430 Call", 12, 6.1, 0, 13},
+    {"MSFT-P400", "2409", "option", "MSFT Sep24 400 Put", 13, 7.455, 0, 0},
+    {"IBM-C170", "2406", "option", "IBM Jun24 170 Call", 0, 2.5, 0, 0},
+    {"KO-C65", "2407", "option", "KO Jul24 65 Call", 12, 0.45, 0, 0},
+    {"XOM-P110", "2406", "option", "XOM Jun24 110 Put", 14, 1.0125, 0, 0},
+    {"JPM-C200", "2406", "option", "JPM Jun24 200 Call", 12, 3.2, 0, 0},
+    {"GE-C165", "2409", "option", "GE Sep24 165 Call", 1, 5.25, 0, 0},
+    {"SPX-C5400", "2406", "option", "SPX Jun24 5400 Call", 11, 62.5, 0, 0},
+    {"SPX-P5200", "2406", "option", "SPX Jun24 5200 Put", 11, 21.3, 0, 0},
+    {"NDX-C19500", "2406", "option", "NDX Jun24 19500 Call", 12, 210.4, 0, 0},
+    {"$SPX", "", "index", "S&P 500 Index", 12, 5431.6, 20000, 75000},
+    {"$DJI", "", "index", "Dow Jones Industrial Average", 12, 38589.16, 4000, 3000},
+    {"$NDX", "", "index", "Nasdaq 100 Index", 14, 19659.8012, 0, 0},
+    {"$RUT", "", "index", "Russell 2000 Index", 12, 2038.35, 0, 0},
+    {"$VIX", "", "index", "CBOE Volatility Index", 12, 12.66, 0, 0},
+    {"$COMP", "", "index", "Nasdaq Composite", 12, 17688.88, 0, 0},
+    {"$NYA", "", "index", "NYSE Composite", 11, 17928.1, 0, 0},
+    {"$OEX", "", "index", "S&P 100 Index", 12, 2538.75, 0, 0},
+    {"$SOX", "", "index", "PHLX Semiconductor Index", 20, 5390, 0, 0},
+    {"$XAU", "", "index", "PHLX Gold/Silver Index", 12, 135.22, 0, 0},
+};
+
+// A price on the grid of its price type, so the stored decimal is exactly what a client
+// computes from the raw integer.
+double on_grid(double price, int32_t priceType) {
+    const double d = price_divisor(static_cast<int16_t>(priceType));
+    return std::nearbyint(price * d) / d;
+}
+
+const char *const kExchanges[] = {"N", "Q", "A", "P", "C", "B", "X", "Z"};
+
+QuoteGroup quote_group(Random &r, double base, int32_t priceType, int hour, int minute) {
+    QuoteGroup g;
+    g.price = on_grid(base * (1.0 + (r.unit() - 0.5) * 0.02), priceType);
+    g.size = r.range(1, 500) * 100;
+    g.exchange = kExchanges[r.range(0, 7)];
+    g.hour = hour;
+    g.minute = minute;
+    g.tick = static_cast<int32_t>(r.range(-1, 1));
+    return g;
+}
+
+int32_t sec_category(const char *category) {
+    return std::string(category) == "equity" ? 1 : std::string(category) == "option" ? 2 : 3;
+}
+
+QuoteValues sample_quote(Random &r, const SampleSecurity &s) {
+    QuoteValues q;
+    q.symbol = s.symbol;
+    q.priceType = s.priceType;
+    q.secCategory = sec_category(s.category);
+    q.status = static_cast<int32_t>(r.range(0, 1));
+    q.news = static_cast<int32_t>(r.range(0, 1));
+    q.exDividendToday = r.range(0, 9) == 0 ? 1 : 0;
+    q.splitToday = r.range(0, 19) == 0 ? 1 : 0;
+    q.primaryExchange = kExchanges[r.range(0, 7)];
+    q.quoteIndicator = static_cast<int32_t>(r.range(0, 3));
+    q.tradeIndicator = static_cast<int32_t>(r.range(0, 3));
+    q.last = quote_group(r, s.price, s.priceType, 15, static_cast<int>(r.range(0, 59)));
+    q.open = quote_group(r, s.price, s.priceType, 9, 30);
+    q.high = quote_group(r, s.price * 1.01, s.priceType, static_cast<int>(r.range(10, 15)),
+                         static_cast<int>(r.range(0, 59)));
+    q.low = quote_group(r, s.price * 0.99, s.priceType, static_cast<int>(r.range(9, 14)),
+                        static_cast<int>(r.range(0, 59)));
+    q.yesterday = quote_group(r, s.price, s.priceType, 16, 0);
+    q.yesterday.size = 0;
+    q.yesterday.hour = q.yesterday.minute = 0;
+    q.bid = quote_group(r, s.price * 0.999, s.priceType, 15, 59);
+    q.ask = quote_group(r, s.price * 1.001, s.priceType, 15, 59);
+    q.high.tick = q.low.tick = 0;
+    q.volume = r.range(100000, 80000000);
+    q.openInterest = std::string(s.category) == "option" ? r.range(100, 90000) : 0;
+    q.openRange = r.range(0, 5000);
+    q.closeRange1 = r.range(0, 5000);
+    q.closeRange2 = q.closeRange1 + r.range(0, 500);
+    if (std::string(s.symbol) == "BAC") {
+        q.volume = 3000000000LL; // above 2^31: sizes are unsigned
+    }
+    return q;
+}
+
+FundamentalsValues sample_fundamentals(Random &r, const SampleSecurity &s, int index) {
+    FundamentalsValues f;
+    const bool option = std::string(s.category) == "option";
+    const bool index_ = std::string(s.category) == "index";
+    f.name = s.name;
+    f.baseItem = option ? std::string(s.symbol).substr(0, std::string(s.symbol).find('-'))
+                        : std::string(s.symbol);
+    char cusip[16];
+    std::snprintf(cusip, sizeof cusip, "%06d%02d%d", 100000 + index * 7919 % 900000, index % 100,
+                  index % 10);
+    f.cusip = index_ ? "" : cusip;
+    f.lastUpdate = static_cast<int32_t>(r.range(1, 365));
+    f.divFreq = index_ || option ? 0 : (r.range(0, 3) == 0 ? 12 : 4);
+    f.priceType = s.priceType;
+    f.secCategory = sec_category(s.category);
+    f.volumeFlag = static_cast<int32_t>(r.range(0, 1));
+    f.spCode = static_cast<int32_t>(r.range(0, 999));
+    f.beta = static_cast<double>(r.range(40, 220)) / 100.0;
+    const int32_t cents = static_cast<int32_t>(r.range(5, 250));
+    f.divLast = index_ || option ? 0 : cents / 100.0;
+    f.divExp = index_ || option ? 0 : (cents + static_cast<int32_t>(r.range(0, 10))) / 100.0;
+    f.eps = static_cast<double>(r.range(-300, 1500)) / 100.0;
+    f.divDate =
+        FeedDate{2024, static_cast<int32_t>(r.range(1, 5)), static_cast<int32_t>(r.range(1, 28))};
+    if (option) {
+        f.expDate = FeedDate{2024, s.qualifier[3] == '6' ? 6 : (s.qualifier[3] == '7' ? 7 : 9), 21};
+        f.strikePrice = on_grid(std::atof(std::strchr(s.symbol, '-') + 2), s.priceType);
+        f.shPerContr = 100;
+        f.openInterest = r.range(100, 90000);
+    }
+    if (!index_ && !option) {
+        f.matDate = FeedDate{};
+        f.outstanding = r.range(100, 4000) * 1000000;
+    }
+    f.closePrice = on_grid(s.price, s.priceType);
+    f.histHigh = on_grid(s.price * 1.6, s.priceType);
+    f.histLow = on_grid(s.price * 0.4, s.priceType);
+    f.volume = r.range(100000, 90000000);
+    return f;
+}
+
+// A trade print series over trading days, price on the security's grid, in stored order.
+std::vector<HistoryRow> sample_history(Random &r, const SampleSecurity &s) {
+    std::vector<HistoryRow> rows(static_cast<std::size_t>(s.historyRows));
+    double price = s.price;
+    const int32_t perDay = std::max(8, s.historyRows / 20);
+    for (int32_t i = 0; i < s.historyRows; ++i) {
+        HistoryRow &h = rows[static_cast<std::size_t>(i)];
+        const int32_t inDay = i % perDay;
+        const int32_t seconds = 9 * 3600 + 30 * 60 + inDay * (390 * 60) / perDay;
+        h.day = 1 + (i / perDay) % 28;
+        h.hour = seconds / 3600;
+        h.minute = seconds / 60 % 60;
+        h.second = seconds % 60;
+        price *= 1.0 + (r.unit() - 0.5) * 0.002;
+        h.price = on_grid(price, s.priceType);
+        h.size = r.range(1, 100) * 100;
+        h.condition = static_cast<int32_t>(r.range(0, 3));
+        h.priceType = s.priceType;
+    }
+    return rows;
+}
+
+// Minute bars from 2024-01-02 14:30 UTC; GE alternates price types within every block.
+std::vector<BarRow> sample_bars(Random &r, const SampleSecurity &s) {
+    std::vector<BarRow> rows(static_cast<std::size_t>(s.barRows));
+    double price = s.price;
+    const bool mixed = std::string(s.symbol) == "GE";
+    for (int32_t i = 0; i < s.barRows; ++i) {
+        BarRow &b = rows[static_cast<std::size_t>(i)];
+        b.priceType = mixed && i % 2 == 1 ? 12 : s.priceType;
+        b.stamp = 1704205800LL + 60LL * i;
+        const double open = price;
+        price *= 1.0 + (r.unit() - 0.5) * 0.003;
+        b.open = on_grid(open, b.priceType);
+        b.close = on_grid(price, b.priceType);
+        b.high = on_grid(std::max(open, price) * (1.0 + r.unit() * 0.001), b.priceType);
+        b.low = on_grid(std::min(open, price) * (1.0 - r.unit() * 0.001), b.priceType);
+        b.volume = r.range(0, 200000);
+    }
+    return rows;
+}
+
+void check_neighbours() {
+    std::vector<std::string> keys;
+    for (const SampleSecurity &s : kSecurities) {
+        unsigned char key[kKeySize];
+        if (!make_key(s.symbol, s.qualifier, key)) {
+            throw std::logic_error(std::string("sample symbol too long: ") + s.symbol);
+        }
+        if (s.historyRows > 0) {
+            keys.push_back(key_bytes(key));
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        if (keys[i].compare(0, 3, keys[i - 1], 0, 3) == 0) {
+            throw std::logic_error("sample histories " + keys[i - 1] + " and " + keys[i] +
+                                   " share their first three characters");
+        }
+    }
+}
+
+VersionValues sample_version() {
+    VersionValues v;
+    v.major = 4;
+    v.minor = 12;
+    v.release = "b";
+    v.serial = "SIM-00417-2024";
+    return v;
+}
+
+} // namespace
+
+void generate_sample(const std::string &folder, std::vector<std::string> &log) {
+    check_neighbours();
+    {
+        StoreWriter w(folder, 1, true);
+        sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+        w.begin();
+        w.set_kind(RecordKind::Quote);
+        w.set_version(sample_version());
+        Random r(20240612);
+        int64_t history = 0, bars = 0, cant = 0;
+        for (const SampleSecurity &s : kSecurities) {
+            const int64_t id = w.add_security(s.symbol, s.qualifier, s.category);
+            w.put_quote(id, sample_quote(r, s));
+            w.append_history(id, sample_history(r, s));
+            w.append_bars(id, sample_bars(r, s));
+            history += s.historyRows;
+            bars += s.barRows;
+            if (id % 3 == 1) {
+                CantValues c;
+                c.value = r.range(1, 1000000);
+                c.text = std::string("CANT ") + s.symbol + " " + s.name;
+                w.put_cant(id, c);
+                ++cant;
+            }
+        }
+        w.commit();
+        log.push_back(store_path(folder, 1) + ": quotes of " +
+                      std::to_string(std::size(kSecurities)) + " securities, " +
+                      std::to_string(history) + " history rows, " + std::to_string(bars) +
+                      " bars, " + std::to_string(cant) + " CANT records");
+    }
+    {
+        StoreWriter w(folder, 2, true);
+        sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+        w.begin();
+        w.set_kind(RecordKind::Fundamentals);
+        w.set_version(sample_version());
+        Random r(19871019);
+        int index = 0;
+        for (const SampleSecurity &s : kSecurities) {
+            const int64_t id = w.add_security(s.symbol, s.qualifier, s.category);
+            w.put_fundamentals(id, sample_fundamentals(r, s, ++index));
+            if (id % 3 == 1) {
+                CantValues c;
+                c.value = id;
+                c.text = std::string("CANT ") + s.symbol;
+                w.put_cant(id, c);
+            }
+        }
+        w.commit();
+        log.push_back(store_path(folder, 2) + ": fundamentals of " +
+                      std::to_string(std::size(kSecurities)) + " securities");
+    }
+}
+
+} // namespace pcqw32
