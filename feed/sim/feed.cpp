@@ -1,0 +1,612 @@
+// The simulated PCQW32 feed library: `dbax` serves every operation from the SQLite store of
+// the attached database, and the query API beside it reports and steers what happens.
+//
+// State lives per control block: the attachment made by DBA_ATTACH on a block address holds
+// the open store, the per-operation call counters used by nth-call faults, the history scan
+// position and the bar cursor. Nothing is kept inside the caller's 256 control block bytes.
+
+#include "gateway/dbax.h"
+#include "pcqw32_sim.h"
+#include "records.h"
+#include "store.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+using namespace pcqw32;
+
+namespace {
+
+constexpr std::size_t kMaxLoggedCalls = 1u << 20;
+constexpr int32_t kApproxEvent = 2;   // event code of every history delivery
+constexpr int32_t kIgnoredEvent = 52; // interim event the client ignores
+
+struct Attachment {
+    int32_t db = 0;
+    std::unique_ptr<StoreReader> store;
+    std::map<int32_t, int32_t> calls; // per operation, within this attachment
+    int32_t deliveries = 0;           // block and status deliveries, 52 events excluded
+
+    // History scan.
+    bool scanPositioned = false;
+    bool scanPending = false;     // a get-approx read waits for its delivery
+    bool scanHasSecurity = false; // false once the data has run out
+    SecurityInfo scanSecurity;
+    unsigned char scanKey[kKeySize] = {}; // key of the last delivery (or of the positioning)
+
+    // Bar cursor.
+    bool barsStarted = false;
+    int64_t barSecurity = 0;
+    int32_t barBlocks = 0;
+};
+
+struct State {
+    std::recursive_mutex mutex;
+    std::map<const void *, std::unique_ptr<Attachment>> attachments;
+    int32_t abandoned = 0;
+    int32_t attachCalls = 0; // for nth faults on DBA_ATTACH, counted for the process
+    std::map<int32_t, int32_t> callCounts;
+    int32_t totalCalls = 0;
+    std::vector<std::pair<int32_t, int32_t>> log;
+    std::vector<FaultSpec> apiFaults;
+    std::vector<FaultSpec> envFaults;
+    bool hasDataDir = false;
+    std::string dataDir;
+    std::string lastError;
+
+    ~State() {
+        const char *report = std::getenv("PCQW32_REPORT");
+        if (report && *report) {
+            std::fprintf(stderr, "PCQW32: %d attachment(s) open at exit (%d abandoned)\n",
+                         static_cast<int>(open_count()), static_cast<int>(abandoned));
+        }
+    }
+    int32_t open_count() const { return static_cast<int32_t>(attachments.size()) + abandoned; }
+};
+
+State &state() {
+    static State s;
+    return s;
+}
+
+int32_t fail(int32_t status, const std::string &message) {
+    state().lastError = message;
+    return status;
+}
+
+std::string library_folder() {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&library_folder), &module)) {
+        return ".";
+    }
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    std::string p(path, n);
+#else
+    Dl_info info;
+    if (!dladdr(reinterpret_cast<void *>(&library_folder), &info) || !info.dli_fname) {
+        return ".";
+    }
+    std::string p(info.dli_fname);
+#endif
+    const std::size_t slash = p.find_last_of("/\\");
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+std::string data_folder() {
+    State &s = state();
+    if (s.hasDataDir) {
+        return s.dataDir;
+    }
+    const char *env = std::getenv("PCQW32_DATA_DIR");
+    if (env && *env) {
+        return env;
+    }
+    return library_folder() + "/pcqw32-data";
+}
+
+// The status of the first fault that matches this call, or 0.
+int32_t find_fault(const Attachment *a, int32_t point, int32_t nth, const std::string *symbol,
+                   const std::string *qualifier, int32_t *event = nullptr) {
+    const State &s = state();
+    const std::vector<FaultSpec> *lists[] = {&s.apiFaults, &s.envFaults,
+                                             a ? &a->store->faults() : nullptr};
+    for (const std::vector<FaultSpec> *list : lists) {
+        if (!list) {
+            continue;
+        }
+        for (const FaultSpec &f : *list) {
+            if (f.point != point || (f.nth != 0 && f.nth != nth)) {
+                continue;
+            }
+            if (f.hasSymbol && (!symbol || *symbol != f.symbol)) {
+                continue;
+            }
+            if (f.hasQualifier && (!qualifier || *qualifier != f.qualifier)) {
+                continue;
+            }
+            if (event) {
+                *event = f.event;
+            }
+            return f.status;
+        }
+    }
+    return 0;
+}
+
+int32_t injected(int32_t status, int32_t operation) {
+    return fail(status, "fault injected on operation " + std::to_string(operation));
+}
+
+int32_t attach(void *block, int32_t db) {
+    State &s = state();
+    auto existing = s.attachments.find(block);
+    if (existing != s.attachments.end()) {
+        // The caller reuses a block it never detached: that attachment stays open for good.
+        ++s.abandoned;
+        s.attachments.erase(existing);
+    }
+    ++s.attachCalls;
+    const char *env = std::getenv("PCQW32_FAULTS");
+    s.envFaults.clear();
+    std::string parseError;
+    if (env && !parse_fault_list(env, s.envFaults, parseError)) {
+        std::fprintf(stderr, "PCQW32: PCQW32_FAULTS: %s\n", parseError.c_str());
+        s.envFaults.clear();
+        return fail(PCQW32_BAD_ARGUMENT, "PCQW32_FAULTS: " + parseError);
+    }
+    if (int32_t st = find_fault(nullptr, DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
+        return injected(st, DBA_ATTACH);
+    }
+    auto a = std::make_unique<Attachment>();
+    a->db = db;
+    a->store = std::make_unique<StoreReader>();
+    if (int32_t st = a->store->open(store_path(data_folder(), db))) {
+        return fail(st, a->store->error());
+    }
+    if (int32_t st = find_fault(a.get(), DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
+        return injected(st, DBA_ATTACH);
+    }
+    s.attachments[block] = std::move(a);
+    return PCQW32_OK;
+}
+
+int32_t count_call(Attachment &a, int32_t operation) {
+    return ++a.calls[operation];
+}
+
+int32_t detach(void *block, Attachment &a) {
+    const int32_t nth = count_call(a, DBA_DETACH);
+    if (int32_t st = find_fault(&a, DBA_DETACH, nth, nullptr, nullptr)) {
+        return injected(st, DBA_DETACH);
+    }
+    state().attachments.erase(block);
+    return PCQW32_OK;
+}
+
+int32_t get_version(Attachment &a, void *record) {
+    const int32_t nth = count_call(a, DBA_GET_VERSION);
+    if (!record) {
+        return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_VERSION without a record buffer");
+    }
+    if (int32_t st = find_fault(&a, DBA_GET_VERSION, nth, nullptr, nullptr)) {
+        return injected(st, DBA_GET_VERSION);
+    }
+    VersionValues v;
+    if (!a.store->read_version(v)) {
+        return fail(PCQW32_KEY_NOT_FOUND, "the store holds no version");
+    }
+    unsigned char out[kVersionRecordSize];
+    if (EncodeError e = encode_version(v, out)) {
+        return fail(PCQW32_VALUE_RANGE, "version: " + e.message);
+    }
+    std::memcpy(record, out, sizeof out);
+    return PCQW32_OK;
+}
+
+int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = count_call(a, DBA_GET_RECORD);
+    if (!key || !record) {
+        return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD without a key or record buffer");
+    }
+    const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
+    if (int32_t st = find_fault(&a, DBA_GET_RECORD, nth, &symbol, &qualifier)) {
+        return injected(st, DBA_GET_RECORD);
+    }
+    SecurityInfo sec;
+    if (!a.store->find_security(key, sec)) {
+        return fail(PCQW32_KEY_NOT_FOUND, "no security \"" + symbol + "\"/\"" + qualifier + "\"");
+    }
+    unsigned char out[kSecurityRecordSize];
+    std::size_t handle = 0;
+    if (a.store->kind() == RecordKind::Quote) {
+        QuoteValues v;
+        if (!a.store->read_quote(sec.id, v)) {
+            return fail(PCQW32_KEY_NOT_FOUND, "no quote for \"" + symbol + "\"");
+        }
+        if (EncodeError e = encode_quote(v, out)) {
+            return fail(PCQW32_VALUE_RANGE, "quote of \"" + symbol + "\": " + e.message);
+        }
+        handle = kQuoteHandleOffset;
+    } else {
+        FundamentalsValues v;
+        if (!a.store->read_fundamentals(sec.id, v)) {
+            return fail(PCQW32_KEY_NOT_FOUND, "no fundamentals for \"" + symbol + "\"");
+        }
+        if (EncodeError e = encode_fundamentals(v, out)) {
+            return fail(PCQW32_VALUE_RANGE, "fundamentals of \"" + symbol + "\": " + e.message);
+        }
+        handle = kFundamentalsHandleOffset;
+    }
+    put_u32(out, handle + 4, static_cast<uint32_t>(sec.id));
+    std::memcpy(record, out, sizeof out);
+    return PCQW32_OK;
+}
+
+int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = count_call(a, DBA_GET_RECORD_EXT);
+    if (!key || !record) {
+        return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD_EXT without a key or record buffer");
+    }
+    if (std::memcmp(key + 21, "CANT", 4) != 0) {
+        return fail(PCQW32_BAD_TAG, "extended key without the tag CANT");
+    }
+    const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
+    if (int32_t st = find_fault(&a, DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
+        return injected(st, DBA_GET_RECORD_EXT);
+    }
+    SecurityInfo sec;
+    CantValues v;
+    if (!a.store->find_security(key, sec) || !a.store->read_cant(sec.id, v)) {
+        return fail(PCQW32_KEY_NOT_FOUND, "no CANT record for \"" + symbol + "\"");
+    }
+    unsigned char out[kCantRecordSize];
+    if (EncodeError e = encode_cant(sec.key, v, out)) {
+        return fail(PCQW32_VALUE_RANGE, "CANT record of \"" + symbol + "\": " + e.message);
+    }
+    std::memcpy(record, out, sizeof out);
+    return PCQW32_OK;
+}
+
+// The security a block read names through the security record it is given.
+bool record_security(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
+    const bool quote = a.store->kind() == RecordKind::Quote;
+    const std::size_t at = quote ? kQuoteHandleOffset : kFundamentalsHandleOffset;
+    if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag, 4) != 0) {
+        return false;
+    }
+    return a.store->security_by_id(get_u32(record, at + 4), sec);
+}
+
+int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, void *record) {
+    const int32_t nth = count_call(a, operation);
+    if (!key || !record) {
+        return fail(PCQW32_BAD_ARGUMENT, "block read without a key or block buffer");
+    }
+    SecurityInfo sec;
+    if (!record_security(a, key, sec)) {
+        return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
+    }
+    if (int32_t st = find_fault(&a, operation, nth, &sec.symbol, &sec.qualifier)) {
+        return injected(st, operation);
+    }
+    if (operation == DBA_GET_FIRST_BLOCK) {
+        a.store->start_bars(sec.id);
+        a.barsStarted = true;
+        a.barSecurity = sec.id;
+        a.barBlocks = 0;
+    } else if (!a.barsStarted || a.barSecurity != sec.id) {
+        return fail(PCQW32_NOT_POSITIONED, "DBA_GET_NEXT_BLOCK without DBA_GET_FIRST_BLOCK");
+    }
+    if (a.barBlocks >= kMaxBarBlocks) {
+        return fail(PCQW32_END_OF_DATA, "bar series at its 75000-row limit");
+    }
+    BarRow rows[8];
+    const int n = a.store->next_bars(rows, 8);
+    if (n == 0) {
+        return fail(PCQW32_END_OF_DATA, "no further bars for \"" + sec.symbol + "\"");
+    }
+    unsigned char out[kBarBlockSize];
+    if (EncodeError e = encode_bar_block(rows, n, out)) {
+        return fail(PCQW32_VALUE_RANGE, "bars of \"" + sec.symbol + "\": " + e.message);
+    }
+    ++a.barBlocks;
+    std::memcpy(record, out, sizeof out);
+    return PCQW32_OK;
+}
+
+int32_t call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key,
+                  const unsigned char *block, int32_t status) {
+    return sb->callback(0, event, key, block, 0, status, sb);
+}
+
+// Makes the one delivery a get-approx read is owed: the next block of the current security,
+// the first block of the next security with history once it is finished, or end of data.
+int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
+    a.scanPending = false;
+    static const unsigned char kEmptyBlock[kHistoryBlockSize] = {};
+    const int32_t every = a.store->event52_every();
+    if (every > 0 && a.deliveries % every == 0) {
+        call_back(sb, kIgnoredEvent, a.scanKey, kEmptyBlock, 0);
+    }
+    const int32_t nth = ++a.deliveries;
+    int32_t event = kApproxEvent;
+    const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
+    const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
+    if (int32_t st = find_fault(&a, PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
+        call_back(sb, event, a.scanKey, kEmptyBlock, st);
+        sb->started = 1;
+        return PCQW32_OK;
+    }
+    HistoryRow rows[8];
+    int n = 0;
+    while (a.scanHasSecurity) {
+        n = a.store->next_history(rows, 8);
+        if (n > 0) {
+            break;
+        }
+        SecurityInfo next;
+        a.scanHasSecurity = a.store->history_security_from(a.scanSecurity.key, true, next);
+        if (a.scanHasSecurity) {
+            a.scanSecurity = next;
+            a.store->start_history(next.id);
+        }
+    }
+    if (!a.scanHasSecurity) {
+        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        sb->started = 1;
+        return PCQW32_OK;
+    }
+    std::memcpy(a.scanKey, a.scanSecurity.key, kKeySize);
+    unsigned char block[kHistoryBlockSize];
+    if (EncodeError e = encode_history_block(rows, n, block)) {
+        fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
+        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+    } else {
+        call_back(sb, kApproxEvent, a.scanKey, block, 0);
+    }
+    sb->started = 1;
+    return PCQW32_OK;
+}
+
+int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = count_call(a, DBA_GET_APPROX);
+    auto *sb = static_cast<HistoryScanBlock *>(record);
+    if (!sb) {
+        return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_APPROX without a scan block");
+    }
+    if (sb->mode == 1) {
+        if (!key) {
+            return fail(PCQW32_BAD_ARGUMENT, "positioning DBA_GET_APPROX without a key");
+        }
+        const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
+        if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, &symbol, &qualifier)) {
+            return injected(st, DBA_GET_APPROX);
+        }
+        a.scanPositioned = true;
+        a.scanPending = true;
+        std::memcpy(a.scanKey, key, kKeySize);
+        a.scanHasSecurity = a.store->history_security_from(key, false, a.scanSecurity);
+        if (a.scanHasSecurity) {
+            a.store->start_history(a.scanSecurity.id);
+        }
+        sb->started = 0;
+        return PCQW32_OK;
+    }
+    if (sb->mode != 4) {
+        return fail(PCQW32_BAD_MODE, "scan block mode " + std::to_string(sb->mode));
+    }
+    if (!a.scanPositioned) {
+        return fail(PCQW32_NOT_POSITIONED, "get-next DBA_GET_APPROX before positioning");
+    }
+    const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
+    const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
+    if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, symbol, qualifier)) {
+        return injected(st, DBA_GET_APPROX);
+    }
+    if (a.scanPending) {
+        // The previous read was never waited for: its delivery comes first.
+        if (!sb->callback) {
+            return fail(PCQW32_BAD_ARGUMENT, "scan block without a callback");
+        }
+        deliver(a, sb);
+    }
+    a.scanPending = true;
+    return PCQW32_OK;
+}
+
+int32_t wait_approx(Attachment &a, void *record) {
+    const int32_t nth = count_call(a, DBA_WAIT_APPROX);
+    auto *sb = static_cast<HistoryScanBlock *>(record);
+    if (!sb || !sb->callback) {
+        return fail(PCQW32_BAD_ARGUMENT, "DBA_WAIT_APPROX without a scan block or callback");
+    }
+    const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
+    const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
+    if (int32_t st = find_fault(&a, DBA_WAIT_APPROX, nth, symbol, qualifier)) {
+        return injected(st, DBA_WAIT_APPROX);
+    }
+    if (!a.scanPositioned || !a.scanPending) {
+        return fail(PCQW32_NOT_POSITIONED, "DBA_WAIT_APPROX with no read outstanding");
+    }
+    return deliver(a, sb);
+}
+
+int32_t dispatch(void *block, int32_t operation, void *key, void *record, int32_t parameter) {
+    State &s = state();
+    if (!block) {
+        return fail(PCQW32_BAD_ARGUMENT, "null control block");
+    }
+    if (operation == DBA_ATTACH) {
+        return attach(block, parameter);
+    }
+    auto found = s.attachments.find(block);
+    if (found == s.attachments.end()) {
+        return fail(PCQW32_NOT_ATTACHED,
+                    "operation " + std::to_string(operation) + " on a block not attached");
+    }
+    Attachment &a = *found->second;
+    const auto *k = static_cast<const unsigned char *>(key);
+    switch (operation) {
+    case DBA_DETACH:
+        return detach(block, a);
+    case DBA_GET_VERSION:
+        return get_version(a, record);
+    case DBA_GET_RECORD:
+        return get_record(a, k, record);
+    case DBA_GET_RECORD_EXT:
+        return get_record_ext(a, k, record);
+    case DBA_GET_FIRST_BLOCK:
+    case DBA_GET_NEXT_BLOCK:
+        return bar_block(a, operation, k, record);
+    case DBA_GET_APPROX:
+        return get_approx(a, k, record);
+    case DBA_WAIT_APPROX:
+        return wait_approx(a, record);
+    default:
+        return fail(PCQW32_BAD_OPERATION, "operation " + std::to_string(operation));
+    }
+}
+
+void copy_text(const std::string &text, char *buffer, int32_t size) {
+    if (buffer && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = 0;
+    }
+}
+
+} // namespace
+
+extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key,
+                                                void *record, int32_t parameter) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    const int32_t status = dispatch(controlBlock, operation, key, record, parameter);
+    ++s.callCounts[operation];
+    ++s.totalCalls;
+    if (s.log.size() < kMaxLoggedCalls) {
+        s.log.emplace_back(operation, status);
+    }
+    static const bool trace = [] {
+        const char *t = std::getenv("PCQW32_TRACE");
+        return t && *t;
+    }();
+    if (trace) {
+        std::fprintf(stderr, "PCQW32: dbax(op %d, parameter %d) = %d%s%s\n",
+                     static_cast<int>(operation), static_cast<int>(parameter),
+                     static_cast<int>(status), status ? ": " : "",
+                     status ? s.lastError.c_str() : "");
+    }
+    return status;
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_open_attachments(void) {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    return state().open_count();
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_abandoned_attachments(void) {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    return state().abandoned;
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    if (operation < 0) {
+        return s.totalCalls;
+    }
+    auto found = s.callCounts.find(operation);
+    return found == s.callCounts.end() ? 0 : found->second;
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_call_log(int32_t *operations, int32_t *statuses,
+                                                  int32_t capacity) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    for (int32_t i = 0; i < capacity && static_cast<std::size_t>(i) < s.log.size(); ++i) {
+        if (operations) {
+            operations[i] = s.log[static_cast<std::size_t>(i)].first;
+        }
+        if (statuses) {
+            statuses[i] = s.log[static_cast<std::size_t>(i)].second;
+        }
+    }
+    return static_cast<int32_t>(s.log.size());
+}
+
+extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    s.attachments.clear();
+    s.abandoned = 0;
+    s.attachCalls = 0;
+    s.callCounts.clear();
+    s.totalCalls = 0;
+    s.log.clear();
+    s.apiFaults.clear();
+    s.lastError.clear();
+}
+
+extern "C" PCQW32_SIM_API void pcqw32_set_data_dir(const char *folder) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    s.hasDataDir = folder != nullptr;
+    s.dataDir = folder ? folder : "";
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_data_dir(char *buffer, int32_t size) {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    const std::string folder = data_folder();
+    copy_text(folder, buffer, size);
+    return static_cast<int32_t>(folder.size());
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_add_fault(int32_t point, int32_t status, int32_t nth,
+                                                   const char *symbol, const char *qualifier,
+                                                   int32_t event) {
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    if (parse_point(std::to_string(point)) < 0 || status == 0 || nth < 0) {
+        return PCQW32_BAD_ARGUMENT;
+    }
+    FaultSpec f;
+    f.point = point;
+    f.status = status;
+    f.nth = nth;
+    f.hasSymbol = symbol != nullptr;
+    f.symbol = symbol ? symbol : "";
+    f.hasQualifier = qualifier != nullptr;
+    f.qualifier = qualifier ? qualifier : "";
+    f.event = event != 0 ? event : kApproxEvent;
+    s.apiFaults.push_back(f);
+    return PCQW32_OK;
+}
+
+extern "C" PCQW32_SIM_API void pcqw32_clear_faults(void) {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    state().apiFaults.clear();
+}
+
+extern "C" PCQW32_SIM_API int32_t pcqw32_last_error(char *buffer, int32_t size) {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    copy_text(state().lastError, buffer, size);
+    return static_cast<int32_t>(state().lastError.size());
+}

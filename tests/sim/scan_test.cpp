@@ -1,0 +1,148 @@
+// The approximate-key history scan: positioning, `started`, block order, the key change at
+// the end of a security and the status at the end of the data.
+
+#include "sim_test.h"
+
+using namespace simtest;
+using pcqw32::StoreWriter;
+
+namespace {
+
+std::vector<pcqw32::HistoryRow> rows(int n, int32_t priceType, double base) {
+    std::vector<pcqw32::HistoryRow> out(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        pcqw32::HistoryRow &r = out[static_cast<std::size_t>(i)];
+        r.day = 1 + i % 28;
+        r.price = base + i * 0.25;
+        r.size = 4294967295LL - i;
+        r.hour = 9 + i % 8;
+        r.minute = i % 60;
+        r.second = (i * 7) % 60;
+        r.condition = i % 4;
+        r.priceType = priceType;
+    }
+    return out;
+}
+
+int32_t DBA_CALL no_delivery(int32_t, int32_t, const void *, const void *, int32_t, int32_t,
+                             void *) {
+    ADD_FAILURE() << "unexpected delivery";
+    return 1;
+}
+
+class ScanTest : public SimTest {
+  protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        StoreWriter w(folder, 1, true);
+        w.append_history(w.add_security("ALPHA", ""), rows(24, 12, 10.0));
+        w.add_security("ALPHB", ""); // no history: never visited by a scan
+        w.append_history(w.add_security("BETA", "X"), rows(12, 1, -3.0));
+        w.append_history(w.add_security("GAMMA", ""), rows(8, 0, 100.0));
+    }
+};
+
+} // namespace
+
+TEST_F(ScanTest, DeliversBlocksThenTheNextSecuritysKey) {
+    ASSERT_EQ(attach(), 0);
+    const ScanResult s = run_scan(cb, "ALPHA");
+    EXPECT_EQ(s.approxStatus, 0);
+    ASSERT_EQ(s.deliveries.size(), 4u);
+    EXPECT_EQ(s.deliveries[0].started, 0);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(s.deliveries[i].event & 0xFF, 2);
+        EXPECT_EQ(s.deliveries[i].status, 0);
+        if (i > 0) {
+            EXPECT_NE(s.deliveries[i].started, 0);
+        }
+    }
+    EXPECT_EQ(s.deliveries[2].symbol, "ALPHA");
+    EXPECT_EQ(s.deliveries[3].symbol, "BETA"); // ends the client's scan
+    // The client reverses each block, so it gets the rows in stored order.
+    const auto expected = rows(24, 12, 10.0);
+    ASSERT_EQ(s.rows.size(), 24u);
+    for (std::size_t i = 0; i < 24; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(s.rows[i][0], expected[i].day);
+        EXPECT_EQ(s.rows[i][1], expected[i].price);
+        EXPECT_EQ(s.rows[i][2], static_cast<double>(expected[i].size));
+        EXPECT_EQ(s.rows[i][3], expected[i].hour);
+        EXPECT_EQ(s.rows[i][4], expected[i].minute);
+        EXPECT_EQ(s.rows[i][5], expected[i].second);
+        EXPECT_EQ(s.rows[i][6], expected[i].condition);
+    }
+    // Row 0 of a block sits in the last record position.
+    const Reader last{s.deliveries[0].block.data() + 7 * 18};
+    EXPECT_EQ(last.s32(0), 1000);
+}
+
+TEST_F(ScanTest, PositionsOnTheFirstSecurityWithHistoryAtOrAfterTheKey) {
+    ASSERT_EQ(attach(), 0);
+    const ScanResult s = run_scan(cb, "ALPHAA");
+    ASSERT_FALSE(s.deliveries.empty());
+    EXPECT_EQ(s.deliveries[0].symbol, "BETA");
+    EXPECT_EQ(s.rows.size(), 16u); // 12 rows and a completed block
+}
+
+TEST_F(ScanTest, PartialLastBlockIsCompletedWithZeroRecordsOfTheBlocksPriceType) {
+    ASSERT_EQ(attach(), 0);
+    const ScanResult s = run_scan(cb, "BETA", "X");
+    ASSERT_EQ(s.rows.size(), 16u);
+    EXPECT_EQ(s.rows[11][1], -3.0 + 11 * 0.25); // divided by 64, code 1 of record 0
+    for (std::size_t i = 12; i < 16; ++i) {
+        EXPECT_EQ(s.rows[i], std::vector<double>(7, 0.0));
+    }
+    const Reader first{s.deliveries[1].block.data()};
+    EXPECT_EQ(first.u8(10), 1u);
+}
+
+TEST_F(ScanTest, EndOfDataIsAFailedDeliveryAndRepeats) {
+    ASSERT_EQ(attach(), 0);
+    ScanResult s = run_scan(cb, "GAMMA");
+    ASSERT_EQ(s.deliveries.size(), 2u);
+    EXPECT_EQ(s.rows.size(), 8u);
+    EXPECT_EQ(s.deliveries[1].status, PCQW32_END_OF_DATA);
+    EXPECT_EQ(s.deliveries[1].event & 0xFF, 2);
+
+    s = run_scan(cb, "ZZZ"); // after every key
+    ASSERT_EQ(s.deliveries.size(), 1u);
+    EXPECT_EQ(s.deliveries[0].started, 0);
+    EXPECT_EQ(s.deliveries[0].status, PCQW32_END_OF_DATA);
+    EXPECT_TRUE(s.rows.empty());
+}
+
+TEST_F(ScanTest, EveryScanStartsWithStartedZero) {
+    ASSERT_EQ(attach(), 0);
+    run_scan(cb, "ALPHA");
+    const ScanResult s = run_scan(cb, "GAMMA");
+    ASSERT_FALSE(s.deliveries.empty());
+    EXPECT_EQ(s.deliveries[0].started, 0);
+    EXPECT_EQ(s.deliveries[0].symbol, "GAMMA");
+}
+
+TEST_F(ScanTest, InterimEvent52DoesNotCountAsTheFirstDelivery) {
+    {
+        StoreWriter w(folder, 1, false);
+        w.set_setting("event52_every", "2");
+    }
+    ASSERT_EQ(attach(), 0);
+    const ScanResult s = run_scan(cb, "ALPHA");
+    ASSERT_GE(s.deliveries.size(), 2u);
+    EXPECT_EQ(s.deliveries[0].event, 52);
+    EXPECT_EQ(s.deliveries[1].event, 2);
+    EXPECT_EQ(s.deliveries[1].started, 0);
+    EXPECT_EQ(s.rows.size(), 24u);
+}
+
+TEST_F(ScanTest, WaitWithoutAnOutstandingReadDeliversNothing) {
+    ASSERT_EQ(attach(), 0);
+    HistoryScanBlock sb{};
+    sb.callback = no_delivery;
+    sb.mode = 4;
+    unsigned char next[24] = {};
+    EXPECT_EQ(dbax(&cb, DBA_GET_APPROX, next, &sb, 0), PCQW32_NOT_POSITIONED);
+    EXPECT_EQ(dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1), PCQW32_NOT_POSITIONED);
+    sb.mode = 3;
+    EXPECT_EQ(dbax(&cb, DBA_GET_APPROX, next, &sb, 0), PCQW32_BAD_MODE);
+}
