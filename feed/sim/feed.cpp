@@ -10,9 +10,9 @@
 #include "records.h"
 #include "store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -66,8 +66,8 @@ struct State {
     std::map<int32_t, int32_t> callCounts;
     int32_t totalCalls = 0;
     std::vector<std::pair<int32_t, int32_t>> log;
-    std::vector<FaultSpec> apiFaults;
-    std::vector<FaultSpec> envFaults;
+    std::vector<FaultRule> apiFaults;
+    std::vector<FaultRule> envFaults;
     bool hasDataDir = false;
     std::string dataDir;
     std::string lastError;
@@ -130,13 +130,13 @@ std::string data_folder() {
 int32_t find_fault(const Attachment *a, int32_t point, int32_t nth, const std::string *symbol,
                    const std::string *qualifier, int32_t *event = nullptr) {
     const State &s = state();
-    const std::vector<FaultSpec> *lists[] = {&s.apiFaults, &s.envFaults,
+    const std::vector<FaultRule> *lists[] = {&s.apiFaults, &s.envFaults,
                                              a ? &a->store->faults() : nullptr};
-    for (const std::vector<FaultSpec> *list : lists) {
+    for (const std::vector<FaultRule> *list : lists) {
         if (!list) {
             continue;
         }
-        for (const FaultSpec &f : *list) {
+        for (const FaultRule &f : *list) {
             if (f.point != point || (f.nth != 0 && f.nth != nth)) {
                 continue;
             }
@@ -592,7 +592,7 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_add_fault(int32_t point, int32_t status
     if (parse_point(std::to_string(point)) < 0 || status == 0 || nth < 0) {
         return PCQW32_BAD_ARGUMENT;
     }
-    FaultSpec f;
+    FaultRule f;
     f.point = point;
     f.status = status;
     f.nth = nth;

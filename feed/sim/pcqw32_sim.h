@@ -1,5 +1,5 @@
 // Query and control API of the simulated PCQW32 feed library. These functions sit beside
-// `dbax` in the same shared library; tests and tools use them to inspect what a client did
+// `dbax` in the same shared library; tests and tools use them to see what a client did
 // (open attachments, calls made) and to steer the feed (data folder, injected faults).
 #ifndef QUORVEX_PCQW32_SIM_H
 #define QUORVEX_PCQW32_SIM_H

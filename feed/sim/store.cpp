@@ -430,7 +430,7 @@ std::vector<std::string> split(const std::string &text, const char *separators) 
 }
 } // namespace
 
-bool parse_fault_list(const std::string &text, std::vector<FaultSpec> &faults, std::string &error) {
+bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, std::string &error) {
     for (const std::string &item : split(text, ",;")) {
         std::vector<std::string> p = split(item, ":");
         for (std::string &field : p) {
@@ -441,7 +441,7 @@ bool parse_fault_list(const std::string &text, std::vector<FaultSpec> &faults, s
         if (p.size() == 1 && p[0].empty()) {
             continue;
         }
-        FaultSpec f;
+        FaultRule f;
         int64_t status = 0, nth = 0, event = 0;
         f.point = parse_point(p[0]);
         if (f.point < 0 || p.size() < 2 || p.size() > 6 || !parse_int(p[1], status) ||
@@ -562,7 +562,7 @@ int32_t StoreReader::open(const std::string &path) {
         }
     }
     while (sqlite3_step(faults) == SQLITE_ROW) {
-        FaultSpec f;
+        FaultRule f;
         f.point = parse_point(column_text(faults, 0));
         f.status = sqlite3_column_int(faults, 1);
         f.nth = sqlite3_column_int(faults, 2);

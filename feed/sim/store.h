@@ -46,7 +46,7 @@ std::string store_path(const std::string &folder, int32_t db);
 enum class RecordKind { Quote, Fundamentals };
 
 // A fault as the store's `faults` table, PCQW32_FAULTS or pcqw32_add_fault give it.
-struct FaultSpec {
+struct FaultRule {
     int32_t point = 0; // operation code or PCQW32_POINT_DELIVERY
     int32_t status = 0;
     int32_t nth = 0; // 0: every call
@@ -62,7 +62,7 @@ int32_t parse_point(const std::string &text);
 
 // Parses "point:status[:nth[:symbol[:qualifier[:event]]]]" items separated by ',' or ';'.
 // Returns false with `error` set when an item is malformed.
-bool parse_fault_list(const std::string &text, std::vector<FaultSpec> &faults, std::string &error);
+bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, std::string &error);
 
 struct SecurityInfo {
     int64_t id = 0;
@@ -85,7 +85,7 @@ class StoreReader {
 
     RecordKind kind() const { return kind_; }
     int32_t event52_every() const { return event52Every_; }
-    const std::vector<FaultSpec> &faults() const { return faults_; }
+    const std::vector<FaultRule> &faults() const { return faults_; }
 
     bool find_security(const unsigned char *key, SecurityInfo &out);
     bool security_by_id(int64_t id, SecurityInfo &out);
@@ -111,7 +111,7 @@ class StoreReader {
     std::string error_;
     RecordKind kind_ = RecordKind::Quote;
     int32_t event52Every_ = 0;
-    std::vector<FaultSpec> faults_;
+    std::vector<FaultRule> faults_;
     std::vector<sqlite3_stmt *> statements_;
     sqlite3_stmt *findSecurity_ = nullptr, *securityById_ = nullptr;
     sqlite3_stmt *historyFrom_ = nullptr, *historyAfter_ = nullptr;

@@ -1,4 +1,4 @@
-// pcqw32-sim: builds and inspects the simulated feed's stores, and replays reads through the
+// pcqw32-sim: builds and examines the simulated feed's stores, and replays reads through the
 // feed library itself to show what a client receives and how long it takes.
 
 #include "gateway/dbax.h"
