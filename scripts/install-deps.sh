@@ -18,13 +18,16 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libsqlite3-dev octave-dev gnuplot-nox fonts-freefont-otf clang-format)
+          libsqlite3-dev sqlite3 octave-dev gnuplot-nox fonts-freefont-otf clang-format)
 
 if [ "$want_windows" -eq 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  packages+=(g++-mingw-w64-i686 wine32 wine)
+  # GoogleTest is built for the target from its source package; the SQLite amalgamation for
+  # the target's simulator comes through npm (scripts/fetch-sqlite.sh).
+  packages+=(g++-mingw-w64-i686 wine32 wine googletest)
+  if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi
 
 missing=()

@@ -1,0 +1,179 @@
+## e2e_requests (data_dir)
+## Every request of the module in GNU Octave against the feed simulator's sample store in
+## data_dir, each result compared with what the store holds. Raises on the first mismatch.
+function e2e_requests (data_dir)
+  db1 = fullfile (data_dir, "db1.sqlite");
+  db2 = fullfile (data_dir, "db2.sqlite");
+
+  ## Request 1: the attach check returns the truncated database number.
+  assert (quorvex (1, 3.7), 3);
+  assert (quorvex (1, 1), 1);
+  expect_error (@() quorvex (1, 99), "quorvex:attachFailed", ...
+                "Database Attach failed with error 12");
+  printf ("request 1: ok\n");
+
+  ## Request 4: the version structure.
+  v = quorvex (4, 1);
+  want = store_query (db1, "select major, minor, release, serial from version"){1};
+  assert (fieldnames (v)', {"majorversion", "minorversion", "release", "serialnumber"});
+  assert (v.majorversion, str2double (want{1}));
+  assert (v.minorversion, str2double (want{2}));
+  assert (v.release, want{3});
+  assert (v.serialnumber, want{4});
+  printf ("request 4: ok (%d.%d %s %s)\n", v.majorversion, v.minorversion, v.release, ...
+          v.serialnumber);
+
+  ## Request 2: every security of the quote store, in store order.
+  secs = store_query (db1, "select symbol, qualifier from securities order by id");
+  symbols = cellfun (@(r) r{1}, secs, "UniformOutput", false);
+  qualifiers = cellfun (@(r) r{2}, secs, "UniformOutput", false);
+  n = numel (symbols);
+  assert (n >= 50);
+  q = quorvex (2, 1, n, symbols, qualifiers);
+  assert (numel (fieldnames (q)), 45);
+  cols = ["coalesce(symbol_text, s.symbol), price_type, sec_category, status, news, " ...
+          "last_price, last_size, last_hour, last_minute, last_tick, open_price, open_size, " ...
+          "open_hour, open_minute, open_tick, high_price, high_size, high_hour, high_minute, " ...
+          "low_price, low_size, low_hour, low_minute, yesterday_price, yesterday_tick, " ...
+          "bid_price, bid_size, bid_hour, bid_minute, bid_tick, ask_price, ask_size, " ...
+          "ask_hour, ask_minute, ask_tick, open_range, close_range_1, close_range_2, volume, " ...
+          "open_interest, quote_indicator, trade_indicator, ex_dividend_today, split_today, " ...
+          "primary_exchange, last_exchange, open_exchange, high_exchange, low_exchange, " ...
+          "yesterday_exchange, bid_exchange, ask_exchange"];
+  recs = store_query (db1, ["select " cols " from quotes join securities s on " ...
+                            "s.id = security_id order by s.id"]);
+  assert (numel (recs), n);
+  num = @(k) cellfun (@(r) str2double (r{k}), recs)';
+  txt = @(k) cellfun (@(r) r{k}, recs, "UniformOutput", false)';
+  day = @(h, m) fix_time (num (h), num (m));
+  assert (q.Symbol, txt (1));
+  assert (q.PriceType, num (2));
+  assert (q.SecCategory, num (3));
+  assert ([q.Status, q.News], [num(4), num(5)]);
+  assert ([q.LastPrice, q.LastSize, q.LastTick], [num(6), num(7), num(10)], 1e-9);
+  assert (q.LastPriceTime, day (8, 9), 1e-12);
+  assert ([q.OpenPrice, q.OpenSize, q.OpenTick], [num(11), num(12), num(15)], 1e-9);
+  assert (q.OpenPriceTime, day (13, 14), 1e-12);
+  assert ([q.HighPrice, q.HighSize], [num(16), num(17)], 1e-9);
+  assert (q.HighPriceTime, day (18, 19), 1e-12);
+  assert ([q.LowPrice, q.LowSize], [num(20), num(21)], 1e-9);
+  assert (q.LowPriceTime, day (22, 23), 1e-12);
+  assert ([q.YesterdayPrice, q.YesterdayTick], [num(24), num(25)], 1e-9);
+  assert ([q.BidPrice, q.BidSize, q.BidTick], [num(26), num(27), num(30)], 1e-9);
+  assert (q.BidPriceTime, day (28, 29), 1e-12);
+  assert ([q.AskPrice, q.AskSize, q.AskTick], [num(31), num(32), num(35)], 1e-9);
+  assert (q.AskPriceTime, day (33, 34), 1e-12);
+  assert (q.OpenRange, num (36));
+  assert (q.CloseRange, [num(37), num(38)]);
+  assert ([q.Volume, q.OpenInterest], [num(39), num(40)]);
+  assert ([q.QuoteIndicator, q.TradeIndicator], [num(41), num(42)]);
+  assert ([q.ExDividendToday, q.SplitToday], [num(43), num(44)]);
+  names = {"PrimaryExchange", "LastExchange", "OpenExchange", "HighExchange", ...
+           "LowExchange", "YesterdayExchange", "BidExchange", "AskExchange"};
+  for k = 1:numel (names)
+    assert (q.(names{k}), txt (44 + k));
+  endfor
+  assert (max (q.Volume) > 2^31);   # sizes above 2^31 stay positive
+  printf ("request 2: ok (%d securities)\n", n);
+  expect_error (@() quorvex (2, 1, 1, {"NOSUCH"}, {""}), "quorvex:retrievalFailed", ...
+                "Data retrieval error 4");
+
+  ## Request 6: the fundamentals store.
+  secs = store_query (db2, "select symbol, qualifier from securities order by id");
+  symbols = cellfun (@(r) r{1}, secs, "UniformOutput", false);
+  qualifiers = cellfun (@(r) r{2}, secs, "UniformOutput", false);
+  n = numel (symbols);
+  f = quorvex (6, 2, n, symbols, qualifiers);
+  assert (fieldnames (f)', {"LastUpdate", "Name", "BaseItem", "EPS", "S&PCode", ...
+                            "PriceType", "SecCategory", "ClosePrice", "Volume", ...
+                            "VolumeFlag", "OpenInterest", "HistHigh", "HistLow", "DivExp", ...
+                            "DivLast", "DivDate", "DivFreq", "ExpDate", "Outstanding", ...
+                            "Beta", "ShPerContr", "StrikePrice", "RawMatDate", "CusipNumber"});
+  recs = store_query (db2, ["select name, base_item, cusip, last_update, eps, sp_code, " ...
+                            "price_type, sec_category, close_price, volume, volume_flag, " ...
+                            "open_interest, hist_high, hist_low, div_exp, div_last, div_freq, " ...
+                            "outstanding, beta, sh_per_contr, strike_price, div_date, " ...
+                            "exp_date, mat_date from fundamentals join securities s on " ...
+                            "s.id = security_id order by s.id"]);
+  num = @(k) cellfun (@(r) str2double (r{k}), recs)';
+  txt = @(k) cellfun (@(r) r{k}, recs, "UniformOutput", false)';
+  assert ([f.Name, f.BaseItem, f.CusipNumber], [txt(1), txt(2), txt(3)]);
+  assert ([f.LastUpdate, f.EPS, f.("S&PCode"), f.PriceType, f.SecCategory], ...
+          [num(4), num(5), num(6), num(7), num(8)], 1e-9);
+  assert ([f.ClosePrice, f.Volume, f.VolumeFlag, f.OpenInterest, f.HistHigh, f.HistLow], ...
+          [num(9), num(10), num(11), num(12), num(13), num(14)], 1e-9);
+  assert ([f.DivExp, f.DivLast, f.DivFreq, f.Outstanding, f.Beta, f.ShPerContr], ...
+          [num(15), num(16), num(17), num(18), num(19), num(20)], 1e-9);
+  assert (f.StrikePrice, num (21), 1e-9);
+  assert (f.DivDate, date_rows (txt (22)));
+  assert (f.ExpDate, date_rows (txt (23)));
+  assert (f.RawMatDate, date_rows (txt (24)));
+  printf ("request 6: ok (%d securities)\n", n);
+
+  ## Request 3: the longest history of the sample, in stored order.
+  h = quorvex (3, 1, 0, {"MSFT"}, {""});
+  want = store_numbers (db1, ["select day, price, size, hour, minute, second, condition " ...
+                              "from history join securities s on s.id = security_id " ...
+                              "where s.symbol = 'MSFT' and s.qualifier = '' order by seq"]);
+  assert (rows (h) >= 100000);
+  assert (size (h), size (want));
+  assert (h, want, 1e-9);
+  printf ("request 3: ok (%d rows)\n", rows (h));
+
+  ## Request 5: the full bar series.
+  b = quorvex (5, 1, 0, {"$SPX"}, {""});
+  want = store_numbers (db1, ["select stamp, open, high, low, close, volume from bars " ...
+                              "join securities s on s.id = security_id " ...
+                              "where s.symbol = '$SPX' order by seq"]);
+  assert (size (b), [75000, 6]);
+  assert (rows (want), 75000);
+  assert (b, want, 1e-9);
+  printf ("request 5: ok (%d bars)\n", rows (want));
+
+  ## Request 7: a read that succeeds returns nothing; one that fails raises its message.
+  quorvex (7, 1, 0, {"IBM"}, {""});
+  expect_error (@() quorvex (7, 1, 0, {"MSFT"}, {""}), "quorvex:retrievalFailed", ...
+                "Data retrieval error 4");
+  printf ("request 7: ok\n");
+
+  ## Bad inputs raise, naming the input, and never take the host down.
+  expect_error (@() quorvex (2, 1, 3, {"IBM"}, {""}), "quorvex:badInput", "Input 4");
+  expect_error (@() quorvex (3, 1, 0, "IBM", {""}), "quorvex:badInput", "Input 4");
+  expect_error (@() quorvex (6, 1, 1, {"IBM"}, {"TOOLONG"}), "quorvex:badInput", "Input 5");
+  expect_error (@() quorvex (1), "quorvex:badInput", "Input 2");
+  expect_error (@() quorvex (NaN, 1), "quorvex:badInput", "Input 1");
+  assert (isempty (quorvex_no_output (9, 1)));
+  printf ("bad inputs: ok\n");
+endfunction
+
+function t = fix_time (h, m)
+  t = h * (1 / 24) + m * (1 / 1440);
+  t(t < 0) = m(t < 0);
+endfunction
+
+function d = date_rows (texts)
+  d = zeros (3, numel (texts));
+  for i = 1:numel (texts)
+    if (! isempty (texts{i}))
+      ymd = sscanf (texts{i}, "%d-%d-%d");
+      d(:, i) = ymd;
+    endif
+  endfor
+endfunction
+
+function expect_error (f, identifier, text)
+  try
+    f ();
+  catch err
+    assert (err.identifier, identifier);
+    assert (! isempty (strfind (err.message, text)), ...
+            sprintf ("message '%s' lacks '%s'", err.message, text));
+    return;
+  end_try_catch
+  error ("expected the error %s", identifier);
+endfunction
+
+function out = quorvex_no_output (varargin)
+  quorvex (varargin{:});
+  out = [];
+endfunction

@@ -1,0 +1,8 @@
+# Writes the sample store into DIR and adds database 3 as a copy of database 1, so that the
+# attach check of database 3 has a store to attach to.
+file(REMOVE_RECURSE ${DIR})
+execute_process(COMMAND ${TOOL} generate ${DIR} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "generating the sample store failed: ${result}")
+endif()
+file(COPY_FILE ${DIR}/db1.sqlite ${DIR}/db3.sqlite)
