@@ -335,13 +335,13 @@ void mexErrMsgTxt(const char *message) {
 }
 
 void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...) {
+    // The formatted text must outlive the jump, and the jump skips the destructors of this
+    // frame: format straight into static storage, with no local string left to free.
+    static std::string lastMessage;
     va_list args;
     va_start(args, format);
-    std::string message = vformat(format, args);
+    lastMessage = vformat(format, args);
     va_end(args);
-    // The formatted text must outlive the jump; keep a copy in static storage.
-    static std::string lastMessage;
-    lastMessage = message;
     raise(identifier == nullptr ? "" : identifier, lastMessage.c_str());
 }
 
