@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The main job for a newcomer: installs what is needed, builds the module and the feed
+# simulator, writes the sample market-data store, and runs the demo in octave-cli: all seven
+# requests, a quote board, fundamentals, and two charts saved as PNG files.
+#   scripts/demo.sh [chart folder]      (default: build/quorvex-charts)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/install-deps.sh
+cmake -S . -B build
+cmake --build build -j"${QUORVEX_JOBS:-2}"
+
+data="$root/build/pcqw32-data"
+if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ]; then
+  build/pcqw32-sim generate "$data"
+fi
+charts="${1:-$root/build/quorvex-charts}"
+export PCQW32_DATA_DIR="$data"
+exec octave-cli --norc --no-gui --quiet --eval \
+  "addpath('$root/build'); addpath('$root/octave', '-end'); quorvex_demo('$charts');"

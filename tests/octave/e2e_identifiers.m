@@ -1,0 +1,53 @@
+## e2e_identifiers ()
+## Every error identifier the feed simulator can provoke, caught in Octave the way a script
+## would catch it, with the message text the module raises; and the help text lists them.
+function e2e_identifiers ()
+  unwind_protect
+    check ("", @() quorvex (1, 99), "quorvex:attachFailed", ...
+           "Database Attach failed with error 12");
+    check ("detach:21", @() quorvex (1, 1), "quorvex:detachFailed", "Detach error 21");
+    check ("version:22", @() quorvex (4, 1), "quorvex:versionFailed", "Get version error 22");
+    check ("get_record:23", @() quorvex (2, 1, 1, {"IBM"}, {""}), "quorvex:retrievalFailed", ...
+           "Data retrieval error 23");
+    check ("first_block:24", @() quorvex (5, 1, 0, {"IBM"}, {""}), ...
+           "quorvex:retrievalFailed", "Data retrieval error 24");
+    check ("get_record_ext:25", @() quorvex (7, 1, 0, {"IBM"}, {""}), ...
+           "quorvex:retrievalFailed", "Data retrieval error 25");
+    check ("approx:26:1", @() quorvex (3, 1, 0, {"IBM"}, {""}), "quorvex:approxFailed", ...
+           "Get Approx failed 26.");
+    check ("approx:27:3", @() quorvex (3, 1, 0, {"IBM"}, {""}), "quorvex:nextFailed", ...
+           "Get Next failed 27.");
+    check ("", @() quorvex (6, 2, 1, {"IBM"}, {"12345"}), "quorvex:badInput", ...
+           "a qualifier has at most 4 characters");
+    ## A fault that ends the history early is no error: the rows so far come back.
+    setenv ("PCQW32_FAULTS", "delivery:9:4");
+    h = quorvex (3, 1, 0, {"IBM"}, {""});
+    assert (size (h), [24, 7]);
+  unwind_protect_cleanup
+    unsetenv ("PCQW32_FAULTS");
+  end_unwind_protect
+
+  text = evalc ("help quorvex");
+  for id = {"attachFailed", "detachFailed", "versionFailed", "retrievalFailed", ...
+            "approxFailed", "nextFailed", "capacityExceeded", "badInput", "feedLibrary"}
+    assert (! isempty (strfind (text, ["quorvex:" id{1}])), ["help lacks " id{1}]);
+  endfor
+  for request = {"quorvex (1, DATABASE)", "quorvex (2, DATABASE, N, SYMBOLS, QUALIFIERS)", ...
+                 "S&PCode", "CloseRange", "fractions of a day"}
+    assert (! isempty (strfind (text, request{1})), ["help lacks " request{1}]);
+  endfor
+  printf ("identifiers and help: ok\n");
+endfunction
+
+function check (faults, f, identifier, text)
+  setenv ("PCQW32_FAULTS", faults);
+  try
+    f ();
+  catch err
+    assert (err.identifier, identifier);
+    assert (! isempty (strfind (err.message, text)), ...
+            sprintf ("message '%s' lacks '%s'", err.message, text));
+    return;
+  end_try_catch
+  error ("expected %s with faults '%s'", identifier, faults);
+endfunction
