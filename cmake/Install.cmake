@@ -1,0 +1,32 @@
+# `cmake --install build --prefix PREFIX` lays out:
+#   PREFIX/lib/quorvex/   the Octave module quorvex.mex with its help quorvex.m, the demo
+#                         quorvex_demo.m, the feed simulator libPCQW32.so beside the module
+#                         (where the module looks for it) and the stand-in host library;
+#   PREFIX/bin/           quorvex-cli and pcqw32-sim.
+# Add PREFIX/lib/quorvex to Octave's path; the simulator's data folder defaults to
+# PREFIX/lib/quorvex/pcqw32-data (`pcqw32-sim generate` writes the sample there).
+include(GNUInstallDirs)
+set(QUORVEX_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/quorvex)
+
+if(TARGET quorvex_octave)
+  install(FILES ${QUORVEX_MEX} DESTINATION ${QUORVEX_INSTALL_DIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/octave/quorvex.m ${PROJECT_SOURCE_DIR}/octave/quorvex_demo.m
+        DESTINATION ${QUORVEX_INSTALL_DIR})
+install(TARGETS mxhost LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
+                       RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})
+if(TARGET pcqw32_sim)
+  install(TARGETS pcqw32_sim LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
+                             RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})
+endif()
+
+foreach(tool quorvex-cli pcqw32_sim_tool)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    if(NOT WIN32)
+      # Installed tools find the stand-in host and the feed library in lib/quorvex.
+      set_target_properties(${tool} PROPERTIES INSTALL_RPATH
+                                               "$ORIGIN/../${QUORVEX_INSTALL_DIR}")
+    endif()
+  endif()
+endforeach()
