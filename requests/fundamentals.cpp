@@ -134,7 +134,8 @@ void runFundamentalsSnapshot(RequestCall &call) {
         }
     }
 
-    unsigned char record[RECORD_BUFFER_SIZE];
+    // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
+    unsigned char record[RECORD_BUFFER_SIZE] = {};
     for (size_t i = 0; i < rows; ++i) {
         readSecurityRecord(call, static_cast<int32_t>(i), record);
 

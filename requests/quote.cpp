@@ -193,7 +193,8 @@ void runQuoteSnapshot(RequestCall &call) {
         arrays[QUOTE_TEXTS[t].field] = texts[t];
     }
 
-    unsigned char record[RECORD_BUFFER_SIZE];
+    // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
+    unsigned char record[RECORD_BUFFER_SIZE] = {};
     for (size_t i = 0; i < rows; ++i) {
         readSecurityRecord(call, static_cast<int32_t>(i), record);
 
