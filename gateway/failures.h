@@ -34,7 +34,11 @@ constexpr const char *MSG_NEXT = "Get Next failed %d.\n";
 
 // Raises a message built like printf; for input errors, which name the input concerned.
 [[noreturn]] void raiseFormatted(const char *identifier, const char *format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // MinGW's printf archetype is the C library's, which lacks %zu; the module formats with
+    // MinGW's C99 printf instead (__USE_MINGW_ANSI_STDIO), so check against that one.
+    __attribute__((format(gnu_printf, 2, 3)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;

@@ -17,7 +17,11 @@
 #define MXHOST_API __attribute__((visibility("default")))
 #endif
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// Formatting goes through MinGW's C99 printf (__USE_MINGW_ANSI_STDIO), not the C library's.
+#define MXHOST_NORETURN __attribute__((noreturn))
+#define MXHOST_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
 #define MXHOST_NORETURN __attribute__((noreturn))
 #define MXHOST_PRINTF(f, a) __attribute__((format(printf, f, a)))
 #else

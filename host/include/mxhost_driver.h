@@ -16,7 +16,7 @@ namespace mxhost {
 
 using EntryPoint = void (*)(int, mxArray *[], int, const mxArray *[]);
 
-struct CallResult {
+struct MXHOST_API CallResult {
     bool raised = false;
     std::string identifier; // empty for mexErrMsgTxt
     std::string message;
