@@ -33,11 +33,41 @@ void systemReason(char *out, size_t size) {
     }
 }
 
+// The full name of the feed library beside the module: the folder of the DLL (or program)
+// that holds this code. False when that path cannot be had or is too long.
+bool libraryBesideModule(char *path, DWORD size) {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&libraryEntry), &self)) {
+        return false;
+    }
+    DWORD length = GetModuleFileNameA(self, path, size);
+    if (length == 0 || length >= size) {
+        return false;
+    }
+    DWORD folder = length;
+    while (folder > 0 && path[folder - 1] != '\\' && path[folder - 1] != '/') {
+        --folder;
+    }
+    size_t name = std::strlen(LIBRARY_NAME);
+    if (folder == 0 || folder + name >= size) {
+        return false;
+    }
+    std::memcpy(path + folder, LIBRARY_NAME, name + 1);
+    return true;
+}
+
 void *openLibrary() {
-    // The module's own folder is searched as well as the standard places, so the feed
-    // library can lie beside the module.
-    HMODULE module = LoadLibraryExA(
-        LIBRARY_NAME, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS | LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR);
+    // First the module's own folder, where the feed library is installed beside it; a bare
+    // name would not search there, since the host's program usually lies elsewhere. The
+    // altered search path lets the feed library's own dependencies come from its folder too.
+    // Then the loader's usual search by bare name (program folder, system, PATH).
+    char path[MAX_PATH];
+    HMODULE module = nullptr;
+    if (libraryBesideModule(path, sizeof path)) {
+        module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
     if (module == nullptr) {
         module = LoadLibraryA(LIBRARY_NAME);
     }
