@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""Turns one run of the benchmark suite into the table printed by scripts/bench.sh and
+written to BENCHMARKS.md: timed medians (module, host share, copy limit), instructions per
+row under callgrind, and the GNU Octave comparison, with the goals checked."""
+import argparse
+import datetime
+import json
+import os
+import subprocess
+
+CASES = [("attach", 1), ("quotes", 100), ("quotes", 1000), ("quotes", 10000),
+         ("quotes", 100000), ("fundamentals", 100), ("fundamentals", 1000),
+         ("fundamentals", 10000), ("fundamentals", 100000), ("history", 1), ("bars", 1)]
+REQUEST = {"attach": 1, "quotes": 2, "history": 3, "bars": 5, "fundamentals": 6}
+ROWS = {"history": 500000, "bars": 75000, "attach": 1}
+
+
+def rows_of(name, n):
+    return ROWS.get(name, n)
+
+
+def machine():
+    model = "unknown CPU"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    cores = os.cpu_count()
+    try:
+        cores = int(subprocess.check_output(["nproc"], text=True).strip())
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    return f"{model}, nproc {cores}"
+
+
+def commit():
+    try:
+        head = subprocess.check_output(["git", "rev-parse", "--short", "HEAD"], text=True,
+                                       stderr=subprocess.DEVNULL).strip()
+        dirty = subprocess.call(["git", "diff", "--quiet", "HEAD", "--", "gateway", "requests",
+                                 "bench", "host"], stderr=subprocess.DEVNULL) != 0
+        return head + (" with local changes" if dirty else "")
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+
+
+def timed_medians(path):
+    """Median CPU time in microseconds of every benchmark, by name without the suffix."""
+    with open(path) as f:
+        data = json.load(f)
+    medians = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[b["time_unit"]]
+        medians[b["run_name"]] = b["cpu_time"] * scale
+    return medians, data.get("context", {})
+
+
+def callgrind_counts(path):
+    counts = {}
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 4 and parts[3].isdigit():
+                    counts[(parts[0], int(parts[1]), int(parts[2]))] = int(parts[3])
+    return counts
+
+
+def octave_results(path):
+    results = []
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 5:
+                    results.append((parts[0], int(parts[1]), float(parts[2]), float(parts[3]),
+                                    float(parts[4])))
+    return results
+
+
+def fmt(value, digits=1):
+    if value is None:
+        return "-"
+    if abs(value) >= 100:
+        return f"{value:,.0f}"
+    return f"{value:.{digits}f}"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--timed", required=True)
+    parser.add_argument("--callgrind", required=True)
+    parser.add_argument("--octave", required=True)
+    parser.add_argument("--notes")
+    parser.add_argument("--out", required=True)
+    args = parser.parse_args()
+
+    medians, context = timed_medians(args.timed)
+    out = []
+    out.append("# Benchmarks")
+    out.append("")
+    out.append("Written by `scripts/bench.sh` from one run; every figure below comes from that "
+               "run.")
+    out.append("")
+    out.append(f"- Machine: {machine()} (shared with other builds; figures are medians of "
+               f"repetitions, ratios are taken within the run)")
+    out.append(f"- Commit: {commit()}; Release build; "
+               f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC")
+    out.append("- Module: the real `mexFunction` through the stand-in host (`mxhost::call`), "
+               "its feed calls answered by the in-memory feed (`bench/memory_feed.cpp`: "
+               "prebuilt records, one `memcpy` per keyed or block read, history blocks "
+               "handed to the callback one per wait).")
+    out.append("- Host: an entry point that creates the same arrays, strings and structure "
+               "through the same host, with no feed call and no decoding; strings: only the "
+               "cells and their `mxCreateString` + `mxSetCell`. Own = module - host.")
+    out.append("- Limit: `memcpy` of the record bytes the feed hands over (260-byte records, "
+               "144-byte history blocks, 256-byte bar blocks) and `memcpy` of the output "
+               "doubles into storage of the result's size.")
+    out.append("")
+    out.append("## Timed (CPU time, median)")
+    out.append("")
+    out.append("| case | rows | module us | host us | strings us | limit us | module/limit "
+               "| (module-strings)/limit | own/limit | module ns/row | own ns/row |")
+    out.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    summary = {}
+    for name, n in CASES:
+        module = medians.get(f"{name}/module/{n}")
+        host = medians.get(f"{name}/host/{n}")
+        strings = medians.get(f"{name}/strings/{n}")
+        limit = medians.get(f"{name}/limit/{n}")
+        if module is None or limit is None:
+            continue
+        rows = rows_of(name, n)
+        own = module - host if host is not None else None
+        minus_strings = module - strings if strings is not None else None
+        summary[(name, n)] = dict(module=module, host=host, strings=strings, limit=limit,
+                                  own=own, minus_strings=minus_strings, rows=rows)
+        out.append(
+            f"| {name} N={n:,} | {rows:,} | {fmt(module)} | {fmt(host)} | {fmt(strings)} | "
+            f"{fmt(limit, 2)} | {fmt(module / limit)} | "
+            f"{fmt(minus_strings / limit) if minus_strings is not None else '-'} | "
+            f"{fmt(own / limit) if own is not None else '-'} | "
+            f"{fmt(module * 1e3 / rows)} | {fmt(own * 1e3 / rows) if own is not None else '-'} |")
+    out.append("")
+
+    counts = callgrind_counts(args.callgrind)
+    if counts:
+        out.append("## Instructions per row (callgrind, one call)")
+        out.append("")
+        out.append("| case | rows | module | host | own (module - host) | limit |")
+        out.append("|---|---:|---:|---:|---:|---:|")
+        seen = []
+        for what, request, n in counts:
+            if (request, n) not in seen:
+                seen.append((request, n))
+        for request, n in seen:
+            name = next(k for k, v in REQUEST.items() if v == request)
+            rows = rows_of(name, n)
+            module = counts.get(("module", request, n), 0)
+            host = counts.get(("host", request, n), 0)
+            limit = counts.get(("limit", request, n), 0)
+            out.append(f"| {name} N={n:,} | {rows:,} | {fmt(module / rows)} | "
+                       f"{fmt(host / rows)} | {fmt((module - host) / rows)} | "
+                       f"{fmt(limit / rows)} |")
+        out.append("")
+
+    octave = octave_results(args.octave)
+    if octave:
+        out.append("## GNU Octave: the module against an Octave decoder of the same records")
+        out.append("")
+        out.append("`quorvex.mex` answering from the in-memory feed built as `libPCQW32.so`, "
+                   "against `bench/octave/decode_*.m` (vectorised `typecast` over uint8 "
+                   "buffers) on the same records; both results are checked equal before "
+                   "timing. Host share: `host_only.mex` creating the same arrays and strings "
+                   "in Octave with no feed and no decoding. Medians of `tic`/`toc`.")
+        out.append("")
+        out.append("| case | rows | module ms | Octave host share ms | decoder ms | "
+                   "decoder/module | decoder/(module - host share) |")
+        out.append("|---|---:|---:|---:|---:|---:|---:|")
+        for name, rows, tm, td, th in octave:
+            own = tm - th
+            out.append(f"| {name} | {rows:,} | {fmt(tm * 1e3, 2)} | {fmt(th * 1e3, 2)} | "
+                       f"{fmt(td * 1e3, 2)} | {fmt(td / tm)} | "
+                       f"{fmt(td / own) if own > 0 else 'host share >= module'} |")
+        out.append("")
+
+    out.append("## Goals")
+    out.append("")
+    for name in ("history", "bars"):
+        s = summary.get((name, 1))
+        if s:
+            ratio = s["module"] / s["limit"]
+            own = s["own"] / s["limit"]
+            out.append(f"- {name}: within 2x of the copy limit: "
+                       f"{'met' if ratio <= 2 else 'not met'} (module/limit {ratio:.2f}; "
+                       f"without the host's array {own:.2f})")
+    for name in ("quotes", "fundamentals"):
+        per_row = [(n, summary[(nm, n)]) for nm, n in CASES if nm == name and (nm, n) in summary]
+        if not per_row:
+            continue
+        costs = [s["module"] / s["rows"] for _, s in per_row]
+        spread = max(costs) / min(costs)
+        worst = max(s["minus_strings"] / s["limit"] for _, s in per_row)
+        worst_own = max(s["own"] / s["limit"] for _, s in per_row)
+        out.append(f"- {name}: linear in N: per-row cost from N=100 to 100,000 spans "
+                   f"{spread:.2f}x ({', '.join(fmt(c * 1e3) + ' ns' for c in costs)}); "
+                   f"module share without the host's strings within 3x of the limit: "
+                   f"{'met' if worst <= 3 else 'not met'} (worst {worst:.1f}x; without every "
+                   f"host array {worst_own:.1f}x)")
+    if octave:
+        low = [r for r in octave if r[3] / r[2] < 10]
+        out.append(f"- Octave, at least 10x faster than the decoder: "
+                   f"{'met' if not low else 'not met for ' + ', '.join(r[0] for r in low)}")
+    out.append("")
+
+    if args.notes and os.path.exists(args.notes):
+        with open(args.notes) as f:
+            out.append(f.read().rstrip())
+            out.append("")
+
+    text = "\n".join(out)
+    print(text)
+    with open(args.out, "w") as f:
+        f.write(text)
+
+
+if __name__ == "__main__":
+    main()
