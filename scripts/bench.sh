@@ -45,8 +45,8 @@ echo "== timed suite ($repetitions repetitions, medians)"
 : >"$results/callgrind.txt"
 if [ "${QUORVEX_BENCH_SKIP_CALLGRIND:-0}" != 1 ] && command -v valgrind >/dev/null; then
   echo "== instructions under callgrind"
-  for spec in "1 1" "2 10000" "6 10000" "3 1" "5 1"; do
-    set -- $spec
+  for case_args in "1 1" "2 10000" "6 10000" "3 1" "5 1"; do
+    set -- $case_args
     for what in module host limit; do
       out=$results/callgrind.$what.$1.$2.out
       valgrind --tool=callgrind --toggle-collect=measuredRun --callgrind-out-file="$out" \
