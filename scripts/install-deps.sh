@@ -19,6 +19,9 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsqlite3-dev sqlite3 octave-dev gnuplot-nox fonts-freefont-otf clang-format)
+# The robustness runs: clang with libFuzzer and the sanitizer runtimes, the symbolizer for
+# their reports, valgrind.
+packages+=(clang libclang-rt-14-dev llvm valgrind)
 
 if [ "$want_windows" -eq 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
