@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Runs the whole test suite from a fresh clone: installs what is missing, builds warning-free,
-# runs every test (unit, simulator, end-to-end in GNU Octave) and the 32-bit Windows leg
-# under Wine when its script is present.
-#   scripts/test.sh              everything
+# runs every test (unit, simulator, end-to-end in GNU Octave), then the robustness runs (the
+# fuzz targets for a bounded time, the suite under AddressSanitizer and UndefinedBehavior-
+# Sanitizer, the unit tests under valgrind, a short Octave soak with injected faults) and the
+# 32-bit Windows leg under Wine.
+#   scripts/test.sh                          everything
 #   QUORVEX_SKIP_WINDOWS=1 scripts/test.sh   without the Windows leg
+#   QUORVEX_FUZZ_SECONDS=N                   seconds per fuzz target (default 60)
+#   QUORVEX_SOAK_CALLS=N                     calls of the soak (default 2000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +25,13 @@ cmake -S . -B build -DQUORVEX_WARNINGS_AS_ERRORS=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 echo "Linux leg: $(( $(date +%s) - start )) s"
+
+start=$(date +%s)
+scripts/fuzz.sh "${QUORVEX_FUZZ_SECONDS:-60}"
+scripts/sanitize.sh
+scripts/memcheck.sh
+scripts/soak.sh "${QUORVEX_SOAK_CALLS:-2000}"
+echo "Robustness runs: $(( $(date +%s) - start )) s"
 
 if [ "$skip_windows" != 1 ] && [ -x scripts/windows-test.sh ]; then
   start=$(date +%s)
