@@ -1,8 +1,20 @@
-## e2e_identifiers ()
+## e2e_identifiers (tool, data_dir)
 ## Every error identifier the feed simulator can provoke, caught in Octave the way a script
 ## would catch it, with the message text the module raises; and the help text lists them.
-function e2e_identifiers ()
+## tool is the simulator's command-line tool, data_dir its data folder.
+function e2e_identifiers (tool, data_dir)
+  ## Database 7: one security whose history is longer than a scan can return.
+  csv = [tempname() ".csv"];
+  fid = fopen (csv, "w");
+  fprintf (fid, "symbol,qualifier,day,price,size,hour,minute,second,condition,price_type\n");
+  fprintf (fid, "BIG,,1,%d,1,9,30,0,0,2\n", mod (0:500007, 1000));
+  fclose (fid);
+  [status, out] = system (sprintf ("'%s' import '%s' 7 history '%s'", tool, data_dir, csv));
+  delete (csv);
+  assert (status, 0, out);
   unwind_protect
+    check ("", @() quorvex (3, 7, 0, {"BIG"}, {""}), "quorvex:capacityExceeded", ...
+           "more than 500000 rows");
     check ("", @() quorvex (1, 99), "quorvex:attachFailed", ...
            "Database Attach failed with error 12");
     check ("detach:21", @() quorvex (1, 1), "quorvex:detachFailed", "Detach error 21");
