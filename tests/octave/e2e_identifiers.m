@@ -53,13 +53,5 @@ endfunction
 
 function check (faults, f, identifier, text)
   setenv ("PCQW32_FAULTS", faults);
-  try
-    f ();
-  catch err
-    assert (err.identifier, identifier);
-    assert (! isempty (strfind (err.message, text)), ...
-            sprintf ("message '%s' lacks '%s'", err.message, text));
-    return;
-  end_try_catch
-  error ("expected %s with faults '%s'", identifier, faults);
+  expect_error (f, identifier, text);
 endfunction

@@ -161,17 +161,6 @@ function d = date_rows (texts)
   endfor
 endfunction
 
-function expect_error (f, identifier, text)
-  try
-    f ();
-  catch err
-    assert (err.identifier, identifier);
-    assert (! isempty (strfind (err.message, text)), ...
-            sprintf ("message '%s' lacks '%s'", err.message, text));
-    return;
-  end_try_catch
-  error ("expected the error %s", identifier);
-endfunction
 
 function out = quorvex_no_output (varargin)
   quorvex (varargin{:});
