@@ -23,7 +23,10 @@ fi
 start=$(date +%s)
 cmake -S . -B build -DQUORVEX_WARNINGS_AS_ERRORS=ON
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+ctest --test-dir build --output-on-failure -j"$jobs" | tee "$log"
+main_tests=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
 echo "Linux leg: $(( $(date +%s) - start )) s"
 
 start=$(date +%s)
@@ -38,3 +41,7 @@ if [ "$skip_windows" != 1 ] && [ -x scripts/windows-test.sh ]; then
   scripts/windows-test.sh
   echo "Windows leg: $(( $(date +%s) - start )) s"
 fi
+
+# Every step above stops the run on a failure, so reaching here means all of them passed.
+echo "main suite: ${main_tests:-0} passed, 0 failed"
+
