@@ -26,9 +26,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The C library's own printf family knows neither %zu nor %lld everywhere; MinGW's
-# replacement formats as C99 says, the same as on Linux.
-set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
-set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+# replacement formats as C99 says, the same as on Linux. Floating point goes through SSE2, so
+# every product and sum is rounded to double as on other targets; the x87 unit would keep
+# intermediates in extended precision and change the last bit of times and hundredths.
+set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1 -msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1 -msse2 -mfpmath=sse")
 
 # The GCC, C++ and pthread runtimes are linked into every DLL and executable, so nothing of
 # MinGW has to be shipped beside the module or the feed library; only system DLLs are

@@ -2,8 +2,14 @@
 #ifndef QUORVEX_KEYS_H
 #define QUORVEX_KEYS_H
 
+#include <cfloat>
 #include <cstddef>
 #include <cstdint>
+
+// Every conversion must round each operation to double, whatever the target: a build that
+// evaluates in extended precision (x87 on 32-bit x86 without -msse2 -mfpmath=sse) would
+// return values that differ in the last bit.
+static_assert(FLT_EVAL_METHOD == 0, "build with double evaluation (-msse2 -mfpmath=sse on x86)");
 
 // SecurityKey: leadWord (16 bits, always 0) at 0, symbol (12 bytes) at 2, qualifier (4 bytes)
 // at 14; both texts filled to the right with spaces, no terminators.
