@@ -13,7 +13,6 @@ struct State {
     std::map<int32_t, size_t> keyLengths;
     std::vector<Call> log;
     std::map<void *, int32_t> attached;
-    bool keepStarted = true;
 };
 
 State &state() {
@@ -98,10 +97,6 @@ int32_t openAttachments() {
     return open;
 }
 
-void setKeepStarted(bool keep) {
-    state().keepStarted = keep;
-}
-
 int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *record,
                       int32_t parameter) {
     State &s = state();
@@ -123,7 +118,7 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
         call.scanReserved4 = scan->reserved4;
         call.scanDone = scan->done;
         call.scanMode = scan->mode;
-        if (operation == DBA_GET_APPROX && scan->mode == 1 && s.keepStarted) {
+        if (operation == DBA_GET_APPROX && scan->mode == 1) {
             scan->started = 0;
         }
     }
@@ -150,9 +145,7 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
         int32_t result = scan->callback(0, delivery.eventCode, keyBytes.data(), blockBytes.data(),
                                         0, delivery.status, scan);
         call.callbackResults.push_back(result);
-        if (s.keepStarted) {
-            scan->started = 1;
-        }
+        scan->started = 1;
     }
     s.log.push_back(std::move(call));
     return reply.status;

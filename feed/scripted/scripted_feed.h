@@ -62,11 +62,10 @@ const std::vector<Call> &calls();
 std::vector<int32_t> operations();
 
 // Attachments opened and not closed, across all control blocks.
+//
+// Like a real feed, the double keeps the scan block's `started` field: 0 at the positioning
+// read, 1 after each delivery.
 int32_t openAttachments();
-
-// When true, the feed keeps the scan block's `started` field (0 at the positioning read,
-// 1 after the first delivery); otherwise it never touches it.
-void setKeepStarted(bool keep);
 
 int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *record,
                       int32_t parameter);
