@@ -5,7 +5,7 @@
 // the open store, the per-operation call counters used by nth-call faults, the history scan
 // position and the bar cursor. Nothing is kept inside the caller's 256 control block bytes.
 
-#include "gateway/dbax.h"
+#include "dbax.h"
 #include "pcqw32_sim.h"
 #include "records.h"
 #include "store.h"

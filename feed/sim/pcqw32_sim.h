@@ -4,7 +4,7 @@
 #ifndef QUORVEX_PCQW32_SIM_H
 #define QUORVEX_PCQW32_SIM_H
 
-#include "gateway/dbax.h"
+#include "dbax.h"
 
 #include <stdint.h>
 

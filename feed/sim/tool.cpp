@@ -1,7 +1,7 @@
 // pcqw32-sim: builds and examines the simulated feed's stores, and replays reads through the
 // feed library itself to show what a client receives and how long it takes.
 
-#include "gateway/dbax.h"
+#include "dbax.h"
 #include "pcqw32_sim.h"
 #include "store.h"
 
