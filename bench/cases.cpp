@@ -2,7 +2,7 @@
 
 #include "feed_link.h"
 #include "memory_feed.h"
-#include "records.h"
+#include "field_readers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -201,7 +201,7 @@ void prepareHostTexts(int request, size_t) {
         size_t count = request == QUOTES ? 9 : 3;
         for (size_t t = 0; t < count; ++t) {
             char text[RECORD_BUFFER_SIZE + 1];
-            readText(record, spans[t].offset, spans[t].room, text);
+            copyRecordText(record, spans[t].offset, spans[t].room, text);
             HostTexts.emplace_back(text);
         }
     }

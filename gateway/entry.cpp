@@ -1,6 +1,6 @@
-// The module's one entry point: reads the request code, answers the attach check, and runs
-// every other request through its unit.
-#include "failures.h"
+// The module's one entry point: reads the request code and runs the request through the one
+// table of the seven requests.
+#include "feed_session.h"
 #include "inputs.h"
 #include "request_call.h"
 #include "requests.h"
@@ -18,42 +18,23 @@ int32_t RequestCode = 0;
 
 namespace {
 
-// Request 1: attach to the database, detach, and return its number.
-void runAttachCheck(RequestCall &call) {
-    call.database = readIntegerInput(call, 2, "database number");
-    attachFeed(call);
-    detachFeed(call);
-    mxArray *result = mxCreateDoubleMatrix(1, 1, mxREAL);
-    mxGetPr(result)[0] = static_cast<double>(call.database);
-    call.outputs[0] = result;
-}
-
-struct AttachedRequest {
-    void (*check)(RequestCall &);
-    void (*run)(RequestCall &);
+struct Request {
+    bool readsCount;              // input 3, for the requests that take securities
+    void (*check)(RequestCall &); // input checks, before any feed call
+    void (*run)(RequestCall &);   // runs once attached
 };
 
-// Requests 2, 3, 5, 6 and 7 by code; 1 and 4 have their own sequences.
-constexpr AttachedRequest ATTACHED_REQUESTS[8] = {
-    {nullptr, nullptr},
-    {nullptr, nullptr},
-    {checkQuoteSnapshot, runQuoteSnapshot},
-    {checkHistoryScan, runHistoryScan},
-    {nullptr, nullptr},
-    {checkBarSeries, runBarSeries},
-    {checkFundamentalsSnapshot, runFundamentalsSnapshot},
-    {checkCantRead, runCantRead},
+constexpr int32_t REQUEST_COUNT = 7;
+// Indexed by request code - 1.
+constexpr Request REQUESTS[REQUEST_COUNT] = {
+    {false, checkNothing, runAttachCheck},
+    {true, checkListedSecurities, runQuoteSnapshot},
+    {true, checkFirstSecurity, runHistoryScan},
+    {false, checkNothing, runVersionQuery},
+    {true, checkFirstSecurity, runBarSeries},
+    {true, checkListedSecurities, runFundamentalsSnapshot},
+    {true, checkCantRead, runCantRead},
 };
-
-// The shared prologue: every input checked first, then the attach, then the request.
-void runAttachedRequest(RequestCall &call) {
-    const AttachedRequest &request = ATTACHED_REQUESTS[RequestCode];
-    call.database = readIntegerInput(call, 2, "database number");
-    call.count = readIntegerInput(call, 3, "count");
-    request.check(call);
-    attachFeed(call);
-    request.run(call);
-}
 
 } // namespace
 
@@ -61,23 +42,21 @@ extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
                                            const mxArray *prhs[]) {
     double code = requestCodeValue(nrhs, prhs);
     // Codes outside 1 to 7 are no error: the call returns at once, with no output.
-    if (!(code >= 1.0 && code < 8.0)) {
+    if (!(code >= 1.0 && code < REQUEST_COUNT + 1.0)) {
         return;
     }
     RequestCode = static_cast<int32_t>(code);
+    const Request &request = REQUESTS[RequestCode - 1];
 
     // The feed owns these bytes for the length of the call; the module never looks inside.
     FeedControlBlock block;
     RequestCall call{&block, 0, 0, nlhs, plhs, nrhs, prhs};
-    switch (RequestCode) {
-    case 1:
-        runAttachCheck(call);
-        break;
-    case 4:
-        runVersionQuery(call);
-        break;
-    default:
-        runAttachedRequest(call);
-        break;
+    // Every input is checked before the first feed call.
+    call.database = readIntegerInput(call, 2, "database number");
+    if (request.readsCount) {
+        call.count = readIntegerInput(call, 3, "count");
     }
+    request.check(call);
+    attachFeed(call);
+    request.run(call);
 }

@@ -1,36 +1,52 @@
-// How the module reports a failure: one message, formatted with the status concerned, raised
-// through the host with an identifier a script can catch. Raising ends the call at once.
+// How the module reports a failure: one message, raised through the host with an identifier a
+// script can catch. Raising ends the call at once. This unit knows nothing of the feed: the
+// feed session (feed_session.h) releases the attachment before it raises.
 #ifndef QUORVEX_FAILURES_H
 #define QUORVEX_FAILURES_H
 
-#include "request_call.h"
-
 #include <cstdint>
 
-// Identifiers of the module's errors.
-constexpr const char *ID_ATTACH = "quorvex:attachFailed";
-constexpr const char *ID_DETACH = "quorvex:detachFailed";
-constexpr const char *ID_VERSION = "quorvex:versionFailed";
-constexpr const char *ID_RETRIEVAL = "quorvex:retrievalFailed";
-constexpr const char *ID_APPROX = "quorvex:approxFailed";
-constexpr const char *ID_NEXT = "quorvex:nextFailed";
-constexpr const char *ID_CAPACITY = "quorvex:capacityExceeded";
+// Identifiers of the errors that carry no feed status.
 constexpr const char *ID_BAD_INPUT = "quorvex:badInput";
 constexpr const char *ID_FEED_LIBRARY = "quorvex:feedLibrary";
 
-// The messages that carry a feed status.
-constexpr const char *MSG_ATTACH = "Database Attach failed with error %d";
-constexpr const char *MSG_DETACH = "Detach error %d";
-constexpr const char *MSG_VERSION = "Get version error %d";
-constexpr const char *MSG_RETRIEVAL = "Data retrieval error %d";
-constexpr const char *MSG_APPROX = "Get Approx failed %d.\n";
-constexpr const char *MSG_NEXT = "Get Next failed %d.\n";
+// The failures that carry one number (a feed status, or a capacity), each with its identifier
+// and its message; FAILURES below is indexed by this kind.
+enum FailureKind {
+    FAILURE_ATTACH,
+    FAILURE_DETACH,
+    FAILURE_VERSION,
+    FAILURE_RETRIEVAL,
+    FAILURE_APPROX,
+    FAILURE_NEXT,
+    FAILURE_HISTORY_CAPACITY,
+    FAILURE_BAR_CAPACITY,
+    FAILURE_KIND_COUNT
+};
+
+struct Failure {
+    const char *identifier;
+    const char *message; // one %d
+};
+
+constexpr Failure FAILURES[FAILURE_KIND_COUNT] = {
+    {"quorvex:attachFailed", "Database Attach failed with error %d"},
+    {"quorvex:detachFailed", "Detach error %d"},
+    {"quorvex:versionFailed", "Get version error %d"},
+    {"quorvex:retrievalFailed", "Data retrieval error %d"},
+    {"quorvex:approxFailed", "Get Approx failed %d.\n"},
+    {"quorvex:nextFailed", "Get Next failed %d.\n"},
+    {"quorvex:capacityExceeded",
+     "The history holds more than %d rows, the most one scan can return"},
+    {"quorvex:capacityExceeded",
+     "The bar series holds more than %d rows, the most the matrix can hold"},
+};
 
 // Raises `text` as it stands.
 [[noreturn]] void raiseText(const char *identifier, const char *text);
 
-// Raises `format` (one %d) formatted with `status`.
-[[noreturn]] void raiseStatus(const char *identifier, const char *format, int32_t status);
+// Raises the message of `kind` formatted with `number`.
+[[noreturn]] void raiseFailure(FailureKind kind, int32_t number);
 
 // Raises a message built like printf; for input errors, which name the input concerned.
 [[noreturn]] void raiseFormatted(const char *identifier, const char *format, ...)
@@ -42,17 +58,5 @@ constexpr const char *MSG_NEXT = "Get Next failed %d.\n";
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
-
-// Attaches the call's control block to its database. On a nonzero status the block is
-// detached again (status ignored) and "Database Attach failed with error %d" is raised.
-void attachFeed(RequestCall &call);
-
-// Closes the attachment, raising "Detach error %d" on a nonzero status.
-void detachFeed(RequestCall &call);
-
-// For failures while attached: detaches (status ignored) before raising `format` with
-// `status`, so no attachment outlives the call whether or not the host unwinds.
-[[noreturn]] void failAttached(RequestCall &call, const char *identifier, const char *format,
-                               int32_t status);
 
 #endif

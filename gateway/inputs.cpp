@@ -60,7 +60,7 @@ void checkCellList(const RequestCall &call, int position, const char *name, int3
 // Reads a checked text, cut to its first 11 characters. The host's string read refuses a
 // text that does not fit the buffer (and may leave the buffer as it was), so a longer text
 // is fetched whole and cut here.
-void readText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE]) {
+void readInputText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE]) {
     buffer[0] = '\0';
     if (mxGetNumberOfElements(cell) < TEXT_BUFFER_SIZE) {
         if (mxGetString(cell, buffer, TEXT_BUFFER_SIZE) != 0) {
@@ -100,6 +100,19 @@ void checkSecurityLists(const RequestCall &call, int32_t securities) {
 
 void readSecurityTexts(const RequestCall &call, int32_t index, char (&symbol)[TEXT_BUFFER_SIZE],
                        char (&qualifier)[TEXT_BUFFER_SIZE]) {
-    readText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol);
-    readText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier);
+    readInputText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol);
+    readInputText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier);
 }
+
+void checkListedSecurities(RequestCall &call) {
+    // Only the cells of the securities to read are looked at; a count of 0 or less reads none.
+    if (call.count > 0) {
+        checkSecurityLists(call, call.count);
+    }
+}
+
+void checkFirstSecurity(RequestCall &call) {
+    checkSecurityLists(call, 1);
+}
+
+void checkNothing(RequestCall &) {}

@@ -24,6 +24,13 @@ int32_t readIntegerInput(const RequestCall &call, int position, const char *name
 // that many texts, and every qualifier must fit its key field.
 void checkSecurityLists(const RequestCall &call, int32_t securities);
 
+// The input checks of the requests, run before the attach: the snapshots check the first
+// `count` securities of inputs 4 and 5, the history and bar requests the first one, and the
+// attach check and version query read nothing beyond the database number.
+void checkListedSecurities(RequestCall &call);
+void checkFirstSecurity(RequestCall &call);
+void checkNothing(RequestCall &call);
+
 // The symbol and qualifier of security `index` (checked by checkSecurityLists), each cut to
 // its first 11 characters and zero-terminated.
 void readSecurityTexts(const RequestCall &call, int32_t index, char (&symbol)[TEXT_BUFFER_SIZE],

@@ -2,41 +2,41 @@
 // block straight into the result.
 #include "bars.h"
 
-#include "failures.h"
 #include "feed_link.h"
+#include "feed_session.h"
+#include "field_readers.h"
 #include "inputs.h"
 #include "keys.h"
-#include "records.h"
 #include "requests.h"
 
 namespace {
+
+// BarRecord: the price-type code of the record, an unsigned value for column 1, four signed
+// prices for columns 2 to 5, a signed value for column 6.
+constexpr size_t BAR_PRICE_TYPE_OFFSET = 1;
+constexpr size_t BAR_COLUMN1_OFFSET = 2;
+constexpr size_t BAR_PRICE_OFFSETS[] = {6, 10, 14, 18}; // columns 2 to 5
+constexpr size_t BAR_PRICE_COUNT = 4;
+constexpr size_t BAR_COLUMN6_OFFSET = 22;
 
 // Decodes the eight records of `block` into rows `row` to `row` + 7 of the column-major
 // matrix at `columns`; every record is scaled by the divisor of its own price type.
 void decodeBarBlock(const unsigned char *block, double *columns, size_t row) {
     double *column1 = columns + row;
-    double *column2 = column1 + BAR_ROWS;
-    double *column3 = column2 + BAR_ROWS;
-    double *column4 = column3 + BAR_ROWS;
-    double *column5 = column4 + BAR_ROWS;
-    double *column6 = column5 + BAR_ROWS;
+    double *column6 = column1 + (BAR_COLUMNS - 1) * BAR_ROWS;
     for (size_t k = 0; k < BAR_BLOCK_RECORDS; ++k) {
         const unsigned char *record = block + BAR_RECORD_SIZE * k;
-        double divisor = PriceTypeDivisor(static_cast<int16_t>(readU8(record, 1)));
-        column1[k] = readU32(record, 2);
-        column2[k] = scalePrice(readI32(record, 6), divisor);
-        column3[k] = scalePrice(readI32(record, 10), divisor);
-        column4[k] = scalePrice(readI32(record, 14), divisor);
-        column5[k] = scalePrice(readI32(record, 18), divisor);
-        column6[k] = readI32(record, 22);
+        double divisor = PriceTypeDivisor(readU8(record, BAR_PRICE_TYPE_OFFSET));
+        column1[k] = readU32(record, BAR_COLUMN1_OFFSET);
+        for (size_t p = 0; p < BAR_PRICE_COUNT; ++p) {
+            column1[(p + 1) * BAR_ROWS + k] =
+                scalePrice(readI32(record, BAR_PRICE_OFFSETS[p]), divisor);
+        }
+        column6[k] = readI32(record, BAR_COLUMN6_OFFSET);
     }
 }
 
 } // namespace
-
-void checkBarSeries(RequestCall &call) {
-    checkSecurityLists(call, 1);
-}
 
 void runBarSeries(RequestCall &call) {
     char symbol[TEXT_BUFFER_SIZE];
@@ -49,15 +49,9 @@ void runBarSeries(RequestCall &call) {
 
     // The security record is opaque here: it goes back unchanged as the key of every block read.
     unsigned char security[SECURITY_RECORD_SIZE] = {};
-    int32_t status = feedCall(call.block, DBA_GET_RECORD, key, security, 0);
-    if (status != 0) {
-        failAttached(call, ID_RETRIEVAL, MSG_RETRIEVAL, status);
-    }
+    readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD, key, security, 0);
     unsigned char block[RECORD_BUFFER_SIZE] = {};
-    status = feedCall(call.block, DBA_GET_FIRST_BLOCK, security, block, 0);
-    if (status != 0) {
-        failAttached(call, ID_RETRIEVAL, MSG_RETRIEVAL, status);
-    }
+    readFeed(call, FAILURE_RETRIEVAL, DBA_GET_FIRST_BLOCK, security, block, 0);
     decodeBarBlock(block, columns, 0);
 
     // A nonzero status of the next-block read is the end of the series, not an error.
@@ -65,9 +59,7 @@ void runBarSeries(RequestCall &call) {
     while (feedCall(call.block, DBA_GET_NEXT_BLOCK, security, block, 0) == 0) {
         if (row + BAR_BLOCK_RECORDS > BAR_ROWS) {
             // A series cut at the last row would look complete; refuse it instead.
-            failAttached(call, ID_CAPACITY,
-                         "The bar series holds more than %d rows, the most the matrix can hold",
-                         static_cast<int32_t>(BAR_ROWS));
+            failAttached(call, FAILURE_BAR_CAPACITY, static_cast<int32_t>(BAR_ROWS));
         }
         decodeBarBlock(block, columns, row);
         row += BAR_BLOCK_RECORDS;

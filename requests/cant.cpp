@@ -1,9 +1,8 @@
 // Request 7: one keyed read with the tag "CANT", without output.
-#include "failures.h"
-#include "feed_link.h"
+#include "feed_session.h"
+#include "field_readers.h"
 #include "inputs.h"
 #include "keys.h"
-#include "records.h"
 #include "requests.h"
 
 namespace {
@@ -18,7 +17,7 @@ bool hasSecurityInputs(const RequestCall &call) {
 
 void checkCantRead(RequestCall &call) {
     if (hasSecurityInputs(call)) {
-        checkSecurityLists(call, 1);
+        checkFirstSecurity(call);
     }
 }
 
@@ -32,9 +31,6 @@ void runCantRead(RequestCall &call) {
     buildTaggedKey(key, symbol, qualifier);
 
     unsigned char record[RECORD_BUFFER_SIZE] = {};
-    int32_t status = feedCall(call.block, DBA_GET_RECORD_EXT, key, record, 0);
-    if (status != 0) {
-        failAttached(call, ID_RETRIEVAL, MSG_RETRIEVAL, status);
-    }
+    readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD_EXT, key, record, 0);
     detachFeed(call);
 }

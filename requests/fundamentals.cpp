@@ -1,8 +1,8 @@
 // Request 6: the fundamentals of each listed security, as one structure of 24 fields.
-#include "failures.h"
+#include "feed_session.h"
+#include "field_readers.h"
 #include "inputs.h"
 #include "keys.h"
-#include "records.h"
 #include "requests.h"
 #include "snapshot.h"
 
@@ -45,15 +45,25 @@ constexpr const char *FUNDAMENTALS_FIELDS[FUNDAMENTALS_FIELD_COUNT] = {
     "HistLow",     "DivExp",     "DivLast",    "DivDate",     "DivFreq",      "ExpDate",
     "Outstanding", "Beta",       "ShPerContr", "StrikePrice", "RawMatDate",   "CusipNumber"};
 
-// Text fields: offset and room in the record.
-constexpr size_t BASE_ITEM_OFFSET = 26;
-constexpr size_t BASE_ITEM_ROOM = 20;
-constexpr size_t NAME_OFFSET = 128;
-constexpr size_t NAME_ROOM = 48;
-constexpr size_t CUSIP_OFFSET = 186;
-constexpr size_t CUSIP_ROOM = RECORD_BUFFER_SIZE - CUSIP_OFFSET;
+// FundamentalsRecord: the text fields with their offset and room.
+constexpr TextField FUNDAMENTALS_TEXTS[] = {
+    {NAME, 128, 48},
+    {BASE_ITEM, 26, 20},
+    {CUSIP_NUMBER, 186, RECORD_BUFFER_SIZE - 186},
+};
 
-// Numeric fields.
+// FundamentalsRecord: the dates, four bytes each.
+struct DateField {
+    int field;
+    size_t offset;
+};
+constexpr DateField FUNDAMENTALS_DATES[] = {
+    {DIV_DATE, 72},
+    {EXP_DATE, 76},
+    {RAW_MAT_DATE, 80},
+};
+
+// FundamentalsRecord: the numeric fields.
 constexpr size_t LAST_UPDATE_OFFSET = 46;
 constexpr size_t DIV_FREQ_OFFSET = 48;
 constexpr size_t PRICE_TYPE_OFFSET = 54;
@@ -63,9 +73,6 @@ constexpr size_t VOLUME_FLAG_OFFSET = 60;
 constexpr size_t DIV_EXPONENT_OFFSET = 64; // shared by DivLast and DivExp
 constexpr size_t DIV_LAST_OFFSET = 66;
 constexpr size_t DIV_EXP_OFFSET = 70;
-constexpr size_t DIV_DATE_OFFSET = 72;
-constexpr size_t EXP_DATE_OFFSET = 76;
-constexpr size_t RAW_MAT_DATE_OFFSET = 80;
 constexpr size_t CLOSE_PRICE_OFFSET = 92;
 constexpr size_t HIST_HIGH_OFFSET = 96;
 constexpr size_t HIST_LOW_OFFSET = 100;
@@ -80,22 +87,6 @@ constexpr size_t SP_CODE_OFFSET = 180;
 
 constexpr double HUNDREDTH = 0.01;
 constexpr size_t DATE_ROWS = 3;
-
-bool isDate(int field) {
-    return field == DIV_DATE || field == EXP_DATE || field == RAW_MAT_DATE;
-}
-
-bool isText(int field) {
-    return field == NAME || field == BASE_ITEM || field == CUSIP_NUMBER;
-}
-
-double unsigned16(const unsigned char *record, size_t offset) {
-    return static_cast<double>(readU16(record, offset));
-}
-
-double unsigned32(const unsigned char *record, size_t offset) {
-    return static_cast<double>(readU32(record, offset));
-}
 
 // Powers of ten that a double holds exactly; std::pow gives these same values for these
 // exponents, so the table changes no result and saves a pow call per scaling.
@@ -122,70 +113,60 @@ void storeDate(double *column, const unsigned char *record, size_t offset) {
 
 } // namespace
 
-void checkFundamentalsSnapshot(RequestCall &call) {
-    // Only the cells of the securities to read are looked at; a count of 0 or less reads none.
-    if (call.count > 0) {
-        checkSecurityLists(call, call.count);
-    }
-}
-
 void runFundamentalsSnapshot(RequestCall &call) {
     const size_t rows = snapshotRows(call.count);
 
-    // Every array at its final size before the first read.
-    mxArray *arrays[FUNDAMENTALS_FIELD_COUNT];
-    double *column[FUNDAMENTALS_FIELD_COUNT] = {};
-    for (int field = 0; field < FUNDAMENTALS_FIELD_COUNT; ++field) {
-        if (isText(field)) {
-            arrays[field] = mxCreateCellMatrix(rows, 1);
-        } else {
-            arrays[field] = isDate(field) ? mxCreateDoubleMatrix(DATE_ROWS, rows, mxREAL)
-                                          : mxCreateDoubleMatrix(rows, 1, mxREAL);
-            column[field] = mxGetPr(arrays[field]);
-        }
+    // Every field is a column but the texts, which are cells, and the dates, 3-by-rows.
+    FieldShape shapes[FUNDAMENTALS_FIELD_COUNT];
+    for (FieldShape &shape : shapes) {
+        shape = SHAPE_COLUMN;
     }
+    for (const TextField &text : FUNDAMENTALS_TEXTS) {
+        shapes[text.field] = SHAPE_TEXT;
+    }
+    for (const DateField &date : FUNDAMENTALS_DATES) {
+        shapes[date.field] = SHAPE_DATE;
+    }
+    mxArray *arrays[FUNDAMENTALS_FIELD_COUNT];
+    double *column[FUNDAMENTALS_FIELD_COUNT];
+    createSnapshotArrays(shapes, FUNDAMENTALS_FIELD_COUNT, rows, arrays, column);
 
     // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
     unsigned char record[RECORD_BUFFER_SIZE] = {};
     for (size_t i = 0; i < rows; ++i) {
         readSecurityRecord(call, static_cast<int32_t>(i), record);
 
-        mxSetCell(arrays[NAME], i, recordString(record, NAME_OFFSET, NAME_ROOM));
-        mxSetCell(arrays[BASE_ITEM], i, recordString(record, BASE_ITEM_OFFSET, BASE_ITEM_ROOM));
-        mxSetCell(arrays[CUSIP_NUMBER], i, recordString(record, CUSIP_OFFSET, CUSIP_ROOM));
+        for (const TextField &text : FUNDAMENTALS_TEXTS) {
+            mxSetCell(arrays[text.field], i, recordString(record, text.offset, text.room));
+        }
 
         const double divisor = PriceTypeDivisor(readI16(record, PRICE_TYPE_OFFSET));
         const double dividendScale = powerOfTen(record, DIV_EXPONENT_OFFSET);
 
-        column[LAST_UPDATE][i] = unsigned16(record, LAST_UPDATE_OFFSET);
+        column[LAST_UPDATE][i] = readU16(record, LAST_UPDATE_OFFSET);
         column[EPS][i] = static_cast<double>(readI16(record, EPS_MANTISSA_OFFSET)) /
                          powerOfTen(record, EPS_EXPONENT_OFFSET);
-        column[SP_CODE][i] = unsigned16(record, SP_CODE_OFFSET);
-        column[PRICE_TYPE][i] = unsigned16(record, PRICE_TYPE_OFFSET);
-        column[SEC_CATEGORY][i] = unsigned16(record, SEC_CATEGORY_OFFSET);
+        column[SP_CODE][i] = readU16(record, SP_CODE_OFFSET);
+        column[PRICE_TYPE][i] = readU16(record, PRICE_TYPE_OFFSET);
+        column[SEC_CATEGORY][i] = readU16(record, SEC_CATEGORY_OFFSET);
         column[CLOSE_PRICE][i] = scalePrice(readI32(record, CLOSE_PRICE_OFFSET), divisor);
-        column[VOLUME][i] = unsigned32(record, VOLUME_OFFSET);
-        column[VOLUME_FLAG][i] = unsigned16(record, VOLUME_FLAG_OFFSET);
+        column[VOLUME][i] = readU32(record, VOLUME_OFFSET);
+        column[VOLUME_FLAG][i] = readU16(record, VOLUME_FLAG_OFFSET);
         column[OPEN_INTEREST][i] = static_cast<double>(readI32(record, OPEN_INTEREST_OFFSET));
         column[HIST_HIGH][i] = scalePrice(readI32(record, HIST_HIGH_OFFSET), divisor);
         column[HIST_LOW][i] = scalePrice(readI32(record, HIST_LOW_OFFSET), divisor);
-        column[DIV_EXP][i] = unsigned16(record, DIV_EXP_OFFSET) / dividendScale;
-        column[DIV_LAST][i] = unsigned16(record, DIV_LAST_OFFSET) / dividendScale;
-        storeDate(column[DIV_DATE] + DATE_ROWS * i, record, DIV_DATE_OFFSET);
-        column[DIV_FREQ][i] = unsigned16(record, DIV_FREQ_OFFSET);
-        storeDate(column[EXP_DATE] + DATE_ROWS * i, record, EXP_DATE_OFFSET);
-        column[OUTSTANDING][i] = unsigned32(record, OUTSTANDING_OFFSET);
-        column[BETA][i] = unsigned16(record, BETA_OFFSET) * HUNDREDTH;
-        column[SH_PER_CONTR][i] = unsigned32(record, SH_PER_CONTR_OFFSET);
+        column[DIV_EXP][i] = readU16(record, DIV_EXP_OFFSET) / dividendScale;
+        column[DIV_LAST][i] = readU16(record, DIV_LAST_OFFSET) / dividendScale;
+        column[DIV_FREQ][i] = readU16(record, DIV_FREQ_OFFSET);
+        column[OUTSTANDING][i] = readU32(record, OUTSTANDING_OFFSET);
+        column[BETA][i] = readU16(record, BETA_OFFSET) * HUNDREDTH;
+        column[SH_PER_CONTR][i] = readU32(record, SH_PER_CONTR_OFFSET);
         column[STRIKE_PRICE][i] = scalePrice(readI32(record, STRIKE_PRICE_OFFSET), divisor);
-        storeDate(column[RAW_MAT_DATE] + DATE_ROWS * i, record, RAW_MAT_DATE_OFFSET);
+        for (const DateField &date : FUNDAMENTALS_DATES) {
+            storeDate(column[date.field] + DATE_ROWS * i, record, date.offset);
+        }
     }
     detachFeed(call);
 
-    mxArray *result = mxCreateStructMatrix(1, 1, FUNDAMENTALS_FIELD_COUNT,
-                                           const_cast<const char **>(FUNDAMENTALS_FIELDS));
-    for (int field = 0; field < FUNDAMENTALS_FIELD_COUNT; ++field) {
-        mxSetField(result, 0, FUNDAMENTALS_FIELDS[field], arrays[field]);
-    }
-    call.outputs[0] = result;
+    storeSnapshot(call, FUNDAMENTALS_FIELDS, FUNDAMENTALS_FIELD_COUNT, arrays);
 }

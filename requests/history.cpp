@@ -2,11 +2,11 @@
 // callback into static columns and returned as a rows-by-7 matrix.
 #include "history.h"
 
-#include "failures.h"
 #include "feed_link.h"
+#include "feed_session.h"
+#include "field_readers.h"
 #include "inputs.h"
 #include "keys.h"
-#include "records.h"
 #include "requests.h"
 
 #include <cstring>
@@ -21,7 +21,19 @@ namespace {
 // The first three characters of the key's symbol decide whether a block belongs to the scan.
 constexpr size_t KEY_COMPARED_OFFSET = 2;
 constexpr size_t KEY_COMPARED_SIZE = 3;
-constexpr size_t PRICE_TYPE_OFFSET = 10;
+
+// HistoryRecord: the signed price at 0, scaled by the block's divisor into column 2; the
+// price-type code at 10 (of the block's first record); and the fields the request copies
+// without interpretation: an unsigned 32-bit value into column 3 and five unsigned bytes into
+// columns 1, 4, 5, 6 and 7.
+constexpr size_t HISTORY_PRICE_OFFSET = 0;
+constexpr size_t HISTORY_COLUMN3_OFFSET = 4;
+constexpr size_t HISTORY_COLUMN1_OFFSET = 8;
+constexpr size_t HISTORY_PRICE_TYPE_OFFSET = 10;
+constexpr size_t HISTORY_COLUMN7_OFFSET = 11;
+constexpr size_t HISTORY_COLUMN4_OFFSET = 15;
+constexpr size_t HISTORY_COLUMN5_OFFSET = 16;
+constexpr size_t HISTORY_COLUMN6_OFFSET = 17;
 
 } // namespace
 
@@ -57,11 +69,11 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
 
     // One divisor for the whole block: the price type of its first record.
     const auto *records = static_cast<const unsigned char *>(block);
-    double divisor = PriceTypeDivisor(static_cast<int16_t>(readU8(records, PRICE_TYPE_OFFSET)));
+    double divisor = PriceTypeDivisor(readU8(records, HISTORY_PRICE_TYPE_OFFSET));
     size_t row = static_cast<size_t>(HistoryRowCount);
-    double *type = HistoryColumns[0] + row;
+    double *column1 = HistoryColumns[0] + row;
     double *price = HistoryColumns[1] + row;
-    double *size = HistoryColumns[2] + row;
+    double *column3 = HistoryColumns[2] + row;
     double *column4 = HistoryColumns[3] + row;
     double *column5 = HistoryColumns[4] + row;
     double *column6 = HistoryColumns[5] + row;
@@ -70,20 +82,16 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
     for (size_t k = 0; k < HISTORY_BLOCK_RECORDS; ++k) {
         const unsigned char *record =
             records + HISTORY_RECORD_SIZE * (HISTORY_BLOCK_RECORDS - 1 - k);
-        type[k] = readU8(record, 8);
-        price[k] = scalePrice(readI32(record, 0), divisor);
-        size[k] = readU32(record, 4);
-        column4[k] = readU8(record, 15);
-        column5[k] = readU8(record, 16);
-        column6[k] = readU8(record, 17);
-        column7[k] = readU8(record, 11);
+        column1[k] = readU8(record, HISTORY_COLUMN1_OFFSET);
+        price[k] = scalePrice(readI32(record, HISTORY_PRICE_OFFSET), divisor);
+        column3[k] = readU32(record, HISTORY_COLUMN3_OFFSET);
+        column4[k] = readU8(record, HISTORY_COLUMN4_OFFSET);
+        column5[k] = readU8(record, HISTORY_COLUMN5_OFFSET);
+        column6[k] = readU8(record, HISTORY_COLUMN6_OFFSET);
+        column7[k] = readU8(record, HISTORY_COLUMN7_OFFSET);
     }
     HistoryRowCount += HISTORY_BLOCK_RECORDS;
     return 0;
-}
-
-void checkHistoryScan(RequestCall &call) {
-    checkSecurityLists(call, 1);
 }
 
 void runHistoryScan(RequestCall &call) {
@@ -102,10 +110,7 @@ void runHistoryScan(RequestCall &call) {
     scan.reserved4 = 0;
     scan.done = 0;
     scan.mode = SCAN_MODE_POSITION;
-    int32_t status = feedCall(call.block, DBA_GET_APPROX, key, &scan, 0);
-    if (status != 0) {
-        failAttached(call, ID_APPROX, MSG_APPROX, status);
-    }
+    readFeed(call, FAILURE_APPROX, DBA_GET_APPROX, key, &scan, 0);
     feedCall(call.block, DBA_WAIT_APPROX, nullptr, &scan, -1);
     scan.mode = SCAN_MODE_NEXT;
 
@@ -116,18 +121,13 @@ void runHistoryScan(RequestCall &call) {
     // wait has returned.
     while (scan.done == 0) {
         scan.callback = HistoryCallback;
-        status = feedCall(call.block, DBA_GET_APPROX, nextKey, &scan, 0);
-        if (status != 0) {
-            failAttached(call, ID_NEXT, MSG_NEXT, status);
-        }
+        readFeed(call, FAILURE_NEXT, DBA_GET_APPROX, nextKey, &scan, 0);
         feedCall(call.block, DBA_WAIT_APPROX, nullptr, &scan, -1);
     }
 
     if (HistoryCapacityExceeded) {
         // The one number of the message is the capacity.
-        failAttached(call, ID_CAPACITY,
-                     "The history holds more than %d rows, the most one scan can return",
-                     HISTORY_CAPACITY);
+        failAttached(call, FAILURE_HISTORY_CAPACITY, HISTORY_CAPACITY);
     }
     detachFeed(call);
 

@@ -1,24 +1,21 @@
-// The requests the entry point dispatches to. Each unit checks the inputs it reads before its
-// first feed call, runs its feed calls, and stores its result in output slot 1.
+// The seven requests the entry point dispatches to. The entry point reads the database number
+// (and, for the requests that take securities, the count), runs the request's input check,
+// attaches, and then calls its run, which makes the request's feed calls, detaches, and stores
+// its result in output slot 1. Every run detaches before it returns or raises.
 #ifndef QUORVEX_REQUESTS_H
 #define QUORVEX_REQUESTS_H
 
 #include "request_call.h"
 
-// Request 4: attaches, reads the feed library's version, detaches, returns the structure.
-void runVersionQuery(RequestCall &call);
+void runAttachCheck(RequestCall &call);          // 1
+void runQuoteSnapshot(RequestCall &call);        // 2
+void runHistoryScan(RequestCall &call);          // 3
+void runVersionQuery(RequestCall &call);         // 4
+void runBarSeries(RequestCall &call);            // 5
+void runFundamentalsSnapshot(RequestCall &call); // 6
+void runCantRead(RequestCall &call);             // 7
 
-// Requests 2, 3, 5, 6 and 7 run after the shared attach: `check...` before it (input checks
-// only, no feed call), `run...` once attached. Every run detaches before it returns or raises.
-void checkQuoteSnapshot(RequestCall &call);
-void runQuoteSnapshot(RequestCall &call);
-void checkHistoryScan(RequestCall &call);
-void runHistoryScan(RequestCall &call);
-void checkBarSeries(RequestCall &call);
-void runBarSeries(RequestCall &call);
-void checkFundamentalsSnapshot(RequestCall &call);
-void runFundamentalsSnapshot(RequestCall &call);
+// Request 7 takes its security from inputs 4 and 5 only when the caller gives them.
 void checkCantRead(RequestCall &call);
-void runCantRead(RequestCall &call);
 
 #endif

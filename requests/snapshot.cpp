@@ -1,10 +1,9 @@
 #include "snapshot.h"
 
-#include "failures.h"
-#include "feed_link.h"
+#include "feed_session.h"
+#include "field_readers.h"
 #include "inputs.h"
 #include "keys.h"
-#include "records.h"
 
 void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record) {
     char symbol[TEXT_BUFFER_SIZE];
@@ -12,10 +11,7 @@ void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record)
     readSecurityTexts(call, index, symbol, qualifier);
     unsigned char key[SECURITY_KEY_SIZE];
     buildSecurityKey(key, symbol, qualifier);
-    int32_t status = feedCall(call.block, DBA_GET_RECORD, key, record, 0);
-    if (status != 0) {
-        failAttached(call, ID_RETRIEVAL, MSG_RETRIEVAL, status);
-    }
+    readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD, key, record, 0);
 }
 
 mxArray *recordString(const unsigned char *record, size_t offset, size_t room) {
@@ -24,6 +20,36 @@ mxArray *recordString(const unsigned char *record, size_t offset, size_t room) {
     if (room > RECORD_BUFFER_SIZE - offset) {
         room = RECORD_BUFFER_SIZE - offset;
     }
-    readText(record, offset, room, text);
+    copyRecordText(record, offset, room, text);
     return mxCreateString(text);
+}
+
+void createSnapshotArrays(const FieldShape *shapes, int fieldCount, size_t rows, mxArray **arrays,
+                          double **columns) {
+    for (int field = 0; field < fieldCount; ++field) {
+        columns[field] = nullptr;
+        switch (shapes[field]) {
+        case SHAPE_TEXT:
+            arrays[field] = mxCreateCellMatrix(rows, 1);
+            continue;
+        case SHAPE_COLUMN:
+            arrays[field] = mxCreateDoubleMatrix(rows, 1, mxREAL);
+            break;
+        case SHAPE_TWO_COLUMNS:
+            arrays[field] = mxCreateDoubleMatrix(rows, 2, mxREAL);
+            break;
+        case SHAPE_DATE:
+            arrays[field] = mxCreateDoubleMatrix(3, rows, mxREAL);
+            break;
+        }
+        columns[field] = mxGetPr(arrays[field]);
+    }
+}
+
+void storeSnapshot(RequestCall &call, const char *const *names, int fieldCount, mxArray **arrays) {
+    mxArray *result = mxCreateStructMatrix(1, 1, fieldCount, const_cast<const char **>(names));
+    for (int field = 0; field < fieldCount; ++field) {
+        mxSetField(result, 0, names[field], arrays[field]);
+    }
+    call.outputs[0] = result;
 }

@@ -8,6 +8,29 @@
 #include <cstddef>
 #include <cstdint>
 
+// The shape of one field of a snapshot's structure.
+enum FieldShape {
+    SHAPE_COLUMN,      // rows-by-1 doubles
+    SHAPE_TWO_COLUMNS, // rows-by-2 doubles, column-major
+    SHAPE_DATE,        // 3-by-rows doubles, one column per security
+    SHAPE_TEXT,        // rows-by-1 cell array of strings
+};
+
+// A text field of a record: the output field it fills, its offset and its room.
+struct TextField {
+    int field;
+    size_t offset;
+    size_t room;
+};
+
+// Creates every array of a snapshot at its final size, before the first read: `arrays[f]`
+// of shape `shapes[f]`, and for the numeric ones `columns[f]`, its storage (else null).
+void createSnapshotArrays(const FieldShape *shapes, int fieldCount, size_t rows, mxArray **arrays,
+                          double **columns);
+
+// Stores the structure of `fieldCount` fields, named by `names`, in output slot 1.
+void storeSnapshot(RequestCall &call, const char *const *names, int fieldCount, mxArray **arrays);
+
 // Rows of every output array: the security count, with a count below 0 read as 0.
 inline size_t snapshotRows(int32_t count) {
     return count > 0 ? static_cast<size_t>(count) : 0;

@@ -2,7 +2,7 @@
 // suite is built for (64-bit Linux and 32-bit Windows), and the record readers' independence
 // from alignment and structure layout.
 #include "dbax.h"
-#include "records.h"
+#include "field_readers.h"
 #include "scripted_feed.h"
 
 #include <gtest/gtest.h>
@@ -65,10 +65,10 @@ TEST(Layout, ReadersTakeLittleEndianFieldsAtAnyOffset) {
 TEST(Layout, TextReaderStopsAtZeroOrRoom) {
     const unsigned char record[] = {'x', 'N', 'Y', 9, 30, 'A', 0, 'B'};
     char out[3];
-    readText(record, 1, 2, out);
+    copyRecordText(record, 1, 2, out);
     EXPECT_STREQ(out, "NY");
     char longer[8];
-    readText(record, 5, 7, longer);
+    copyRecordText(record, 5, 7, longer);
     EXPECT_STREQ(longer, "A");
 }
 

@@ -1,7 +1,7 @@
 // Reading the feed's packed little-endian records: every field is read at its byte offset,
 // whatever the byte order or alignment of the machine.
-#ifndef QUORVEX_RECORDS_H
-#define QUORVEX_RECORDS_H
+#ifndef QUORVEX_FIELD_READERS_H
+#define QUORVEX_FIELD_READERS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -39,7 +39,7 @@ inline int32_t readI32(const unsigned char *record, size_t offset) {
 
 // Copies the text at `offset` into `out` up to its first zero byte, but never more than
 // `room` bytes, and zero-terminates it; `out` holds room + 1 bytes.
-inline void readText(const unsigned char *record, size_t offset, size_t room, char *out) {
+inline void copyRecordText(const unsigned char *record, size_t offset, size_t room, char *out) {
     size_t length = 0;
     while (length < room && record[offset + length] != 0) {
         out[length] = static_cast<char>(record[offset + length]);

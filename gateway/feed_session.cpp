@@ -1,0 +1,31 @@
+#include "feed_session.h"
+
+#include "feed_link.h"
+
+void attachFeed(RequestCall &call) {
+    feedLoad();
+    int32_t status = feedCall(call.block, DBA_ATTACH, nullptr, nullptr, call.database);
+    if (status != 0) {
+        failAttached(call, FAILURE_ATTACH, status);
+    }
+}
+
+void detachFeed(RequestCall &call) {
+    int32_t status = feedCall(call.block, DBA_DETACH, nullptr, nullptr, 0);
+    if (status != 0) {
+        raiseFailure(FAILURE_DETACH, status);
+    }
+}
+
+void failAttached(RequestCall &call, FailureKind kind, int32_t number) {
+    feedCall(call.block, DBA_DETACH, nullptr, nullptr, 0);
+    raiseFailure(kind, number);
+}
+
+void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key, void *record,
+              int32_t parameter) {
+    int32_t status = feedCall(call.block, operation, key, record, parameter);
+    if (status != 0) {
+        failAttached(call, kind, status);
+    }
+}

@@ -1,0 +1,26 @@
+// One call's session with the feed: attaching the call's control block, reading through it,
+// and closing it. Every failure while attached detaches first (its status ignored), so no
+// attachment outlives the call whether or not the host unwinds or runs destructors.
+#ifndef QUORVEX_FEED_SESSION_H
+#define QUORVEX_FEED_SESSION_H
+
+#include "failures.h"
+#include "request_call.h"
+
+#include <cstdint>
+
+// Loads the feed library if need be and attaches to the call's database. On a nonzero status
+// the block is detached again (status ignored) and FAILURE_ATTACH is raised.
+void attachFeed(RequestCall &call);
+
+// Closes the attachment, raising FAILURE_DETACH on a nonzero status.
+void detachFeed(RequestCall &call);
+
+// Detaches (status ignored), then raises `kind` with `number`.
+[[noreturn]] void failAttached(RequestCall &call, FailureKind kind, int32_t number);
+
+// One feed read that must succeed: a nonzero status detaches and raises `kind` with it.
+void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key, void *record,
+              int32_t parameter);
+
+#endif
