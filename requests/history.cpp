@@ -14,13 +14,12 @@
 double HistoryColumns[HISTORY_COLUMN_COUNT][HISTORY_CAPACITY];
 int32_t HistoryRowCount = 0;
 unsigned char FirstDeliveryKey[HISTORY_KEY_SIZE];
+unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
+bool RequestNamesQualifier = false;
 bool HistoryCapacityExceeded = false;
+bool HistoryEndedOnOtherSecurity = false;
 
 namespace {
-
-// The first three characters of the key's symbol decide whether a block belongs to the scan.
-constexpr size_t KEY_COMPARED_OFFSET = 2;
-constexpr size_t KEY_COMPARED_SIZE = 3;
 
 // HistoryRecord: the signed price at 0, scaled by the block's divisor into column 2; the
 // price-type code at 10 (of the block's first record); and the fields the request copies
@@ -43,6 +42,11 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
         return 1;
     }
     auto *scan = static_cast<HistoryScanBlock *>(scanBlock);
+    // Once the scan has ended, a feed that goes on delivering within the same call adds
+    // nothing: those blocks would follow another security's.
+    if (scan->done != 0) {
+        return 1;
+    }
     if (status != 0) {
         if ((eventCode & 0xFF) == HISTORY_EVENT_APPROX) {
             mexPrintf("DBA_GET_APPROX failed with code %d\n", static_cast<int>(status));
@@ -54,8 +58,17 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
     if (scan->started == 0) {
         std::memcpy(FirstDeliveryKey, keyBytes, HISTORY_KEY_SIZE);
     }
-    if (std::memcmp(keyBytes + KEY_COMPARED_OFFSET, FirstDeliveryKey + KEY_COMPARED_OFFSET,
-                    KEY_COMPARED_SIZE) != 0) {
+    // A block belongs to the scan when its key names the requested symbol, whole, and the
+    // requested qualifier; without one, the qualifier of the first delivery, so that a scan
+    // never runs on from one qualifier's history into another's. The approximate read starts
+    // at the first key at or after the requested one, so the first delivery may well be
+    // another security's.
+    const unsigned char *qualifier = RequestNamesQualifier ? RequestedHistoryKey : FirstDeliveryKey;
+    if (std::memcmp(keyBytes + KEY_SYMBOL_OFFSET, RequestedHistoryKey + KEY_SYMBOL_OFFSET,
+                    KEY_SYMBOL_SIZE) != 0 ||
+        std::memcmp(keyBytes + KEY_QUALIFIER_OFFSET, qualifier + KEY_QUALIFIER_OFFSET,
+                    KEY_QUALIFIER_SIZE) != 0) {
+        HistoryEndedOnOtherSecurity = true;
         scan->done = 1;
         return 1;
     }
@@ -100,9 +113,12 @@ void runHistoryScan(RequestCall &call) {
     readSecurityTexts(call, 0, symbol, qualifier);
     unsigned char key[SECURITY_KEY_SIZE];
     buildSecurityKey(key, symbol, qualifier);
+    std::memcpy(RequestedHistoryKey, key, HISTORY_KEY_SIZE);
+    RequestNamesQualifier = qualifier[0] != '\0';
 
     HistoryRowCount = 0;
     HistoryCapacityExceeded = false;
+    HistoryEndedOnOtherSecurity = false;
 
     // `reserved8` and `started` belong to the feed and are left as they are.
     HistoryScanBlock scan;
@@ -130,6 +146,14 @@ void runHistoryScan(RequestCall &call) {
         failAttached(call, FAILURE_HISTORY_CAPACITY, HISTORY_CAPACITY);
     }
     detachFeed(call);
+    if (HistoryRowCount == 0 && HistoryEndedOnOtherSecurity) {
+        // An unknown security, or one without history: the feed went straight on to another.
+        // The empty result stands, but a typo must not pass unseen.
+        mexWarnMsgIdAndTxt("quorvex:noHistory",
+                           "No history for symbol '%s' with qualifier '%s': the feed holds "
+                           "none for this security",
+                           symbol, qualifier);
+    }
 
     size_t rows = static_cast<size_t>(HistoryRowCount);
     mxArray *result = mxCreateDoubleMatrix(rows, HISTORY_COLUMN_COUNT, mxREAL);

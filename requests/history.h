@@ -29,11 +29,16 @@ constexpr int32_t SCAN_MODE_NEXT = 4;
 extern double HistoryColumns[HISTORY_COLUMN_COUNT][HISTORY_CAPACITY];
 // Rows stored by the current scan: the next free row and the row count of the result.
 extern int32_t HistoryRowCount;
-// The key of the scan's first delivery; later blocks belong to the scan while its first three
-// symbol characters match.
+// The key of the scan's first delivery, the key the scan asked for, and whether that key names
+// a qualifier. A block belongs to the scan while its key's symbol is the requested one and its
+// qualifier the requested one (or, with none requested, the first delivery's).
 extern unsigned char FirstDeliveryKey[HISTORY_KEY_SIZE];
+extern unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
+extern bool RequestNamesQualifier;
 // Set when the feed delivered a block that no longer fit the columns.
 extern bool HistoryCapacityExceeded;
+// Set when the scan ended on a delivery of another security.
+extern bool HistoryEndedOnOtherSecurity;
 
 // Called by the feed from inside operations 50 and 53: stores the delivered block as eight rows
 // in reverse record order and returns 0, or returns 1 when it ignores the event or ends the

@@ -63,6 +63,11 @@ typedef enum {
 MXHOST_API mxArray *mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
 MXHOST_API mxArray *mxCreateDoubleScalar(double value);
 MXHOST_API mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
+// Like mxCreateNumericMatrix, but the elements are left undefined: the caller must write every
+// one of them. The stand-in host fills them with a NaN pattern, so that a module relying on
+// zeros shows in the tests.
+MXHOST_API mxArray *mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classid,
+                                                mxComplexity flag);
 MXHOST_API mxArray *mxCreateLogicalScalar(bool value);
 MXHOST_API mxArray *mxCreateCellMatrix(mwSize m, mwSize n);
 MXHOST_API mxArray *mxCreateString(const char *text);
@@ -102,6 +107,10 @@ MXHOST_API MXHOST_NORETURN void mexErrMsgTxt(const char *message);
 MXHOST_API MXHOST_NORETURN void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...)
     MXHOST_PRINTF(2, 3);
 MXHOST_API int mexPrintf(const char *format, ...) MXHOST_PRINTF(1, 2);
+// A warning: the call goes on. Collected in the call's result (and echoed on standard error
+// when printing is echoed or no call is in progress).
+MXHOST_API void mexWarnMsgIdAndTxt(const char *identifier, const char *format, ...)
+    MXHOST_PRINTF(2, 3);
 
 #ifdef __cplusplus
 }

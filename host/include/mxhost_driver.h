@@ -16,11 +16,19 @@ namespace mxhost {
 
 using EntryPoint = void (*)(int, mxArray *[], int, const mxArray *[]);
 
+struct Warning {
+    std::string identifier;
+    std::string message;
+};
+
+// Raised messages are kept as the module passed them. GNU Octave shows them with the
+// function's name in front ("quorvex: ..."); the tests assert the module's own text.
 struct MXHOST_API CallResult {
     bool raised = false;
     std::string identifier; // empty for mexErrMsgTxt
     std::string message;
     std::string printed;            // everything mexPrintf produced during the call
+    std::vector<Warning> warnings;  // every mexWarnMsgIdAndTxt of the call, in order
     std::vector<mxArray *> outputs; // one slot per requested output; null when unset
 
     CallResult() = default;
@@ -54,7 +62,8 @@ MXHOST_API ArrayPtr cellOfTexts(const std::vector<std::string> &values);
 MXHOST_API std::string textOf(const mxArray *array);
 MXHOST_API std::vector<std::string> fieldNames(const mxArray *structure);
 
-// When set, mexPrintf also writes to standard output (for command-line tools).
+// When set, mexPrintf also writes to standard output and warnings to standard error (for
+// command-line tools).
 MXHOST_API void setEcho(bool echo);
 
 // Number of arrays alive right now (created and not yet freed); lets tests prove that nothing

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,7 @@ struct CallState {
     std::string *identifier = nullptr;
     std::string *message = nullptr;
     std::string *printed = nullptr;
+    std::vector<mxhost::Warning> *warnings = nullptr;
 };
 
 CallState current;
@@ -120,6 +122,15 @@ mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classId, mxComplexi
     }
     mxArray *array = mxCreateDoubleMatrix(m, n, flag);
     array->classId = classId;
+    return array;
+}
+
+mxArray *mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classId, mxComplexity flag) {
+    mxArray *array = mxCreateNumericMatrix(m, n, classId, flag);
+    // Undefined contents: a NaN that no decode produces, in every element.
+    const double poison = -std::numeric_limits<double>::quiet_NaN();
+    std::fill(array->real.begin(), array->real.end(), poison);
+    std::fill(array->imaginary.begin(), array->imaginary.end(), poison);
     return array;
 }
 
@@ -360,6 +371,19 @@ int mexPrintf(const char *format, ...) {
     return static_cast<int>(text.size());
 }
 
+void mexWarnMsgIdAndTxt(const char *identifier, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    if (current.warnings != nullptr) {
+        current.warnings->push_back({identifier == nullptr ? "" : identifier, text});
+    }
+    if (echoPrints || current.warnings == nullptr) {
+        std::fprintf(stderr, "warning: %s\n", text.c_str());
+    }
+}
+
 } // extern "C"
 
 namespace mxhost {
@@ -377,6 +401,7 @@ CallResult &CallResult::operator=(CallResult &&other) noexcept {
         identifier = std::move(other.identifier);
         message = std::move(other.message);
         printed = std::move(other.printed);
+        warnings = std::move(other.warnings);
         outputs = std::move(other.outputs);
         created = std::move(other.created);
         other.created.clear();
@@ -417,6 +442,7 @@ CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &
     current.identifier = &result.identifier;
     current.message = &result.message;
     current.printed = &result.printed;
+    current.warnings = &result.warnings;
     int raised = invoke(entry, nlhs, result.outputs.data(), static_cast<int>(arguments.size()),
                         arguments.data());
     current = saved;

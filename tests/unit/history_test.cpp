@@ -10,13 +10,16 @@ using scripted::Answer;
 using scripted::Bytes;
 using scripted::Delivery;
 
-// The 18-byte key of a delivered block.
-Bytes deliveredKey(const std::string &symbol) {
+// The 18-byte key of a delivered block; the feed may use all 12 symbol bytes.
+Bytes deliveredKey(const std::string &symbol, const std::string &qualifier = "") {
     Bytes key(18, ' ');
     key[0] = 0;
     key[1] = 0;
     for (size_t i = 0; i < symbol.size(); ++i) {
-        key[2 + i] = static_cast<unsigned char>(symbol[i]);
+        key.at(2 + i) = static_cast<unsigned char>(symbol[i]);
+    }
+    for (size_t i = 0; i < qualifier.size(); ++i) {
+        key.at(14 + i) = static_cast<unsigned char>(qualifier[i]);
     }
     return key;
 }
@@ -42,8 +45,9 @@ RecordBytes markedBlock(unsigned priceType = 1, int32_t base = 0) {
     return block;
 }
 
-Delivery stored(const std::string &symbol, const RecordBytes &block = markedBlock()) {
-    return Delivery{0, deliveredKey(symbol), block.bytes, 0};
+Delivery stored(const std::string &symbol, const RecordBytes &block = markedBlock(),
+                const std::string &qualifier = "") {
+    return Delivery{0, deliveredKey(symbol, qualifier), block.bytes, 0};
 }
 
 Delivery failure(int32_t eventCode, int32_t status) {
@@ -87,9 +91,9 @@ int32_t DBA_CALL forgetfulFeed(void *block, int32_t operation, void *key, void *
 
 TEST_F(HistoryScan, RunsTheFeedCallsInOrderAndTestsDoneOnlyAfterAWait) {
     feedUseEntryPoint(forgetfulFeed);
-    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("VERYLONGSYM", markedBlock(), "Q")}));
     scripted::answer(DBA_GET_APPROX, 0);
-    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("VERYLONGSYM", markedBlock(), "Q")}));
     // The symbol changes during a get-next read: the wait after it still follows.
     scripted::answer(DBA_GET_APPROX, 0);
     scripted::answer(DBA_GET_APPROX, delivering({stored("MSFT")}));
@@ -122,16 +126,18 @@ TEST_F(HistoryScan, RunsTheFeedCallsInOrderAndTestsDoneOnlyAfterAWait) {
     EXPECT_EQ(mxGetN(result.output()), 7u);
     EXPECT_EQ(scripted::openAttachments(), 0);
     EXPECT_EQ(result.printed, "");
+    EXPECT_TRUE(result.warnings.empty());
 }
 
-TEST_F(HistoryScan, IgnoresEvent52AndComparesOnlyTheFirstThreeSymbolCharacters) {
+TEST_F(HistoryScan, IgnoresEvent52AndEndsOnTheFirstDeliveryOfAnotherSymbol) {
     scripted::answer(DBA_GET_APPROX, delivering({stored("ABCD", markedBlock(1, 0))}));
     // Event 52 is ignored whatever its status; the loop reads on.
     scripted::answer(DBA_WAIT_APPROX,
                      delivering({Delivery{52, deliveredKey("ABCD"), markedBlock().bytes, 0},
                                  Delivery{52, deliveredKey("ABCD"), {}, 5}}));
-    scripted::answer(DBA_WAIT_APPROX, delivering({stored("ABCX", markedBlock(1, 64 * 100))}));
-    scripted::answer(DBA_WAIT_APPROX, delivering({stored("ABXD")}));
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("ABCD", markedBlock(1, 64 * 100))}));
+    // Differs from the fourth character on: another security, which ends the scan.
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("ABCX"), stored("ABCD")}));
     auto result = scan("ABCD");
     ASSERT_FALSE(result.raised) << result.message;
 
@@ -140,14 +146,55 @@ TEST_F(HistoryScan, IgnoresEvent52AndComparesOnlyTheFirstThreeSymbolCharacters) 
     EXPECT_EQ(log[2].scanDone, 0);
     EXPECT_EQ(log[3].operation, DBA_GET_APPROX);
     EXPECT_EQ(log[4].callbackResults, (std::vector<int32_t>{0}));
-    EXPECT_EQ(log[6].callbackResults, (std::vector<int32_t>{1}));
+    EXPECT_EQ(log[6].callbackResults, (std::vector<int32_t>{1, 1}));
     EXPECT_EQ(scripted::operations().size(), 8u);
-    // The first delivery's key stays the one compared against.
-    EXPECT_EQ(keyText(Bytes(FirstDeliveryKey, FirstDeliveryKey + 18), 2, 4), "ABCD");
     const mxArray *m = result.output();
     ASSERT_EQ(mxGetM(m), 16u);
     EXPECT_EQ(at(m, 7, 1), 1.0);
     EXPECT_EQ(at(m, 8, 1), 108.0);
+    EXPECT_TRUE(result.warnings.empty());
+}
+
+TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
+    struct Case {
+        std::string symbol, qualifier; // requested
+        std::vector<Delivery> deliveries;
+        size_t rows;
+    };
+    const std::vector<Case> cases = {
+        // Neighbours that share the first 3, 4 and 11 characters of the symbol.
+        {"IB", "", {stored("IBM")}, 0},
+        {"GOOG", "", {stored("GOOG"), stored("GOOGL")}, 8},
+        {"ABCDEFGHIJK", "", {stored("ABCDEFGHIJK"), stored("ABCDEFGHIJKL")}, 8},
+        // Without a qualifier, the first delivery's qualifier holds for the scan.
+        {"AAPL", "", {stored("AAPL", markedBlock(), "C1"), stored("AAPL", markedBlock(), "P1")}, 8},
+        // With one, only that qualifier's blocks belong, from the first delivery on.
+        {"AAPL", "P1", {stored("AAPL", markedBlock(), "P1"), stored("AAPL")}, 8},
+        {"AAPL", "P1", {stored("AAPL", markedBlock(), "C1")}, 0},
+    };
+    for (const Case &c : cases) {
+        scripted::reset();
+        scripted::answerAlways(DBA_WAIT_APPROX, delivering({failure(7, 99)}));
+        scripted::answer(DBA_GET_APPROX, delivering(c.deliveries));
+        auto result = scan(c.symbol, c.qualifier);
+        ASSERT_FALSE(result.raised) << result.message;
+        EXPECT_EQ(mxGetM(result.output()), c.rows) << c.symbol << "/" << c.qualifier;
+        EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_EQ(scripted::operations(),
+                  (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
+        EXPECT_EQ(scripted::openAttachments(), 0);
+        EXPECT_EQ(result.printed, "");
+        if (c.rows == 0) {
+            // Nothing belonged: an unknown security, or one without history.
+            ASSERT_EQ(result.warnings.size(), 1u) << c.symbol;
+            EXPECT_EQ(result.warnings[0].identifier, "quorvex:noHistory");
+            EXPECT_EQ(result.warnings[0].message, "No history for symbol '" + c.symbol +
+                                                      "' with qualifier '" + c.qualifier +
+                                                      "': the feed holds none for this security");
+        } else {
+            EXPECT_TRUE(result.warnings.empty()) << c.symbol;
+        }
+    }
 }
 
 TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
@@ -168,6 +215,7 @@ TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
         ASSERT_NE(result.output(), nullptr);
         EXPECT_EQ(mxGetM(result.output()), 0u);
         EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_TRUE(result.warnings.empty()); // a failure is not an unknown security
     }
 }
 
