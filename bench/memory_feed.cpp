@@ -134,11 +134,12 @@ void buildBarBlock(size_t b, unsigned char *block) {
     }
 }
 
-void buildKey(unsigned char *key, const char *symbol) {
+void buildKey(unsigned char *key, const char *symbol, const char *qualifier) {
     std::memset(key, ' ', HISTORY_KEY_BYTES);
     key[0] = 0;
     key[1] = 0;
     std::memcpy(key + 2, symbol, std::strlen(symbol));
+    std::memcpy(key + 14, qualifier, std::strlen(qualifier));
 }
 
 void deliverHistory(HistoryScanBlock *scan) {
@@ -172,8 +173,8 @@ void prepare() {
     for (size_t b = 0; b < BAR_BLOCKS; ++b) {
         buildBarBlock(b, &Bars[b * BAR_BLOCK_SIZE]);
     }
-    buildKey(SeriesKey, "HISTSEC");
-    buildKey(OtherKey, "ZZZSEC");
+    buildKey(SeriesKey, "HISTSEC", "US"); // as the cases request it
+    buildKey(OtherKey, "ZZZSEC", "US");
 }
 
 const unsigned char *quoteRecord(size_t security) {

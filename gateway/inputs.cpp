@@ -32,7 +32,8 @@ bool isText(const mxArray *value) {
            (mxGetM(value) <= 1 || mxGetN(value) <= 1 || mxGetNumberOfElements(value) == 0);
 }
 
-void checkCellList(const RequestCall &call, int position, const char *name, int32_t securities) {
+// Checks the first `securities` cells of input `position`; returns the length of the longest.
+size_t checkCellList(const RequestCall &call, int position, const char *name, int32_t securities) {
     const mxArray *list = requiredInput(call.inputCount, call.inputs, position, name);
     if (!mxIsCell(list)) {
         raiseFormatted(ID_BAD_INPUT, "Input %d (%s) must be a cell array of texts", position, name);
@@ -42,27 +43,31 @@ void checkCellList(const RequestCall &call, int position, const char *name, int3
         raiseFormatted(ID_BAD_INPUT, "Input %d (%s) holds %zu cells, %ld are needed", position,
                        name, available, static_cast<long>(securities));
     }
+    size_t longest = 0;
     for (int32_t i = 0; i < securities; ++i) {
         const mxArray *cell = mxGetCell(list, static_cast<mwIndex>(i));
         if (!isText(cell)) {
             raiseFormatted(ID_BAD_INPUT, "Input %d (%s), cell %ld: must be a text", position, name,
                            static_cast<long>(i + 1));
         }
-        if (position == 5 && mxGetNumberOfElements(cell) > QUALIFIER_LENGTH) {
+        const size_t length = mxGetNumberOfElements(cell);
+        if (position == 5 && length > QUALIFIER_LENGTH) {
             raiseFormatted(ID_BAD_INPUT,
                            "Input 5 (qualifiers), cell %ld: a qualifier has at most %zu "
                            "characters, this one has %zu",
-                           static_cast<long>(i + 1), QUALIFIER_LENGTH, mxGetNumberOfElements(cell));
+                           static_cast<long>(i + 1), QUALIFIER_LENGTH, length);
         }
+        longest = length > longest ? length : longest;
     }
+    return longest;
 }
 
 // Reads a checked text, cut to its first 11 characters. The host's string read refuses a
 // text that does not fit the buffer (and may leave the buffer as it was), so a longer text
-// is fetched whole and cut here.
-void readInputText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE]) {
+// is fetched whole and cut here. `fits`: the check found every text short enough.
+void readInputText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE], bool fits) {
     buffer[0] = '\0';
-    if (mxGetNumberOfElements(cell) < TEXT_BUFFER_SIZE) {
+    if (fits || mxGetNumberOfElements(cell) < TEXT_BUFFER_SIZE) {
         if (mxGetString(cell, buffer, TEXT_BUFFER_SIZE) != 0) {
             buffer[0] = '\0';
         }
@@ -93,15 +98,17 @@ int32_t readIntegerInput(const RequestCall &call, int position, const char *name
     return static_cast<int32_t>(truncated);
 }
 
-void checkSecurityLists(const RequestCall &call, int32_t securities) {
-    checkCellList(call, 4, "symbols", securities);
-    checkCellList(call, 5, "qualifiers", securities);
+void checkSecurityLists(RequestCall &call, int32_t securities) {
+    const size_t longestSymbol = checkCellList(call, 4, "symbols", securities);
+    checkCellList(call, 5, "qualifiers", securities); // at most 4 characters
+    // The reads then need not ask each text's length again.
+    call.textsFit = longestSymbol < TEXT_BUFFER_SIZE;
 }
 
 void readSecurityTexts(const RequestCall &call, int32_t index, char (&symbol)[TEXT_BUFFER_SIZE],
                        char (&qualifier)[TEXT_BUFFER_SIZE]) {
-    readInputText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol);
-    readInputText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier);
+    readInputText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol, call.textsFit);
+    readInputText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier, true);
 }
 
 void checkListedSecurities(RequestCall &call) {

@@ -5,9 +5,12 @@
 #include "feed_link.h"
 #include "feed_session.h"
 #include "field_readers.h"
+#include "host_arrays.h"
 #include "inputs.h"
 #include "keys.h"
 #include "requests.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -26,11 +29,11 @@ void decodeBarBlock(const unsigned char *block, double *columns, size_t row) {
     double *column6 = column1 + (BAR_COLUMNS - 1) * BAR_ROWS;
     for (size_t k = 0; k < BAR_BLOCK_RECORDS; ++k) {
         const unsigned char *record = block + BAR_RECORD_SIZE * k;
-        double divisor = PriceTypeDivisor(readU8(record, BAR_PRICE_TYPE_OFFSET));
+        const PriceScale scale = PriceTypeScale(readU8(record, BAR_PRICE_TYPE_OFFSET));
         column1[k] = readU32(record, BAR_COLUMN1_OFFSET);
         for (size_t p = 0; p < BAR_PRICE_COUNT; ++p) {
             column1[(p + 1) * BAR_ROWS + k] =
-                scalePrice(readI32(record, BAR_PRICE_OFFSETS[p]), divisor);
+                applyPriceScale(readI32(record, BAR_PRICE_OFFSETS[p]), scale);
         }
         column6[k] = readI32(record, BAR_COLUMN6_OFFSET);
     }
@@ -42,7 +45,8 @@ void runBarSeries(RequestCall &call) {
     char symbol[TEXT_BUFFER_SIZE];
     char qualifier[TEXT_BUFFER_SIZE];
     readSecurityTexts(call, 0, symbol, qualifier);
-    mxArray *result = mxCreateDoubleMatrix(BAR_ROWS, BAR_COLUMNS, mxREAL);
+    // The rows of the delivered blocks are decoded into it, the rest zeroed at the end.
+    mxArray *result = createUnzeroedMatrix(BAR_ROWS, BAR_COLUMNS);
     double *columns = mxGetPr(result);
     unsigned char key[BAR_KEY_SIZE];
     buildBarKey(key, symbol, qualifier);
@@ -65,5 +69,9 @@ void runBarSeries(RequestCall &call) {
         row += BAR_BLOCK_RECORDS;
     }
     detachFeed(call);
+    // The matrix keeps its full size; the rows after the last block hold zeros.
+    for (size_t column = 0; column < BAR_COLUMNS; ++column) {
+        std::fill(columns + column * BAR_ROWS + row, columns + (column + 1) * BAR_ROWS, 0.0);
+    }
     call.outputs[0] = result;
 }

@@ -140,7 +140,7 @@ void runFundamentalsSnapshot(RequestCall &call) {
             mxSetCell(arrays[text.field], i, recordString(record, text.offset, text.room));
         }
 
-        const double divisor = PriceTypeDivisor(readI16(record, PRICE_TYPE_OFFSET));
+        const PriceScale scale = PriceTypeScale(readI16(record, PRICE_TYPE_OFFSET));
         const double dividendScale = powerOfTen(record, DIV_EXPONENT_OFFSET);
 
         column[LAST_UPDATE][i] = readU16(record, LAST_UPDATE_OFFSET);
@@ -149,19 +149,19 @@ void runFundamentalsSnapshot(RequestCall &call) {
         column[SP_CODE][i] = readU16(record, SP_CODE_OFFSET);
         column[PRICE_TYPE][i] = readU16(record, PRICE_TYPE_OFFSET);
         column[SEC_CATEGORY][i] = readU16(record, SEC_CATEGORY_OFFSET);
-        column[CLOSE_PRICE][i] = scalePrice(readI32(record, CLOSE_PRICE_OFFSET), divisor);
+        column[CLOSE_PRICE][i] = applyPriceScale(readI32(record, CLOSE_PRICE_OFFSET), scale);
         column[VOLUME][i] = readU32(record, VOLUME_OFFSET);
         column[VOLUME_FLAG][i] = readU16(record, VOLUME_FLAG_OFFSET);
         column[OPEN_INTEREST][i] = static_cast<double>(readI32(record, OPEN_INTEREST_OFFSET));
-        column[HIST_HIGH][i] = scalePrice(readI32(record, HIST_HIGH_OFFSET), divisor);
-        column[HIST_LOW][i] = scalePrice(readI32(record, HIST_LOW_OFFSET), divisor);
+        column[HIST_HIGH][i] = applyPriceScale(readI32(record, HIST_HIGH_OFFSET), scale);
+        column[HIST_LOW][i] = applyPriceScale(readI32(record, HIST_LOW_OFFSET), scale);
         column[DIV_EXP][i] = readU16(record, DIV_EXP_OFFSET) / dividendScale;
         column[DIV_LAST][i] = readU16(record, DIV_LAST_OFFSET) / dividendScale;
         column[DIV_FREQ][i] = readU16(record, DIV_FREQ_OFFSET);
         column[OUTSTANDING][i] = readU32(record, OUTSTANDING_OFFSET);
         column[BETA][i] = readU16(record, BETA_OFFSET) * HUNDREDTH;
         column[SH_PER_CONTR][i] = readU32(record, SH_PER_CONTR_OFFSET);
-        column[STRIKE_PRICE][i] = scalePrice(readI32(record, STRIKE_PRICE_OFFSET), divisor);
+        column[STRIKE_PRICE][i] = applyPriceScale(readI32(record, STRIKE_PRICE_OFFSET), scale);
         for (const DateField &date : FUNDAMENTALS_DATES) {
             storeDate(column[date.field] + DATE_ROWS * i, record, date.offset);
         }

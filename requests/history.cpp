@@ -5,6 +5,7 @@
 #include "feed_link.h"
 #include "feed_session.h"
 #include "field_readers.h"
+#include "host_arrays.h"
 #include "inputs.h"
 #include "keys.h"
 #include "requests.h"
@@ -82,7 +83,7 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
 
     // One divisor for the whole block: the price type of its first record.
     const auto *records = static_cast<const unsigned char *>(block);
-    double divisor = PriceTypeDivisor(readU8(records, HISTORY_PRICE_TYPE_OFFSET));
+    const PriceScale scale = PriceTypeScale(readU8(records, HISTORY_PRICE_TYPE_OFFSET));
     size_t row = static_cast<size_t>(HistoryRowCount);
     double *column1 = HistoryColumns[0] + row;
     double *price = HistoryColumns[1] + row;
@@ -96,7 +97,7 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
         const unsigned char *record =
             records + HISTORY_RECORD_SIZE * (HISTORY_BLOCK_RECORDS - 1 - k);
         column1[k] = readU8(record, HISTORY_COLUMN1_OFFSET);
-        price[k] = scalePrice(readI32(record, HISTORY_PRICE_OFFSET), divisor);
+        price[k] = applyPriceScale(readI32(record, HISTORY_PRICE_OFFSET), scale);
         column3[k] = readU32(record, HISTORY_COLUMN3_OFFSET);
         column4[k] = readU8(record, HISTORY_COLUMN4_OFFSET);
         column5[k] = readU8(record, HISTORY_COLUMN5_OFFSET);
@@ -156,7 +157,8 @@ void runHistoryScan(RequestCall &call) {
     }
 
     size_t rows = static_cast<size_t>(HistoryRowCount);
-    mxArray *result = mxCreateDoubleMatrix(rows, HISTORY_COLUMN_COUNT, mxREAL);
+    // Written whole by the copy below.
+    mxArray *result = createUnzeroedMatrix(rows, HISTORY_COLUMN_COUNT);
     if (rows > 0) {
         double *out = mxGetPr(result);
         for (size_t c = 0; c < HISTORY_COLUMN_COUNT; ++c) {

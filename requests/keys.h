@@ -42,4 +42,20 @@ inline double scalePrice(int32_t raw, double divisor) {
     return static_cast<double>(raw) / divisor;
 }
 
+// The same scaling made cheap: a power-of-two divisor (1, 64, 256) becomes a multiplication by
+// its reciprocal, which gives exactly the quotient, since both only move the exponent; the
+// decimal divisors (10 to 100,000) stay divisions, whose reciprocals are not exact.
+struct PriceScale {
+    double factor; // the reciprocal, or the divisor itself when `divides`
+    bool divides;
+};
+
+// The scale of a price-type code: the same results as PriceTypeDivisor and scalePrice.
+PriceScale PriceTypeScale(int16_t code);
+
+inline double applyPriceScale(int32_t raw, PriceScale scale) {
+    const double value = static_cast<double>(raw);
+    return scale.divides ? value / scale.factor : value * scale.factor;
+}
+
 #endif

@@ -69,18 +69,12 @@ constexpr const char *QUOTE_FIELDS[QUOTE_FIELD_COUNT] = {
     "AskTick",       "AskExchange",       "OpenRange",       "CloseRange",      "Volume",
     "OpenInterest",  "QuoteIndicator",    "TradeIndicator",  "ExDividendToday", "SplitToday"};
 
-// QuoteRecord: the text fields with their offset and room.
-constexpr size_t EXCHANGE_ROOM = 2;
-constexpr TextField QUOTE_TEXTS[] = {
-    {SYMBOL, 2, 20},
-    {PRIMARY_EXCHANGE, 36, EXCHANGE_ROOM},
-    {LAST_EXCHANGE, 52, EXCHANGE_ROOM},
-    {OPEN_EXCHANGE, 64, EXCHANGE_ROOM},
-    {HIGH_EXCHANGE, 76, EXCHANGE_ROOM},
-    {LOW_EXCHANGE, 88, EXCHANGE_ROOM},
-    {YESTERDAY_EXCHANGE, 100, EXCHANGE_ROOM},
-    {BID_EXCHANGE, 112, EXCHANGE_ROOM},
-    {ASK_EXCHANGE, 124, EXCHANGE_ROOM},
+// QuoteRecord: the text fields. The symbol (room 20), then eight two-byte exchange codes.
+constexpr TextField SYMBOL_TEXT = {SYMBOL, 2, 20};
+constexpr TextField EXCHANGE_TEXTS[] = {
+    {PRIMARY_EXCHANGE, 36, 2}, {LAST_EXCHANGE, 52, 2}, {OPEN_EXCHANGE, 64, 2},
+    {HIGH_EXCHANGE, 76, 2},    {LOW_EXCHANGE, 88, 2},  {YESTERDAY_EXCHANGE, 100, 2},
+    {BID_EXCHANGE, 112, 2},    {ASK_EXCHANGE, 124, 2},
 };
 
 // QuoteRecord: the numeric fields outside the price groups.
@@ -126,9 +120,6 @@ constexpr unsigned SPLIT_BIT = 15;
 constexpr double HOUR_FRACTION = 1.0 / 24;
 constexpr double MINUTE_FRACTION = 1.0 / 1440;
 
-// The divisor of the record being decoded, set once per record before its prices.
-double CurrentDivisor = 1.0;
-
 double flag(uint16_t word, unsigned bit) {
     return ((word >> bit) & 1U) != 0 ? 1.0 : 0.0;
 }
@@ -158,7 +149,8 @@ void runQuoteSnapshot(RequestCall &call) {
     for (FieldShape &shape : shapes) {
         shape = SHAPE_COLUMN;
     }
-    for (const TextField &text : QUOTE_TEXTS) {
+    shapes[SYMBOL_TEXT.field] = SHAPE_TEXT;
+    for (const TextField &text : EXCHANGE_TEXTS) {
         shapes[text.field] = SHAPE_TEXT;
     }
     shapes[CLOSE_RANGE] = SHAPE_TWO_COLUMNS;
@@ -171,11 +163,16 @@ void runQuoteSnapshot(RequestCall &call) {
     for (size_t i = 0; i < rows; ++i) {
         readSecurityRecord(call, static_cast<int32_t>(i), record);
 
-        for (const TextField &text : QUOTE_TEXTS) {
-            mxSetCell(arrays[text.field], i, recordString(record, text.offset, text.room));
+        mxSetCell(arrays[SYMBOL], i, recordString(record, SYMBOL_TEXT.offset, SYMBOL_TEXT.room));
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+        for (const TextField &text : EXCHANGE_TEXTS) {
+            mxSetCell(arrays[text.field], i, codeString(record + text.offset));
         }
 
-        CurrentDivisor = PriceTypeDivisor(readI16(record, PRICE_TYPE_OFFSET));
+        // One scale for the record's seven prices.
+        const PriceScale scale = PriceTypeScale(readI16(record, PRICE_TYPE_OFFSET));
         const uint16_t flags = readU16(record, FLAGS_OFFSET);
         const uint16_t ticks = readU16(record, TICK_WORD_OFFSET);
 
@@ -183,9 +180,12 @@ void runQuoteSnapshot(RequestCall &call) {
         column[SEC_CATEGORY][i] = readU16(record, SEC_CATEGORY_OFFSET);
         column[STATUS][i] = flag(flags, STATUS_BIT);
         column[NEWS][i] = flag(flags, NEWS_BIT);
+#if defined(__GNUC__)
+#pragma GCC unroll 7
+#endif
         for (const PriceGroup &group : PRICE_GROUPS) {
             const unsigned char *at = record + group.offset;
-            column[group.price][i] = scalePrice(readI32(at, GROUP_PRICE_AT), CurrentDivisor);
+            column[group.price][i] = applyPriceScale(readI32(at, GROUP_PRICE_AT), scale);
             if (group.size != NO_FIELD) {
                 column[group.size][i] = readU32(at, GROUP_SIZE_AT);
             }

@@ -5,6 +5,8 @@
 #include "inputs.h"
 #include "keys.h"
 
+#include <cstring>
+
 void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record) {
     char symbol[TEXT_BUFFER_SIZE];
     char qualifier[TEXT_BUFFER_SIZE];
@@ -15,13 +17,20 @@ void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record)
 }
 
 mxArray *recordString(const unsigned char *record, size_t offset, size_t room) {
-    char text[RECORD_BUFFER_SIZE + 1];
     // The callers pass fields of the record buffer; the room never reaches past its end.
     if (room > RECORD_BUFFER_SIZE - offset) {
         room = RECORD_BUFFER_SIZE - offset;
     }
-    copyRecordText(record, offset, room, text);
-    return mxCreateString(text);
+    const unsigned char *text = record + offset;
+    // Most texts end within their field: the host then reads the field itself.
+    if (std::memchr(text, 0, room) != nullptr) {
+        return mxCreateString(reinterpret_cast<const char *>(text));
+    }
+    // A text that fills its field is cut at its room.
+    char bounded[RECORD_BUFFER_SIZE + 1];
+    std::memcpy(bounded, text, room);
+    bounded[room] = '\0';
+    return mxCreateString(bounded);
 }
 
 void createSnapshotArrays(const FieldShape *shapes, int fieldCount, size_t rows, mxArray **arrays,

@@ -44,4 +44,11 @@ void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record)
 // `room` bytes, so a text that fills its field stays inside it.
 mxArray *recordString(const unsigned char *record, size_t offset, size_t room);
 
+// A host string of a two-byte code field (an exchange): one or two characters, built in place.
+inline mxArray *codeString(const unsigned char *field) {
+    const char code[3] = {static_cast<char>(field[0]),
+                          static_cast<char>(field[0] != 0 ? field[1] : 0), '\0'};
+    return mxCreateString(code);
+}
+
 #endif

@@ -58,10 +58,10 @@ void mexFunction(int, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
         snapshot(plhs, n, 21, 3, 3, fundamentalsTexts);
         break;
     case 3:
-        plhs[0] = mxCreateDoubleMatrix(500000, 7, mxREAL);
+        plhs[0] = mxCreateUninitNumericMatrix(500000, 7, mxDOUBLE_CLASS, mxREAL);
         break;
     default:
-        plhs[0] = mxCreateDoubleMatrix(75000, 6, mxREAL);
+        plhs[0] = mxCreateUninitNumericMatrix(75000, 6, mxDOUBLE_CLASS, mxREAL);
         break;
     }
 }

@@ -64,8 +64,8 @@ MXHOST_API mxArray *mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
 MXHOST_API mxArray *mxCreateDoubleScalar(double value);
 MXHOST_API mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
 // Like mxCreateNumericMatrix, but the elements are left undefined: the caller must write every
-// one of them. The stand-in host fills them with a NaN pattern, so that a module relying on
-// zeros shows in the tests.
+// one of them. The stand-in host fills them with a NaN pattern unless told otherwise
+// (mxhost::setUninitPoison), so that a module relying on zeros shows in the tests.
 MXHOST_API mxArray *mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classid,
                                                 mxComplexity flag);
 MXHOST_API mxArray *mxCreateLogicalScalar(bool value);

@@ -66,6 +66,11 @@ MXHOST_API std::vector<std::string> fieldNames(const mxArray *structure);
 // command-line tools).
 MXHOST_API void setEcho(bool echo);
 
+// Whether mxCreateUninitNumericMatrix fills its elements with a NaN pattern (the default, so
+// tests see a module that relies on zeros) or leaves them as the allocator left them
+// (benchmarks, which measure what a real host costs).
+MXHOST_API void setUninitPoison(bool poison);
+
 // Number of arrays alive right now (created and not yet freed); lets tests prove that nothing
 // leaks across calls.
 MXHOST_API size_t liveArrayCount();

@@ -10,19 +10,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
+
+// Storage of numeric values. Its allocator default-initialises (leaves doubles unset) where a
+// plain vector would zero them, so that an uninitialised matrix costs no pass over memory, as
+// in the real hosts; every other creation writes its values explicitly.
+template <typename T> struct DefaultInitAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = DefaultInitAllocator<U>; };
+    using std::allocator<T>::allocator;
+    template <typename U> void construct(U *place) { ::new (static_cast<void *>(place)) U; }
+    template <typename U, typename... Args> void construct(U *place, Args &&...args) {
+        ::new (static_cast<void *>(place)) U(std::forward<Args>(args)...);
+    }
+};
+using Doubles = std::vector<double, DefaultInitAllocator<double>>;
 
 struct mxArray_tag {
     mxClassID classId = mxDOUBLE_CLASS;
     bool complex = false;
     mwSize rows = 0;
     mwSize columns = 0;
-    std::vector<double> real;      // numeric and logical values, column-major
-    std::vector<double> imaginary; // complex numeric values only
-    std::string chars;             // character arrays, column-major
-    std::vector<mxArray *> cells;  // cell elements, or struct values (element-major)
+    Doubles real;                 // numeric and logical values, column-major
+    Doubles imaginary;            // complex numeric values only
+    std::string chars;            // character arrays, column-major
+    std::vector<mxArray *> cells; // cell elements, or struct values (element-major)
     std::vector<std::string> fieldNames;
 };
 
@@ -40,6 +55,7 @@ struct CallState {
 
 CallState current;
 bool echoPrints = false;
+bool poisonUninit = true;
 size_t liveArrays = 0;
 
 [[noreturn]] void fatal(const char *what) {
@@ -126,11 +142,21 @@ mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classId, mxComplexi
 }
 
 mxArray *mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classId, mxComplexity flag) {
-    mxArray *array = mxCreateNumericMatrix(m, n, classId, flag);
-    // Undefined contents: a NaN that no decode produces, in every element.
-    const double poison = -std::numeric_limits<double>::quiet_NaN();
-    std::fill(array->real.begin(), array->real.end(), poison);
-    std::fill(array->imaginary.begin(), array->imaginary.end(), poison);
+    if (!isNumericClass(classId)) {
+        fatal("mxCreateUninitNumericMatrix: not a numeric class");
+    }
+    mxArray *array = newArray(classId, m, n);
+    array->real.resize(m * n);
+    if (flag == mxCOMPLEX) {
+        array->complex = true;
+        array->imaginary.resize(m * n);
+    }
+    if (poisonUninit) {
+        // Undefined contents: a NaN that no decode produces, in every element.
+        const double poison = -std::numeric_limits<double>::quiet_NaN();
+        std::fill(array->real.begin(), array->real.end(), poison);
+        std::fill(array->imaginary.begin(), array->imaginary.end(), poison);
+    }
     return array;
 }
 
@@ -491,6 +517,10 @@ std::vector<std::string> fieldNames(const mxArray *structure) {
 
 void setEcho(bool echo) {
     echoPrints = echo;
+}
+
+void setUninitPoison(bool poison) {
+    poisonUninit = poison;
 }
 
 size_t liveArrayCount() {

@@ -82,4 +82,16 @@ TEST(PriceScaling, DividesTheSignedRawValue) {
     EXPECT_EQ(scalePrice(INT32_MIN, PriceTypeDivisor(2)), -2147483648.0);
 }
 
+TEST(PriceScaling, TheScaleOfEveryCodeGivesTheQuotientToTheBit) {
+    const int32_t raws[] = {0, 1, -1, 7, 384, -12345, 99999999, INT32_MAX, INT32_MIN, 0x55555555};
+    for (int code = -2; code < 260; ++code) {
+        const auto priceType = static_cast<int16_t>(code);
+        for (int32_t raw : raws) {
+            const double quotient = scalePrice(raw, PriceTypeDivisor(priceType));
+            const double scaled = applyPriceScale(raw, PriceTypeScale(priceType));
+            EXPECT_EQ(std::memcmp(&quotient, &scaled, sizeof scaled), 0) << code << " " << raw;
+        }
+    }
+}
+
 } // namespace
