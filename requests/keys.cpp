@@ -53,24 +53,3 @@ double PriceTypeDivisor(int16_t code) {
     }
     return DIVISORS[static_cast<size_t>(code)];
 }
-
-namespace {
-
-// PriceTypeDivisor as scales: reciprocals of the powers of two, the decimal divisors as they are.
-constexpr PriceScale SCALES[16] = {
-    {1.0 / 256, false}, {1.0 / 64, false},                                          // 0, 1
-    {1.0, false},       {1.0, false},       {1.0, false},                           // 2 to 4
-    {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, // 5 to 8
-    {1.0, false},       {1.0, false},                                               // 9, 10
-    {10, true},         {100, true},        {1000, true},       {10000, true},
-    {100000, true}, // 11 to 15
-};
-
-} // namespace
-
-PriceScale PriceTypeScale(int16_t code) {
-    if (code < 0 || static_cast<size_t>(code) >= DIVISORS.size()) {
-        return PriceScale{1.0, false};
-    }
-    return SCALES[static_cast<size_t>(code)];
-}

@@ -50,8 +50,24 @@ struct PriceScale {
     bool divides;
 };
 
-// The scale of a price-type code: the same results as PriceTypeDivisor and scalePrice.
-PriceScale PriceTypeScale(int16_t code);
+// PriceTypeDivisor as scales: reciprocals of the powers of two, the decimal divisors as they are.
+constexpr PriceScale PRICE_SCALES[16] = {
+    {1.0 / 256, false}, {1.0 / 64, false},                                          // 0, 1
+    {1.0, false},       {1.0, false},       {1.0, false},                           // 2 to 4
+    {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, // 5 to 8
+    {1.0, false},       {1.0, false},                                               // 9, 10
+    {10, true},         {100, true},        {1000, true},       {10000, true},
+    {100000, true}, // 11 to 15
+};
+
+// The scale of a price-type code: the same results as PriceTypeDivisor and scalePrice. Inline,
+// since the bars look it up for every record.
+inline PriceScale PriceTypeScale(int16_t code) {
+    if (code < 0 || code >= 16) {
+        return PriceScale{1.0, false};
+    }
+    return PRICE_SCALES[code];
+}
 
 inline double applyPriceScale(int32_t raw, PriceScale scale) {
     const double value = static_cast<double>(raw);
