@@ -4,6 +4,7 @@
 #define QUORVEX_TEST_HARNESS_H
 
 #include "feed_link.h"
+#include "little_endian.h"
 #include "mex.h"
 #include "mxhost_driver.h"
 #include "scripted_feed.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -56,7 +58,8 @@ inline mxhost::ArrayPtr cells(const std::vector<std::string> &texts) {
     return mxhost::cellOfTexts(texts);
 }
 
-// A record buffer under construction, written field by field in little-endian order.
+// A record buffer under construction, written field by field in little-endian order; writing
+// past its end fails the test.
 struct RecordBytes {
     explicit RecordBytes(size_t size = 260) : bytes(size, 0) {}
     RecordBytes &u8(size_t at, unsigned value) {
@@ -64,21 +67,27 @@ struct RecordBytes {
         return *this;
     }
     RecordBytes &u16(size_t at, unsigned value) {
-        u8(at, value & 0xFF);
-        return u8(at + 1, (value >> 8) & 0xFF);
+        littleendian::put16(room(at, 2), value);
+        return *this;
     }
     RecordBytes &u32(size_t at, uint32_t value) {
-        u16(at, value & 0xFFFF);
-        return u16(at + 2, value >> 16);
+        littleendian::put32(room(at, 4), value);
+        return *this;
     }
     RecordBytes &i32(size_t at, int32_t value) { return u32(at, static_cast<uint32_t>(value)); }
     RecordBytes &text(size_t at, const std::string &value) {
-        for (size_t i = 0; i < value.size(); ++i) {
-            u8(at + i, static_cast<unsigned char>(value[i]));
-        }
+        std::memcpy(room(at, value.size()), value.data(), value.size());
         return *this;
     }
     std::vector<unsigned char> bytes;
+
+  private:
+    unsigned char *room(size_t at, size_t length) {
+        if (at > bytes.size() || length > bytes.size() - at) {
+            throw std::out_of_range("a field past the end of the record");
+        }
+        return bytes.data() + at;
+    }
 };
 
 inline std::string keyText(const std::vector<unsigned char> &key, size_t from, size_t length) {
