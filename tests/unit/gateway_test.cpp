@@ -8,8 +8,6 @@ using scripted::Call;
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
 class Gateway : public ModuleTest {};
 
 TEST_F(Gateway, CodesOutsideOneToSevenReturnAtOnce) {
@@ -58,21 +56,14 @@ TEST_F(Gateway, FailedAttachDetachesThenRaisesForEveryRequest) {
         scripted::answer(DBA_ATTACH, -17);
         scripted::answer(DBA_DETACH, 99); // ignored after a failed attach
         auto result = run(inputs(num(code), num(4), num(1), cells({"IBM"}), cells({""})));
-        ASSERT_TRUE(result.raised) << code;
-        EXPECT_EQ(result.message, "Database Attach failed with error -17") << code;
-        EXPECT_EQ(result.identifier, "quorvex:attachFailed");
+        EXPECT_TRUE(raisedWith(result, expected::ATTACH_FAILED, -17)) << code;
         EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH})) << code;
-        EXPECT_EQ(result.output(), nullptr);
     }
 }
 
 TEST_F(Gateway, FailedDetachOfTheAttachCheckRaises) {
     scripted::answer(DBA_DETACH, 12);
-    auto result = run(inputs(num(1), num(1)));
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Detach error 12");
-    EXPECT_EQ(result.identifier, "quorvex:detachFailed");
-    EXPECT_EQ(result.output(), nullptr);
+    EXPECT_TRUE(raisedWith(run(inputs(num(1), num(1))), expected::DETACH_FAILED, 12));
 }
 
 TEST_F(Gateway, HistoryBarsAndCantReadTheThirdInput) {
@@ -166,7 +157,7 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
         auto result = run(bad.make());
         ASSERT_TRUE(result.raised) << bad.what;
         EXPECT_EQ(result.message, bad.message) << bad.what;
-        EXPECT_EQ(result.identifier, "quorvex:badInput") << bad.what;
+        EXPECT_EQ(result.identifier, expected::BAD_INPUT) << bad.what;
         EXPECT_TRUE(scripted::calls().empty()) << bad.what;
         EXPECT_EQ(result.output(), nullptr) << bad.what;
     }

@@ -3,6 +3,7 @@
 #ifndef QUORVEX_TEST_HARNESS_H
 #define QUORVEX_TEST_HARNESS_H
 
+#include "expected_results.h"
 #include "feed_link.h"
 #include "little_endian.h"
 #include "mex.h"
@@ -58,6 +59,9 @@ inline mxhost::ArrayPtr cells(const std::vector<std::string> &texts) {
     return mxhost::cellOfTexts(texts);
 }
 
+// The operations of the feed calls a call made, in order.
+using Ops = std::vector<int32_t>;
+
 // A record buffer under construction, written field by field in little-endian order; writing
 // past its end fails the test.
 struct RecordBytes {
@@ -97,6 +101,45 @@ inline std::string keyText(const std::vector<unsigned char> &key, size_t from, s
 
 inline double scalarOf(const mxArray *array) {
     return array != nullptr && mxGetPr(array) != nullptr ? mxGetPr(array)[0] : -999.0;
+}
+
+// Element (row, column) of a double matrix.
+inline double at(const mxArray *matrix, size_t row, size_t column) {
+    return mxGetPr(matrix)[column * mxGetM(matrix) + row];
+}
+
+// Element `index` of a numeric field of the structure a call returned; -999 when there is none.
+inline double at(const mxhost::CallResult &result, const char *field, size_t index = 0) {
+    const mxArray *array = mxGetField(result.output(), 0, field);
+    return array != nullptr && mxGetPr(array) != nullptr && index < mxGetNumberOfElements(array)
+               ? mxGetPr(array)[index]
+               : -999.0;
+}
+
+// Cell `index` of a text field of the structure a call returned.
+inline std::string textAt(const mxhost::CallResult &result, const char *field, size_t index = 0) {
+    return mxhost::textOf(mxGetCell(mxGetField(result.output(), 0, field), index));
+}
+
+// The call raised `message` carrying `number`, with its identifier, and left every output
+// slot unset.
+inline ::testing::AssertionResult raisedWith(const mxhost::CallResult &result,
+                                             const expected::Message &message, int32_t number) {
+    if (!result.raised) {
+        return ::testing::AssertionFailure() << "the call raised nothing";
+    }
+    const std::string text = expected::textOf(message, number);
+    if (result.identifier != message.identifier || result.message != text) {
+        return ::testing::AssertionFailure()
+               << "raised " << result.identifier << " \"" << result.message << "\", not "
+               << message.identifier << " \"" << text << "\"";
+    }
+    for (const mxArray *slot : result.outputs) {
+        if (slot != nullptr) {
+            return ::testing::AssertionFailure() << "raised, yet an output slot is set";
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 #endif

@@ -5,7 +5,6 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
 using scripted::Answer;
 using scripted::Bytes;
 using scripted::Delivery;
@@ -56,10 +55,6 @@ Delivery failure(int32_t eventCode, int32_t status) {
 
 Answer delivering(std::vector<Delivery> deliveries, int32_t status = 0) {
     return Answer{status, {}, std::move(deliveries)};
-}
-
-double at(const mxArray *matrix, size_t row, size_t column) {
-    return mxGetPr(matrix)[column * mxGetM(matrix) + row];
 }
 
 class HistoryScan : public ModuleTest {
@@ -122,8 +117,7 @@ TEST_F(HistoryScan, RunsTheFeedCallsInOrderAndTestsDoneOnlyAfterAWait) {
     EXPECT_EQ(log[2].callbackResults, (std::vector<int32_t>{0}));
     EXPECT_EQ(log[4].callbackResults, (std::vector<int32_t>{0}));
     EXPECT_EQ(log[5].callbackResults, (std::vector<int32_t>{1}));
-    EXPECT_EQ(mxGetM(result.output()), 16u);
-    EXPECT_EQ(mxGetN(result.output()), 7u);
+    EXPECT_EQ(expected::matrixMismatch(result.output(), 16, 7), "");
     EXPECT_EQ(scripted::openAttachments(), 0);
     EXPECT_EQ(result.printed, "");
     EXPECT_TRUE(result.warnings.empty());
@@ -178,8 +172,8 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
         scripted::answer(DBA_GET_APPROX, delivering(c.deliveries));
         auto result = scan(c.symbol, c.qualifier);
         ASSERT_FALSE(result.raised) << result.message;
-        EXPECT_EQ(mxGetM(result.output()), c.rows) << c.symbol << "/" << c.qualifier;
-        EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_EQ(expected::matrixMismatch(result.output(), c.rows, 7), "")
+            << c.symbol << "/" << c.qualifier;
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
         EXPECT_EQ(scripted::openAttachments(), 0);
@@ -212,9 +206,7 @@ TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
         EXPECT_EQ(result.printed, c.printed) << c.eventCode;
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
-        ASSERT_NE(result.output(), nullptr);
-        EXPECT_EQ(mxGetM(result.output()), 0u);
-        EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_EQ(expected::matrixMismatch(result.output(), 0, 7), "");
         EXPECT_TRUE(result.warnings.empty()); // a failure is not an unknown security
     }
 }
@@ -278,11 +270,7 @@ TEST_F(HistoryScan, FillsTheColumnsExactlyAndRefusesOneBlockMore) {
     scripted::answer(DBA_WAIT_APPROX, delivering(full));
     scripted::answer(DBA_DETACH, 4); // ignored: the capacity is what the caller must hear of
     auto over = scan();
-    ASSERT_TRUE(over.raised);
-    EXPECT_EQ(over.identifier, "quorvex:capacityExceeded");
-    EXPECT_EQ(over.message,
-              "The history holds more than 500000 rows, the most one scan can return");
-    EXPECT_EQ(over.output(), nullptr);
+    ASSERT_TRUE(raisedWith(over, expected::HISTORY_CAPACITY_EXCEEDED, expected::HISTORY_CAPACITY));
     EXPECT_EQ(scripted::operations(),
               (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::calls()[2].callbackResults.back(), 1);
@@ -300,23 +288,16 @@ TEST_F(HistoryScan, FillsTheColumnsExactlyAndRefusesOneBlockMore) {
 
 TEST_F(HistoryScan, FailedReadsDetachBeforeRaising) {
     scripted::answer(DBA_GET_APPROX, -3);
-    auto approx = scan();
-    ASSERT_TRUE(approx.raised);
-    EXPECT_EQ(approx.identifier, "quorvex:approxFailed");
-    EXPECT_EQ(approx.message, "Get Approx failed -3.\n");
+    EXPECT_TRUE(raisedWith(scan(), expected::APPROX_FAILED, -3));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::openAttachments(), 0);
-    EXPECT_EQ(approx.output(), nullptr);
 
     scripted::reset();
     scripted::answer(DBA_WAIT_APPROX,
                      delivering({stored("IBM")}, 17)); // a wait's status is ignored
     scripted::answer(DBA_GET_APPROX, 0);
     scripted::answer(DBA_GET_APPROX, 9);
-    auto next = scan();
-    ASSERT_TRUE(next.raised);
-    EXPECT_EQ(next.identifier, "quorvex:nextFailed");
-    EXPECT_EQ(next.message, "Get Next failed 9.\n");
+    EXPECT_TRUE(raisedWith(scan(), expected::NEXT_FAILED, 9));
     EXPECT_EQ(scripted::operations(),
               (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_GET_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::openAttachments(), 0);
@@ -324,10 +305,7 @@ TEST_F(HistoryScan, FailedReadsDetachBeforeRaising) {
     scripted::reset();
     scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM"), failure(2, 1)}));
     scripted::answer(DBA_DETACH, 4);
-    auto detach = scan();
-    ASSERT_TRUE(detach.raised);
-    EXPECT_EQ(detach.message, "Detach error 4");
-    EXPECT_EQ(detach.output(), nullptr);
+    EXPECT_TRUE(raisedWith(scan(), expected::DETACH_FAILED, 4));
 }
 
 } // namespace
