@@ -145,9 +145,6 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
         {"empty cell element",
          [&] { return inputs(num(3), num(1), num(0), cells({"IBM"}), emptyCellElement()); },
          "Input 5 (qualifiers), cell 1: must be a text"},
-        {"long qualifier",
-         [] { return inputs(num(2), num(1), num(1), cells({"IBM"}), cells({"ABCDE"})); },
-         "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one has 5"},
         {"long qualifier for the CANT read",
          [] { return inputs(num(7), num(1), num(0), cells({"IBM"}), cells({"ABCDEFG"})); },
          "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one has 7"},
@@ -163,13 +160,43 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
     }
 }
 
+// The qualifier's field in the key holds four characters: four pass the input check and reach
+// the key whole, five are refused before any feed call.
+TEST_F(Gateway, QualifiersOfFourCharactersPassAndOfFiveAreRefused) {
+    for (int code : {2, 7}) {
+        scripted::reset();
+        auto four = run(inputs(num(code), num(1), num(1), cells({"IBM"}), cells({"WXYZ"})));
+        ASSERT_FALSE(four.raised) << code << ": " << four.message;
+        ASSERT_EQ(scripted::calls().size(), 3u) << code;
+        EXPECT_EQ(keyText(scripted::calls()[1].key, 2, 16), "IBM         WXYZ") << code;
+
+        scripted::reset();
+        auto five = run(inputs(num(code), num(1), num(1), cells({"IBM"}), cells({"WXYZV"})));
+        ASSERT_TRUE(five.raised) << code;
+        EXPECT_EQ(five.identifier, expected::BAD_INPUT) << code;
+        EXPECT_EQ(five.message,
+                  "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one "
+                  "has 5")
+            << code;
+        EXPECT_TRUE(scripted::calls().empty()) << code;
+    }
+}
+
 TEST_F(Gateway, IntegerClassesAreAcceptedAsScalars) {
-    mxhost::ArrayPtr code(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL));
-    // The stand-in stores every numeric class as doubles behind the scenes.
-    mxhost::ArrayPtr db(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL));
-    auto result = run(inputs(num(1), std::move(db)));
-    ASSERT_FALSE(result.raised) << result.message;
-    EXPECT_EQ(scalarOf(result.output()), 0.0);
+    // The stand-in host's integer arrays hold zeros: an int32 request code of 0 is read as a
+    // code outside 1 to 7, and a uint8 database number of 0 is attached.
+    auto code =
+        run(inputs(mxhost::ArrayPtr(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL)), num(1)));
+    ASSERT_FALSE(code.raised) << code.message;
+    EXPECT_EQ(code.output(), nullptr);
+    EXPECT_TRUE(scripted::calls().empty());
+
+    auto database =
+        run(inputs(num(1), mxhost::ArrayPtr(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL))));
+    ASSERT_FALSE(database.raised) << database.message;
+    EXPECT_EQ(scalarOf(database.output()), 0.0);
+    ASSERT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
+    EXPECT_EQ(scripted::calls()[0].parameter, 0);
 }
 
 TEST_F(Gateway, NoArrayOutlivesACall) {
