@@ -5,7 +5,6 @@
 #include "fuzz_feed.h"
 #include "mxhost_driver.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,22 +30,13 @@ void requireMatrix(const mxArray *result, size_t rows, size_t columns, int32_t r
     require(mismatch.empty(), ("the result " + mismatch).c_str(), request);
 }
 
-// A message of the form prefix %d suffix whose number the feed returned during the call.
-bool carriesReturnedStatus(const std::string &message, const char *format) {
-    const char *mark = std::strstr(format, "%d");
-    std::string prefix(format, static_cast<size_t>(mark - format));
-    std::string suffix(mark + 2);
-    if (message.size() <= prefix.size() + suffix.size() ||
-        message.compare(0, prefix.size(), prefix) != 0 ||
-        message.compare(message.size() - suffix.size(), suffix.size(), suffix) != 0) {
-        return false;
-    }
-    std::string number =
-        message.substr(prefix.size(), message.size() - prefix.size() - suffix.size());
-    char *end = nullptr;
-    long value = std::strtol(number.c_str(), &end, 10);
-    return end != nullptr && *end == '\0' && value != 0 &&
-           fuzzfeed::statusWasReturned(static_cast<int32_t>(value));
+// `text` is `format` with a nonzero status in it that the feed returned during the call (or,
+// for a printed line, that a failed delivery carried).
+bool carriesStatus(const std::string &text, const char *format, bool (*returned)(int32_t)) {
+    const size_t at = static_cast<size_t>(std::strstr(format, "%d") - format);
+    const long status = at < text.size() ? std::strtol(text.c_str() + at, nullptr, 10) : 0;
+    return status != 0 && returned(static_cast<int32_t>(status)) &&
+           text == expected::textOf(format, static_cast<int32_t>(status));
 }
 
 void checkRaised(const mxhost::CallResult &result, const Expectation &expect, int32_t calls) {
@@ -75,7 +65,7 @@ void checkRaised(const mxhost::CallResult &result, const Expectation &expect, in
     }
     for (const expected::Message &known : expected::STATUS_MESSAGES) {
         if (result.identifier == known.identifier) {
-            require(carriesReturnedStatus(result.message, known.format),
+            require(carriesStatus(result.message, known.format, fuzzfeed::statusWasReturned),
                     "the message does not carry a status the feed returned", request);
             return;
         }
@@ -87,22 +77,15 @@ void checkRaised(const mxhost::CallResult &result, const Expectation &expect, in
 
 // Every printed line must be the history scan's report of a failed delivery.
 void checkPrinted(const std::string &printed, int32_t request) {
-    if (printed.empty()) {
-        return;
-    }
-    require(request == 3, "a request other than the history scan printed", request);
-    const char *prefix = "DBA_GET_APPROX failed with code ";
-    size_t at = 0;
-    while (at < printed.size()) {
-        size_t end = printed.find('\n', at);
+    require(printed.empty() || request == 3, "a request other than the history scan printed",
+            request);
+    for (size_t at = 0, end = 0; at < printed.size(); at = end) {
+        end = printed.find('\n', at);
         require(end != std::string::npos, "printed text does not end its line", request);
-        std::string line = printed.substr(at, end - at);
-        require(line.rfind(prefix, 0) == 0, "printed an unexpected line", request);
-        char *stop = nullptr;
-        long status = std::strtol(line.c_str() + std::strlen(prefix), &stop, 10);
-        require(*stop == '\0' && fuzzfeed::approxFailureDelivered(static_cast<int32_t>(status)),
-                "printed a status no failed delivery carried", request);
-        at = end + 1;
+        end += 1;
+        require(carriesStatus(printed.substr(at, end - at), expected::APPROX_FAILURE_LINE,
+                              fuzzfeed::approxFailureDelivered),
+                "printed a line other than a failed delivery's report", request);
     }
 }
 

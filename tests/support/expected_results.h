@@ -16,14 +16,13 @@
 
 namespace expected {
 
-// The shape of a structure field for a snapshot of `rows` securities.
+// The shape of a structure field holding `rows` securities (1 for the version structure).
 enum class Shape {
     Column,     // rows-by-1 doubles
     TwoColumns, // rows-by-2 doubles
     DateRows,   // 3-by-rows doubles: year, month and day of each security in a column
     Texts,      // rows-by-1 cell array of texts
-    Scalar,     // one double, whatever `rows` is
-    Text,       // one text, whatever `rows` is
+    Text,       // one text
 };
 
 struct Field {
@@ -74,15 +73,11 @@ constexpr Field FUNDAMENTALS_FIELDS[] = {
 };
 
 constexpr Field VERSION_FIELDS[] = {
-    {"majorversion", Shape::Scalar, 0},
-    {"minorversion", Shape::Scalar, 0},
+    {"majorversion", Shape::Column, 0},
+    {"minorversion", Shape::Column, 0},
     {"release", Shape::Text, 2},
     {"serialnumber", Shape::Text, 254},
 };
-
-static_assert(sizeof QUOTE_FIELDS / sizeof QUOTE_FIELDS[0] == 45, "quote structure");
-static_assert(sizeof FUNDAMENTALS_FIELDS / sizeof FUNDAMENTALS_FIELDS[0] == 24,
-              "fundamentals structure");
 
 constexpr int32_t HISTORY_CAPACITY = 500000; // rows one history scan can return
 constexpr size_t HISTORY_COLUMNS = 7;
@@ -116,19 +111,21 @@ constexpr Message STATUS_MESSAGES[] = {ATTACH_FAILED,    DETACH_FAILED, VERSION_
 // Identifiers of the errors that carry no number.
 constexpr const char *BAD_INPUT = "quorvex:badInput";
 
-// The text of `message` with `number` in it.
-inline std::string textOf(const Message &message, int32_t number) {
-    std::string text = message.format;
+// The line the history scan prints for a failed delivery, which is no error.
+constexpr const char *APPROX_FAILURE_LINE = "DBA_GET_APPROX failed with code %d\n";
+
+// The text of `format` with `number` in place of its "%d".
+inline std::string textOf(const char *format, int32_t number) {
+    std::string text = format;
     return text.replace(text.find("%d"), 2, std::to_string(number));
 }
-
-namespace detail {
+inline std::string textOf(const Message &message, int32_t number) {
+    return textOf(message.format, number);
+}
 
 inline std::string sizeText(size_t rows, size_t columns) {
     return std::to_string(rows) + "-by-" + std::to_string(columns);
 }
-
-} // namespace detail
 
 // How `value` differs from a `rows`-by-`columns` real double matrix of finite numbers: the
 // first difference found, or "" when there is none.
@@ -137,34 +134,23 @@ inline std::string matrixMismatch(const mxArray *value, size_t rows, size_t colu
         return "is not a real double matrix";
     }
     if (mxGetM(value) != rows || mxGetN(value) != columns) {
-        return "is " + detail::sizeText(mxGetM(value), mxGetN(value)) + ", not " +
-               detail::sizeText(rows, columns);
+        return "is " + sizeText(mxGetM(value), mxGetN(value)) + ", not " + sizeText(rows, columns);
     }
-    const double *values = mxGetPr(value);
     for (size_t i = 0; i < rows * columns; ++i) {
-        if (!std::isfinite(values[i])) {
+        if (!std::isfinite(mxGetPr(value)[i])) {
             return "holds a number that is not finite at " + std::to_string(i);
         }
     }
     return "";
 }
 
-namespace detail {
-
 inline std::string textMismatch(const mxArray *text, size_t room) {
-    if (text == nullptr || !mxIsChar(text)) {
-        return "holds a text that is not a character array";
-    }
-    if (mxGetM(text) > 1) {
-        return "holds a text of more than one row";
+    if (text == nullptr || !mxIsChar(text) || mxGetM(text) > 1) {
+        return "holds a text that is not a character row";
     }
     const std::string value = mxhost::textOf(text);
-    if (value.size() > room) {
-        return "holds a text of " + std::to_string(value.size()) + " characters, more than " +
-               std::to_string(room);
-    }
-    if (value.find('\0') != std::string::npos) {
-        return "holds a text with a zero byte";
+    if (value.size() > room || value.find('\0') != std::string::npos) {
+        return "holds a text longer than " + std::to_string(room) + " or with a zero byte";
     }
     return "";
 }
@@ -177,8 +163,6 @@ inline std::string fieldMismatch(const mxArray *value, const Field &field, size_
         return matrixMismatch(value, rows, 2);
     case Shape::DateRows:
         return matrixMismatch(value, 3, rows);
-    case Shape::Scalar:
-        return matrixMismatch(value, 1, 1);
     case Shape::Text:
         return textMismatch(value, field.textRoom);
     case Shape::Texts:
@@ -186,17 +170,14 @@ inline std::string fieldMismatch(const mxArray *value, const Field &field, size_
             return "is not a " + sizeText(rows, 1) + " cell array";
         }
         for (size_t i = 0; i < rows; ++i) {
-            std::string wrong = textMismatch(mxGetCell(value, i), field.textRoom);
+            const std::string wrong = textMismatch(mxGetCell(value, i), field.textRoom);
             if (!wrong.empty()) {
                 return wrong + " in row " + std::to_string(i + 1);
             }
         }
-        return "";
     }
-    return "has a shape this check does not know";
+    return "";
 }
-
-} // namespace detail
 
 // How `result` differs from a 1-by-1 structure with exactly `fields`, in their order, each
 // shaped for `rows` securities, every number finite and every text within its room: the
@@ -217,8 +198,8 @@ std::string structureMismatch(const mxArray *result, const Field (&fields)[N], s
                    ", not " + fields[f].name;
         }
         const mxArray *value = mxGetField(result, 0, name);
-        std::string wrong = value == nullptr ? std::string("is unset")
-                                             : detail::fieldMismatch(value, fields[f], rows);
+        const std::string wrong =
+            value == nullptr ? std::string("is unset") : fieldMismatch(value, fields[f], rows);
         if (!wrong.empty()) {
             return std::string("field ") + name + " " + wrong;
         }

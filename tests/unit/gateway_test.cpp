@@ -83,37 +83,25 @@ struct BadInput {
 };
 
 TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
-    auto complexScalar = [] {
-        mxhost::ArrayPtr a(mxCreateDoubleMatrix(1, 1, mxCOMPLEX));
-        return a;
-    };
-    auto row = [] {
-        mxhost::ArrayPtr a(mxCreateDoubleMatrix(1, 2, mxREAL));
-        return a;
-    };
     auto numberCell = [] {
-        mxhost::ArrayPtr c(mxCreateCellMatrix(1, 2));
+        mxhost::ArrayPtr c = own(mxCreateCellMatrix(1, 2));
         mxSetCell(c.get(), 0, mxCreateString("IBM"));
         mxSetCell(c.get(), 1, mxCreateDoubleScalar(3));
-        return c;
-    };
-    auto emptyCellElement = [] {
-        mxhost::ArrayPtr c(mxCreateCellMatrix(1, 1));
         return c;
     };
     std::vector<BadInput> cases = {
         {"no inputs", [] { return inputs(); }, "Input 1 (request code) is missing"},
         {"text request code", [] { return inputs(mxhost::text("1"), num(1)); },
          "Input 1 (request code) must be a real numeric scalar"},
-        {"logical request code",
-         [] { return inputs(mxhost::ArrayPtr(mxCreateLogicalScalar(true)), num(1)); },
+        {"logical request code", [] { return inputs(own(mxCreateLogicalScalar(true)), num(1)); },
          "Input 1 (request code) must be a real numeric scalar"},
         {"NaN request code", [] { return inputs(num(NAN), num(1)); },
          "Input 1 (request code) must be finite"},
         {"missing database", [] { return inputs(num(1)); }, "Input 2 (database number) is missing"},
-        {"complex database", [&] { return inputs(num(1), complexScalar()); },
+        {"complex database",
+         [] { return inputs(num(1), own(mxCreateDoubleMatrix(1, 1, mxCOMPLEX))); },
          "Input 2 (database number) must be a real numeric scalar"},
-        {"vector database", [&] { return inputs(num(4), row()); },
+        {"vector database", [] { return inputs(num(4), own(mxCreateDoubleMatrix(1, 2, mxREAL))); },
          "Input 2 (database number) must be a real numeric scalar"},
         {"infinite database", [] { return inputs(num(1), num(INFINITY)); },
          "Input 2 (database number) must be finite"},
@@ -143,7 +131,9 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
          },
          "Input 4 (symbols), cell 2: must be a text"},
         {"empty cell element",
-         [&] { return inputs(num(3), num(1), num(0), cells({"IBM"}), emptyCellElement()); },
+         [] {
+             return inputs(num(3), num(1), num(0), cells({"IBM"}), own(mxCreateCellMatrix(1, 1)));
+         },
          "Input 5 (qualifiers), cell 1: must be a text"},
         {"long qualifier for the CANT read",
          [] { return inputs(num(7), num(1), num(0), cells({"IBM"}), cells({"ABCDEFG"})); },
@@ -185,14 +175,12 @@ TEST_F(Gateway, QualifiersOfFourCharactersPassAndOfFiveAreRefused) {
 TEST_F(Gateway, IntegerClassesAreAcceptedAsScalars) {
     // The stand-in host's integer arrays hold zeros: an int32 request code of 0 is read as a
     // code outside 1 to 7, and a uint8 database number of 0 is attached.
-    auto code =
-        run(inputs(mxhost::ArrayPtr(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL)), num(1)));
+    auto code = run(inputs(own(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL)), num(1)));
     ASSERT_FALSE(code.raised) << code.message;
     EXPECT_EQ(code.output(), nullptr);
     EXPECT_TRUE(scripted::calls().empty());
 
-    auto database =
-        run(inputs(num(1), mxhost::ArrayPtr(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL))));
+    auto database = run(inputs(num(1), own(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL))));
     ASSERT_FALSE(database.raised) << database.message;
     EXPECT_EQ(scalarOf(database.output()), 0.0);
     ASSERT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));

@@ -17,13 +17,20 @@
 #include <string>
 #include <vector>
 
+// Every test ends with no array left alive that it did not hold at its start: the arrays of
+// each call are freed with its result, the inputs with the fixture.
 class ModuleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         scripted::reset();
         feedUseEntryPoint(scripted::dbax);
+        liveAtStart = mxhost::liveArrayCount();
     }
-    void TearDown() override { feedUseEntryPoint(nullptr); }
+    void TearDown() override {
+        feedUseEntryPoint(nullptr);
+        kept.clear();
+        EXPECT_EQ(mxhost::liveArrayCount(), liveAtStart) << "arrays outlived the test's calls";
+    }
 
     // Calls the module with the given inputs; the arrays stay owned by `keep`.
     mxhost::CallResult run(std::vector<mxhost::ArrayPtr> inputs, int nlhs = 1) {
@@ -36,6 +43,7 @@ class ModuleTest : public ::testing::Test {
     }
 
     std::vector<std::vector<mxhost::ArrayPtr>> kept;
+    size_t liveAtStart = 0;
 };
 
 // Builds an input list from scalars and cells in one expression.
@@ -57,6 +65,10 @@ inline mxhost::ArrayPtr num(double value) {
 }
 inline mxhost::ArrayPtr cells(const std::vector<std::string> &texts) {
     return mxhost::cellOfTexts(texts);
+}
+// Takes an array built with the host's own functions into the test's keeping.
+inline mxhost::ArrayPtr own(mxArray *array) {
+    return mxhost::ArrayPtr(array);
 }
 
 // The operations of the feed calls a call made, in order.

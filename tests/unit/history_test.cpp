@@ -11,16 +11,7 @@ using scripted::Delivery;
 
 // The 18-byte key of a delivered block; the feed may use all 12 symbol bytes.
 Bytes deliveredKey(const std::string &symbol, const std::string &qualifier = "") {
-    Bytes key(18, ' ');
-    key[0] = 0;
-    key[1] = 0;
-    for (size_t i = 0; i < symbol.size(); ++i) {
-        key.at(2 + i) = static_cast<unsigned char>(symbol[i]);
-    }
-    for (size_t i = 0; i < qualifier.size(); ++i) {
-        key.at(14 + i) = static_cast<unsigned char>(qualifier[i]);
-    }
-    return key;
+    return RecordBytes(18).text(2, std::string(16, ' ')).text(2, symbol).text(14, qualifier).bytes;
 }
 
 // A block whose record i carries values that tell it apart: price 64 * (i + 1) + `base`.
@@ -192,18 +183,14 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
 }
 
 TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
-    struct Case {
-        int32_t eventCode;
-        const char *printed;
-    };
-    for (Case c :
-         {Case{2, "DBA_GET_APPROX failed with code -7\n"},
-          Case{0x7FFFFF02, "DBA_GET_APPROX failed with code -7\n"}, Case{3, ""}, Case{0x200, ""}}) {
+    const std::string line = expected::textOf(expected::APPROX_FAILURE_LINE, -7);
+    for (auto [eventCode, printed] :
+         {std::pair<int32_t, std::string>{2, line}, {0x7FFFFF02, line}, {3, ""}, {0x200, ""}}) {
         scripted::reset();
-        scripted::answer(DBA_GET_APPROX, delivering({failure(c.eventCode, -7)}));
+        scripted::answer(DBA_GET_APPROX, delivering({failure(eventCode, -7)}));
         auto result = scan();
         ASSERT_FALSE(result.raised) << result.message;
-        EXPECT_EQ(result.printed, c.printed) << c.eventCode;
+        EXPECT_EQ(result.printed, printed) << eventCode;
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
         EXPECT_EQ(expected::matrixMismatch(result.output(), 0, 7), "");

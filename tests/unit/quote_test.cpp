@@ -42,33 +42,27 @@ TEST_F(QuoteSnapshot, ThreeSecuritiesFillRowsInInputOrder) {
             .u32(168, static_cast<uint32_t>(20 + i))
             .text(124, "A" + std::to_string(i));
     }
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = quoteOf(records);
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(scripted::calls()[0].parameter, 7);
-        for (size_t i = 0; i < 3; ++i) {
-            const auto &read = scripted::calls()[1 + i];
-            EXPECT_EQ(read.parameter, 0);
-            EXPECT_EQ(keyText(read.key, 0, 18), std::string(2, '\0') + "S" + std::to_string(i) +
-                                                    std::string(10, ' ') + "Q" + std::to_string(i) +
-                                                    "  ");
-            EXPECT_EQ(textAt(result, "Symbol", i), "SYM" + std::to_string(i));
-            EXPECT_EQ(textAt(result, "PrimaryExchange", i), "P" + std::to_string(i));
-            EXPECT_EQ(textAt(result, "AskExchange", i), "A" + std::to_string(i));
-            EXPECT_EQ(at(result, "LastPrice", i), 100.0 + static_cast<double>(i));
-        }
-        const mxArray *s = result.output();
-        ASSERT_EQ(expected::structureMismatch(s, QUOTE_FIELDS, 3), "");
-        // Column-major: column 1 in elements 0 to 2, column 2 in 3 to 5.
-        const double *range = mxGetPr(mxGetField(s, 0, "CloseRange"));
-        EXPECT_EQ(std::vector<double>(range, range + 6),
-                  (std::vector<double>{10, 11, 12, 20, 21, 22}));
-        EXPECT_EQ(scripted::openAttachments(), 0);
+    auto result = quoteOf(records);
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(scripted::calls()[0].parameter, 7);
+    for (size_t i = 0; i < 3; ++i) {
+        const auto &read = scripted::calls()[1 + i];
+        EXPECT_EQ(read.parameter, 0);
+        EXPECT_EQ(keyText(read.key, 0, 18), std::string(2, '\0') + "S" + std::to_string(i) +
+                                                std::string(10, ' ') + "Q" + std::to_string(i) +
+                                                "  ");
+        EXPECT_EQ(textAt(result, "Symbol", i), "SYM" + std::to_string(i));
+        EXPECT_EQ(textAt(result, "PrimaryExchange", i), "P" + std::to_string(i));
+        EXPECT_EQ(textAt(result, "AskExchange", i), "A" + std::to_string(i));
+        EXPECT_EQ(at(result, "LastPrice", i), 100.0 + static_cast<double>(i));
     }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    const mxArray *s = result.output();
+    ASSERT_EQ(expected::structureMismatch(s, QUOTE_FIELDS, 3), "");
+    // Column-major: column 1 in elements 0 to 2, column 2 in 3 to 5.
+    const double *range = mxGetPr(mxGetField(s, 0, "CloseRange"));
+    EXPECT_EQ(std::vector<double>(range, range + 6), (std::vector<double>{10, 11, 12, 20, 21, 22}));
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(QuoteSnapshot, PricesUseTheDivisorOfTheirOwnRecord) {
@@ -239,17 +233,12 @@ TEST_F(QuoteSnapshot, ZeroOrNegativeCountGivesEmptyFieldsWithoutReading) {
 TEST_F(QuoteSnapshot, FailedReadDetachesAndRaisesWithoutOutput) {
     scripted::answer(DBA_GET_RECORD, 0, RecordBytes().bytes);
     scripted::answer(DBA_GET_RECORD, -42);
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = quote(3, 3);
-        ASSERT_TRUE(raisedWith(result, expected::RETRIEVAL_FAILED, -42));
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 2), "S1");
-        EXPECT_EQ(scripted::openAttachments(), 0);
-    }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    auto result = quote(3, 3);
+    ASSERT_TRUE(raisedWith(result, expected::RETRIEVAL_FAILED, -42));
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 2), "S1");
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(QuoteSnapshot, FailedClosingDetachRaisesWithoutOutput) {
