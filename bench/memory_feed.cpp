@@ -1,5 +1,7 @@
 #include "memory_feed.h"
 
+#include "little_endian.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -30,15 +32,8 @@ uint32_t pattern(size_t index, uint32_t field) {
     return static_cast<uint32_t>(x ^ (x >> 31));
 }
 
-void put16(unsigned char *at, uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void put32(unsigned char *at, uint32_t value) {
-    put16(at, value);
-    put16(at + 2, value >> 16);
-}
+using littleendian::put16;
+using littleendian::put32;
 
 void putText(unsigned char *at, const char *text) {
     std::memcpy(at, text, std::strlen(text));

@@ -1,5 +1,7 @@
 #include "fuzz_feed.h"
 
+#include "expected_results.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,8 +53,8 @@ struct Totals {
     int64_t longestBars = 0;
 };
 Totals totals;
-constexpr int64_t HISTORY_CAPACITY_BLOCKS = 500000 / 8;
-constexpr int64_t BAR_CAPACITY_BLOCKS = 75000 / 8;
+constexpr int64_t HISTORY_CAPACITY_BLOCKS = expected::HISTORY_CAPACITY / 8;
+constexpr int64_t BAR_CAPACITY_BLOCKS = expected::BAR_ROWS / 8;
 
 void printTotals() {
     std::fprintf(stderr,

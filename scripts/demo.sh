@@ -3,19 +3,22 @@
 # simulator, writes the sample market-data store, and runs the demo in octave-cli: all seven
 # requests, a quote board, fundamentals, and two charts saved as PNG files.
 #   scripts/demo.sh [chart folder]      (default: build/quorvex-charts)
+#   QUORVEX_BUILD_DIR=dir               a build folder other than build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+build=$(realpath -m "${QUORVEX_BUILD_DIR:-build}")
+jobs=${QUORVEX_JOBS:-2}
 
 scripts/install-deps.sh
-cmake -S . -B build
-cmake --build build -j"${QUORVEX_JOBS:-2}"
+cmake -S . -B "$build"
+cmake --build "$build" -j"$jobs"
 
-data="$root/build/pcqw32-data"
+data="$build/pcqw32-data"
 if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ]; then
-  build/pcqw32-sim generate "$data"
+  "$build/pcqw32-sim" generate "$data"
 fi
-charts="${1:-$root/build/quorvex-charts}"
+charts="${1:-$build/quorvex-charts}"
 export PCQW32_DATA_DIR="$data"
 exec octave-cli --norc --no-gui --quiet --eval \
-  "addpath('$root/build'); addpath('$root/octave', '-end'); quorvex_demo('$charts');"
+  "addpath('$build'); addpath('$root/octave', '-end'); quorvex_demo('$charts');"

@@ -3,12 +3,13 @@
 # whose target has no SQLite library package (the 32-bit Windows cross build). Debian ships
 # no copy of the amalgamation, so it is taken from the npm package better-sqlite3, which
 # bundles an unmodified one, and checked against a fixed digest.
-#   scripts/fetch-sqlite.sh DEST     (default: build-win32/_deps/sqlite3)
+#   scripts/fetch-sqlite.sh DEST     (default: _deps/sqlite3 in the Windows build folder,
+#                                     QUORVEX_WIN32_BUILD_DIR or build-win32)
 # Does nothing when DEST already holds the expected files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-dest=${1:-build-win32/_deps/sqlite3}
+dest=${1:-$(realpath -m "${QUORVEX_WIN32_BUILD_DIR:-build-win32}")/_deps/sqlite3}
 package=better-sqlite3@12.4.1
 sqlite_version=3.50.4
 sqlite_c_sha256=90b7189566ea710ee18361b25d893f5cda3fcf43033223a16384762f53e99a85
@@ -26,8 +27,8 @@ if present; then
 fi
 
 if ! command -v npm >/dev/null; then
-  echo "fetch-sqlite: npm is needed (apt-get install npm)" >&2
-  exit 1
+  echo "fetch-sqlite.sh: npm is missing; run scripts/install-deps.sh --windows" >&2
+  exit 127
 fi
 
 work=$(mktemp -d)
@@ -40,7 +41,7 @@ mkdir -p "$dest"
 cp "$work/package/deps/sqlite3/sqlite3.c" "$work/package/deps/sqlite3/sqlite3.h" "$dest/"
 
 if ! present; then
-  echo "fetch-sqlite: the files from $package do not match the expected SQLite $sqlite_version" >&2
+  echo "fetch-sqlite.sh: the files from $package do not match the expected SQLite $sqlite_version" >&2
   rm -f "$dest/sqlite3.c" "$dest/sqlite3.h"
   exit 1
 fi

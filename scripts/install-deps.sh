@@ -9,8 +9,13 @@ want_windows=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
-    *) echo "unknown option: $arg" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown option: $arg" >&2; exit 2 ;;
   esac
+done
+
+for tool in dpkg dpkg-query apt-get; do
+  command -v "$tool" >/dev/null ||
+    { echo "install-deps.sh: $tool is missing; this script installs Debian packages" >&2; exit 127; }
 done
 
 SUDO=""
@@ -42,6 +47,10 @@ if [ "$want_windows" -eq 1 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/de
 fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
+  if [ -n "$SUDO" ] && ! command -v sudo >/dev/null; then
+    echo "install-deps.sh: sudo is missing; run this script as root" >&2
+    exit 127
+  fi
   echo "installing: ${missing[*]}"
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

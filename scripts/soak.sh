@@ -8,22 +8,25 @@
 #   scripts/soak.sh            20,000 calls
 #   scripts/soak.sh 2000       the short run
 #   QUORVEX_SOAK_TRACE=1 scripts/soak.sh   also prints resident memory every 500 calls
-#   QUORVEX_BUILD_DIR=dir       a build other than build/
+#   QUORVEX_BUILD_DIR=dir       a build folder other than build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 calls=${1:-20000}
-dir=${QUORVEX_BUILD_DIR:-build}
+case $calls in
+  '' | *[!0-9]*) echo "soak.sh: the number of calls must be a whole number, not '$calls'" >&2; exit 2 ;;
+esac
+build=$(realpath -m "${QUORVEX_BUILD_DIR:-build}")
 jobs=${QUORVEX_JOBS:-2}
-command -v octave-cli >/dev/null || { echo "soak.sh: octave-cli is not installed" >&2; exit 2; }
+command -v octave-cli >/dev/null ||
+  { echo "soak.sh: octave-cli is missing; run scripts/install-deps.sh" >&2; exit 127; }
 
 start=$(date +%s)
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$dir" >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" >/dev/null
 fi
-cmake --build "$dir" -j"$jobs" --target quorvex_octave pcqw32_sim pcqw32_sim_tool >/dev/null
-build=$(cd "$dir" && pwd)
+cmake --build "$build" -j"$jobs" --target quorvex_octave pcqw32_sim pcqw32_sim_tool >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

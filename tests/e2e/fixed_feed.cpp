@@ -7,6 +7,7 @@
 // database number fails to attach with status 12, and the symbol "NOPE" is never found
 // (status 4). Every value is chosen so that a wrong offset, width, sign or scaling shows.
 #include "dbax.h"
+#include "little_endian.h"
 
 #include <cstring>
 
@@ -47,15 +48,8 @@ Attachment *attachment(void *controlBlock) {
     return std::memcmp(state->magic, "FXAT", 4) == 0 ? state : nullptr;
 }
 
-void put16(unsigned char *at, uint32_t value) {
-    at[0] = static_cast<unsigned char>(value & 0xFF);
-    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
-}
-
-void put32(unsigned char *at, uint32_t value) {
-    put16(at, value & 0xFFFF);
-    put16(at + 2, value >> 16);
-}
+using littleendian::put16;
+using littleendian::put32;
 
 void putText(unsigned char *at, const char *text) {
     std::memcpy(at, text, std::strlen(text) + 1);

@@ -17,11 +17,10 @@ TEST_F(Arithmetic, TimesOfDayAreRoundedLikeDoubleArithmetic) {
     scripted::answer(DBA_GET_RECORD, 0, record.bytes);
     auto result = run(inputs(num(2), num(1), num(1), cells({"X"}), cells({""})));
     ASSERT_FALSE(result.raised) << result.message;
-    const mxArray *q = result.output();
-    EXPECT_EQ(scalarOf(mxGetField(q, 0, "LastPriceTime")), 0x1.bbbbbbbbbbbbcp-5);
-    EXPECT_EQ(scalarOf(mxGetField(q, 0, "OpenPriceTime")), 0x1.cccccccccccccp-5);
-    EXPECT_EQ(scalarOf(mxGetField(q, 0, "HighPriceTime")), 0x1.9555555555555p-2);
-    EXPECT_EQ(scalarOf(mxGetField(q, 0, "LowPriceTime")), 1 * (1.0 / 24) + 27 * (1.0 / 1440));
+    EXPECT_EQ(at(result, "LastPriceTime"), 0x1.bbbbbbbbbbbbcp-5);
+    EXPECT_EQ(at(result, "OpenPriceTime"), 0x1.cccccccccccccp-5);
+    EXPECT_EQ(at(result, "HighPriceTime"), 0x1.9555555555555p-2);
+    EXPECT_EQ(at(result, "LowPriceTime"), 1 * (1.0 / 24) + 27 * (1.0 / 1440));
 }
 
 TEST_F(Arithmetic, HundredthsAreRoundedLikeDoubleArithmetic) {
@@ -32,7 +31,7 @@ TEST_F(Arithmetic, HundredthsAreRoundedLikeDoubleArithmetic) {
         scripted::answer(DBA_GET_RECORD, 0, RecordBytes().u16(58, word).bytes);
         auto result = run(inputs(num(6), num(1), num(1), cells({"X"}), cells({""})));
         ASSERT_FALSE(result.raised) << result.message;
-        EXPECT_EQ(scalarOf(mxGetField(result.output(), 0, "Beta")), expected) << word;
+        EXPECT_EQ(at(result, "Beta"), expected) << word;
     }
 }
 

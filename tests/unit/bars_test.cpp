@@ -5,12 +5,6 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
-double at(const mxArray *matrix, size_t row, size_t column) {
-    return mxGetPr(matrix)[column * BAR_ROWS + row];
-}
-
 // A block whose record k has column 6 = 100 * `tag` + k, so every row tells where it came from.
 std::vector<unsigned char> taggedBlock(int32_t tag) {
     RecordBytes block;
@@ -76,8 +70,7 @@ TEST_F(BarSeries, ScalesEachRecordByItsOwnDivisor) {
     auto result = series();
     ASSERT_FALSE(result.raised) << result.message;
     const mxArray *m = result.output();
-    ASSERT_EQ(mxGetM(m), BAR_ROWS);
-    ASSERT_EQ(mxGetN(m), BAR_COLUMNS);
+    ASSERT_EQ(expected::matrixMismatch(m, expected::BAR_ROWS, expected::BAR_COLUMNS), "");
     EXPECT_EQ(at(m, 0, 1), 2.0);
     EXPECT_EQ(at(m, 0, 2), -1.0);
     EXPECT_EQ(at(m, 0, 3), 0.5);
@@ -123,11 +116,7 @@ TEST_F(BarSeries, FillsTheMatrixExactlyAndRefusesOneBlockMore) {
     scripted::answerAlways(DBA_GET_NEXT_BLOCK, scripted::Answer{0, {}, {}});
     scripted::answer(DBA_DETACH, 6); // ignored: the capacity is what the caller must hear of
     auto over = series();
-    ASSERT_TRUE(over.raised);
-    EXPECT_EQ(over.identifier, "quorvex:capacityExceeded");
-    EXPECT_EQ(over.message,
-              "The bar series holds more than 75000 rows, the most the matrix can hold");
-    EXPECT_EQ(over.output(), nullptr);
+    ASSERT_TRUE(raisedWith(over, expected::BAR_CAPACITY_EXCEEDED, expected::BAR_ROWS));
     auto ops = scripted::operations();
     EXPECT_EQ(ops.size(), 3 + fit + 1);
     EXPECT_EQ(ops.back(), DBA_DETACH);
@@ -138,23 +127,17 @@ TEST_F(BarSeries, FailedReadsDetachBeforeRaising) {
         scripted::reset();
         scripted::answer(failing, -2);
         auto result = series();
-        ASSERT_TRUE(result.raised);
-        EXPECT_EQ(result.identifier, "quorvex:retrievalFailed");
-        EXPECT_EQ(result.message, "Data retrieval error -2");
+        ASSERT_TRUE(raisedWith(result, expected::RETRIEVAL_FAILED, -2));
         auto ops = scripted::operations();
         EXPECT_EQ(ops.size(), failing == DBA_GET_RECORD ? 3u : 4u);
         EXPECT_EQ(ops.back(), DBA_DETACH);
         EXPECT_EQ(scripted::openAttachments(), 0);
-        EXPECT_EQ(result.output(), nullptr);
     }
 
     scripted::reset();
     scripted::answerAlways(DBA_GET_NEXT_BLOCK, scripted::Answer{1, {}, {}});
     scripted::answer(DBA_DETACH, 5);
-    auto detach = series();
-    ASSERT_TRUE(detach.raised);
-    EXPECT_EQ(detach.message, "Detach error 5");
-    EXPECT_EQ(detach.output(), nullptr);
+    EXPECT_TRUE(raisedWith(series(), expected::DETACH_FAILED, 5));
 }
 
 } // namespace

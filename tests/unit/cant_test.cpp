@@ -3,8 +3,6 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
 class CantRead : public ModuleTest {};
 
 TEST_F(CantRead, SendsTheTaggedKeyOfTheFirstSecurityAndReturnsNothing) {
@@ -31,18 +29,12 @@ TEST_F(CantRead, WithoutSecuritiesTheKeyCarriesOnlySpacesAndTheTag) {
 TEST_F(CantRead, FailuresDetachAndRaise) {
     scripted::answer(DBA_GET_RECORD_EXT, 12);
     scripted::answer(DBA_DETACH, 8); // ignored after the failed read
-    auto read = run(inputs(num(7), num(2), num(0)));
-    ASSERT_TRUE(read.raised);
-    EXPECT_EQ(read.identifier, "quorvex:retrievalFailed");
-    EXPECT_EQ(read.message, "Data retrieval error 12");
+    EXPECT_TRUE(raisedWith(run(inputs(num(7), num(2), num(0))), expected::RETRIEVAL_FAILED, 12));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_GET_RECORD_EXT, DBA_DETACH}));
 
     scripted::reset();
     scripted::answer(DBA_DETACH, 3);
-    auto detach = run(inputs(num(7), num(2), num(0)));
-    ASSERT_TRUE(detach.raised);
-    EXPECT_EQ(detach.identifier, "quorvex:detachFailed");
-    EXPECT_EQ(detach.message, "Detach error 3");
+    EXPECT_TRUE(raisedWith(run(inputs(num(7), num(2), num(0))), expected::DETACH_FAILED, 3));
 }
 
 } // namespace

@@ -4,20 +4,7 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
-const std::vector<std::string> FUNDAMENTALS_NAMES = {
-    "LastUpdate",  "Name",       "BaseItem",   "EPS",         "S&PCode",      "PriceType",
-    "SecCategory", "ClosePrice", "Volume",     "VolumeFlag",  "OpenInterest", "HistHigh",
-    "HistLow",     "DivExp",     "DivLast",    "DivDate",     "DivFreq",      "ExpDate",
-    "Outstanding", "Beta",       "ShPerContr", "StrikePrice", "RawMatDate",   "CusipNumber"};
-
-bool isDate(const std::string &name) {
-    return name == "DivDate" || name == "ExpDate" || name == "RawMatDate";
-}
-bool isText(const std::string &name) {
-    return name == "Name" || name == "BaseItem" || name == "CusipNumber";
-}
+using expected::FUNDAMENTALS_FIELDS;
 
 class FundamentalsSnapshot : public ModuleTest {
   protected:
@@ -45,10 +32,6 @@ std::vector<double> valuesOf(const mxhost::CallResult &result, const char *field
         values, values + mxGetNumberOfElements(mxGetField(result.output(), 0, field)));
 }
 
-std::string textAt(const mxhost::CallResult &result, const char *field, size_t index = 0) {
-    return mxhost::textOf(mxGetCell(mxGetField(result.output(), 0, field), index));
-}
-
 TEST_F(FundamentalsSnapshot, ThreeSecuritiesGiveRowsAndDateColumnsInInputOrder) {
     std::vector<RecordBytes> records(3);
     for (unsigned i = 0; i < 3; ++i) {
@@ -70,40 +53,28 @@ TEST_F(FundamentalsSnapshot, ThreeSecuritiesGiveRowsAndDateColumnsInInputOrder) 
             .u8(82, 255)
             .u8(83, 255 - i);
     }
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = fundamentalsOf(records);
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(keyText(scripted::calls()[1].key, 0, 18),
-                  std::string(2, '\0') + "F0" + std::string(14, ' '));
-        EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 16), "F1" + std::string(10, ' ') + "X   ");
-        EXPECT_EQ(keyText(scripted::calls()[3].key, 2, 2), "F2");
-        const mxArray *s = result.output();
-        EXPECT_EQ(mxhost::fieldNames(s), FUNDAMENTALS_NAMES);
-        for (const std::string &name : FUNDAMENTALS_NAMES) {
-            const mxArray *field = mxGetField(s, 0, name.c_str());
-            EXPECT_EQ(mxIsCell(field), isText(name)) << name;
-            EXPECT_EQ(mxGetM(field), 3u) << name;
-            EXPECT_EQ(mxGetN(field), isDate(name) ? 3u : 1u) << name;
-        }
-        for (size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(textAt(result, "BaseItem", i), "BASE" + std::to_string(i));
-            EXPECT_EQ(textAt(result, "Name", i), "Name " + std::to_string(i));
-            EXPECT_EQ(textAt(result, "CusipNumber", i), "CUSIP" + std::to_string(i));
-        }
-        EXPECT_EQ(valuesOf(result, "LastUpdate"), (std::vector<double>{40, 41, 42}));
-        // One column per security, its three rows adjacent.
-        EXPECT_EQ(valuesOf(result, "DivDate"),
-                  (std::vector<double>{2000, 6, 30, 2001, 6, 31, 2002, 6, 32}));
-        EXPECT_EQ(valuesOf(result, "ExpDate"),
-                  (std::vector<double>{1999, 12, 31, 1999, 12, 31, 1999, 12, 31}));
-        EXPECT_EQ(valuesOf(result, "RawMatDate"),
-                  (std::vector<double>{25755, 255, 255, 25755, 255, 254, 25755, 255, 253}));
-        EXPECT_EQ(scripted::openAttachments(), 0);
+    auto result = fundamentalsOf(records);
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(keyText(scripted::calls()[1].key, 0, 18),
+              std::string(2, '\0') + "F0" + std::string(14, ' '));
+    EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 16), "F1" + std::string(10, ' ') + "X   ");
+    EXPECT_EQ(keyText(scripted::calls()[3].key, 2, 2), "F2");
+    ASSERT_EQ(expected::structureMismatch(result.output(), FUNDAMENTALS_FIELDS, 3), "");
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(textAt(result, "BaseItem", i), "BASE" + std::to_string(i));
+        EXPECT_EQ(textAt(result, "Name", i), "Name " + std::to_string(i));
+        EXPECT_EQ(textAt(result, "CusipNumber", i), "CUSIP" + std::to_string(i));
     }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    EXPECT_EQ(valuesOf(result, "LastUpdate"), (std::vector<double>{40, 41, 42}));
+    // One column per security, its three rows adjacent.
+    EXPECT_EQ(valuesOf(result, "DivDate"),
+              (std::vector<double>{2000, 6, 30, 2001, 6, 31, 2002, 6, 32}));
+    EXPECT_EQ(valuesOf(result, "ExpDate"),
+              (std::vector<double>{1999, 12, 31, 1999, 12, 31, 1999, 12, 31}));
+    EXPECT_EQ(valuesOf(result, "RawMatDate"),
+              (std::vector<double>{25755, 255, 255, 25755, 255, 254, 25755, 255, 253}));
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(FundamentalsSnapshot, FourPricesUseTheRecordsDivisorAndOthersStayRaw) {
@@ -127,11 +98,11 @@ TEST_F(FundamentalsSnapshot, FourPricesUseTheRecordsDivisorAndOthersStayRaw) {
     }
     auto result = fundamentalsOf(records);
     for (size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(valuesOf(result, "PriceType")[i], static_cast<double>(cases[i].code));
+        EXPECT_EQ(at(result, "PriceType", i), static_cast<double>(cases[i].code));
         for (const char *field : {"ClosePrice", "HistHigh", "HistLow", "StrikePrice"}) {
-            EXPECT_DOUBLE_EQ(valuesOf(result, field)[i], cases[i].price) << field << " " << i;
+            EXPECT_DOUBLE_EQ(at(result, field, i), cases[i].price) << field << " " << i;
         }
-        EXPECT_EQ(valuesOf(result, "OpenInterest")[i], static_cast<double>(cases[i].raw));
+        EXPECT_EQ(at(result, "OpenInterest", i), static_cast<double>(cases[i].raw));
     }
 }
 
@@ -150,16 +121,16 @@ TEST_F(FundamentalsSnapshot, ExponentsHundredthsAndUnsignedWords) {
     EXPECT_EQ(valuesOf(result, "EPS"), (std::vector<double>{-1.5, -32.768}));
     EXPECT_EQ(valuesOf(result, "DivLast"), (std::vector<double>{65535.0, 655.35}));
     EXPECT_EQ(valuesOf(result, "DivExp"), (std::vector<double>{250.0, 2.5}));
-    EXPECT_EQ(valuesOf(result, "Beta")[0], 1.25);
+    EXPECT_EQ(at(result, "Beta"), 1.25);
     for (const char *field : {"Volume", "Outstanding", "ShPerContr"}) {
-        EXPECT_EQ(valuesOf(result, field)[0], 4294967295.0) << field;
+        EXPECT_EQ(at(result, field), 4294967295.0) << field;
     }
-    EXPECT_EQ(valuesOf(result, "OpenInterest")[0], -1.0);
-    EXPECT_EQ(valuesOf(result, "LastUpdate")[0], 65535.0);
-    EXPECT_EQ(valuesOf(result, "DivFreq")[0], 32768.0);
-    EXPECT_EQ(valuesOf(result, "SecCategory")[0], 32769.0);
-    EXPECT_EQ(valuesOf(result, "VolumeFlag")[0], 65534.0);
-    EXPECT_EQ(valuesOf(result, "S&PCode")[0], 32770.0);
+    EXPECT_EQ(at(result, "OpenInterest"), -1.0);
+    EXPECT_EQ(at(result, "LastUpdate"), 65535.0);
+    EXPECT_EQ(at(result, "DivFreq"), 32768.0);
+    EXPECT_EQ(at(result, "SecCategory"), 32769.0);
+    EXPECT_EQ(at(result, "VolumeFlag"), 65534.0);
+    EXPECT_EQ(at(result, "S&PCode"), 32770.0);
 }
 
 TEST_F(FundamentalsSnapshot, TextsStopAtTheirRoomOrFirstZeroByte) {
@@ -186,40 +157,23 @@ TEST_F(FundamentalsSnapshot, ZeroOrNegativeCountGivesEmptyFieldsWithoutReading) 
         auto result = fundamentals(n, 0);
         ASSERT_FALSE(result.raised) << result.message;
         EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
-        ASSERT_NE(result.output(), nullptr);
-        EXPECT_EQ(mxhost::fieldNames(result.output()), FUNDAMENTALS_NAMES);
-        for (const std::string &name : FUNDAMENTALS_NAMES) {
-            const mxArray *field = mxGetField(result.output(), 0, name.c_str());
-            EXPECT_EQ(mxGetM(field), isDate(name) ? 3u : 0u) << name;
-            EXPECT_EQ(mxGetN(field), isDate(name) ? 0u : 1u) << name;
-        }
+        EXPECT_EQ(expected::structureMismatch(result.output(), FUNDAMENTALS_FIELDS, 0), "") << n;
     }
 }
 
 TEST_F(FundamentalsSnapshot, FailedReadDetachesAndRaisesWithoutOutput) {
     scripted::answer(DBA_GET_RECORD, 0, RecordBytes().bytes);
     scripted::answer(DBA_GET_RECORD, 1234);
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = fundamentals(3, 3);
-        ASSERT_TRUE(result.raised);
-        EXPECT_EQ(result.message, "Data retrieval error 1234");
-        EXPECT_EQ(result.identifier, "quorvex:retrievalFailed");
-        EXPECT_EQ(result.output(), nullptr);
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(scripted::openAttachments(), 0);
-    }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    auto result = fundamentals(3, 3);
+    ASSERT_TRUE(raisedWith(result, expected::RETRIEVAL_FAILED, 1234));
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(FundamentalsSnapshot, FailedClosingDetachRaisesWithoutOutput) {
     scripted::answer(DBA_DETACH, -9);
-    auto result = fundamentals(2, 2);
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Detach error -9");
-    EXPECT_EQ(result.output(), nullptr);
+    EXPECT_TRUE(raisedWith(fundamentals(2, 2), expected::DETACH_FAILED, -9));
     EXPECT_EQ(scripted::operations(),
               (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
 }

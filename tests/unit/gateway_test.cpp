@@ -8,8 +8,6 @@ using scripted::Call;
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
 class Gateway : public ModuleTest {};
 
 TEST_F(Gateway, CodesOutsideOneToSevenReturnAtOnce) {
@@ -58,21 +56,14 @@ TEST_F(Gateway, FailedAttachDetachesThenRaisesForEveryRequest) {
         scripted::answer(DBA_ATTACH, -17);
         scripted::answer(DBA_DETACH, 99); // ignored after a failed attach
         auto result = run(inputs(num(code), num(4), num(1), cells({"IBM"}), cells({""})));
-        ASSERT_TRUE(result.raised) << code;
-        EXPECT_EQ(result.message, "Database Attach failed with error -17") << code;
-        EXPECT_EQ(result.identifier, "quorvex:attachFailed");
+        EXPECT_TRUE(raisedWith(result, expected::ATTACH_FAILED, -17)) << code;
         EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH})) << code;
-        EXPECT_EQ(result.output(), nullptr);
     }
 }
 
 TEST_F(Gateway, FailedDetachOfTheAttachCheckRaises) {
     scripted::answer(DBA_DETACH, 12);
-    auto result = run(inputs(num(1), num(1)));
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Detach error 12");
-    EXPECT_EQ(result.identifier, "quorvex:detachFailed");
-    EXPECT_EQ(result.output(), nullptr);
+    EXPECT_TRUE(raisedWith(run(inputs(num(1), num(1))), expected::DETACH_FAILED, 12));
 }
 
 TEST_F(Gateway, HistoryBarsAndCantReadTheThirdInput) {
@@ -92,37 +83,25 @@ struct BadInput {
 };
 
 TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
-    auto complexScalar = [] {
-        mxhost::ArrayPtr a(mxCreateDoubleMatrix(1, 1, mxCOMPLEX));
-        return a;
-    };
-    auto row = [] {
-        mxhost::ArrayPtr a(mxCreateDoubleMatrix(1, 2, mxREAL));
-        return a;
-    };
     auto numberCell = [] {
-        mxhost::ArrayPtr c(mxCreateCellMatrix(1, 2));
+        mxhost::ArrayPtr c = own(mxCreateCellMatrix(1, 2));
         mxSetCell(c.get(), 0, mxCreateString("IBM"));
         mxSetCell(c.get(), 1, mxCreateDoubleScalar(3));
-        return c;
-    };
-    auto emptyCellElement = [] {
-        mxhost::ArrayPtr c(mxCreateCellMatrix(1, 1));
         return c;
     };
     std::vector<BadInput> cases = {
         {"no inputs", [] { return inputs(); }, "Input 1 (request code) is missing"},
         {"text request code", [] { return inputs(mxhost::text("1"), num(1)); },
          "Input 1 (request code) must be a real numeric scalar"},
-        {"logical request code",
-         [] { return inputs(mxhost::ArrayPtr(mxCreateLogicalScalar(true)), num(1)); },
+        {"logical request code", [] { return inputs(own(mxCreateLogicalScalar(true)), num(1)); },
          "Input 1 (request code) must be a real numeric scalar"},
         {"NaN request code", [] { return inputs(num(NAN), num(1)); },
          "Input 1 (request code) must be finite"},
         {"missing database", [] { return inputs(num(1)); }, "Input 2 (database number) is missing"},
-        {"complex database", [&] { return inputs(num(1), complexScalar()); },
+        {"complex database",
+         [] { return inputs(num(1), own(mxCreateDoubleMatrix(1, 1, mxCOMPLEX))); },
          "Input 2 (database number) must be a real numeric scalar"},
-        {"vector database", [&] { return inputs(num(4), row()); },
+        {"vector database", [] { return inputs(num(4), own(mxCreateDoubleMatrix(1, 2, mxREAL))); },
          "Input 2 (database number) must be a real numeric scalar"},
         {"infinite database", [] { return inputs(num(1), num(INFINITY)); },
          "Input 2 (database number) must be finite"},
@@ -152,11 +131,10 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
          },
          "Input 4 (symbols), cell 2: must be a text"},
         {"empty cell element",
-         [&] { return inputs(num(3), num(1), num(0), cells({"IBM"}), emptyCellElement()); },
+         [] {
+             return inputs(num(3), num(1), num(0), cells({"IBM"}), own(mxCreateCellMatrix(1, 1)));
+         },
          "Input 5 (qualifiers), cell 1: must be a text"},
-        {"long qualifier",
-         [] { return inputs(num(2), num(1), num(1), cells({"IBM"}), cells({"ABCDE"})); },
-         "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one has 5"},
         {"long qualifier for the CANT read",
          [] { return inputs(num(7), num(1), num(0), cells({"IBM"}), cells({"ABCDEFG"})); },
          "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one has 7"},
@@ -166,19 +144,47 @@ TEST_F(Gateway, BadInputsAreRefusedBeforeAnyFeedCall) {
         auto result = run(bad.make());
         ASSERT_TRUE(result.raised) << bad.what;
         EXPECT_EQ(result.message, bad.message) << bad.what;
-        EXPECT_EQ(result.identifier, "quorvex:badInput") << bad.what;
+        EXPECT_EQ(result.identifier, expected::BAD_INPUT) << bad.what;
         EXPECT_TRUE(scripted::calls().empty()) << bad.what;
         EXPECT_EQ(result.output(), nullptr) << bad.what;
     }
 }
 
+// The qualifier's field in the key holds four characters: four pass the input check and reach
+// the key whole, five are refused before any feed call.
+TEST_F(Gateway, QualifiersOfFourCharactersPassAndOfFiveAreRefused) {
+    for (int code : {2, 7}) {
+        scripted::reset();
+        auto four = run(inputs(num(code), num(1), num(1), cells({"IBM"}), cells({"WXYZ"})));
+        ASSERT_FALSE(four.raised) << code << ": " << four.message;
+        ASSERT_EQ(scripted::calls().size(), 3u) << code;
+        EXPECT_EQ(keyText(scripted::calls()[1].key, 2, 16), "IBM         WXYZ") << code;
+
+        scripted::reset();
+        auto five = run(inputs(num(code), num(1), num(1), cells({"IBM"}), cells({"WXYZV"})));
+        ASSERT_TRUE(five.raised) << code;
+        EXPECT_EQ(five.identifier, expected::BAD_INPUT) << code;
+        EXPECT_EQ(five.message,
+                  "Input 5 (qualifiers), cell 1: a qualifier has at most 4 characters, this one "
+                  "has 5")
+            << code;
+        EXPECT_TRUE(scripted::calls().empty()) << code;
+    }
+}
+
 TEST_F(Gateway, IntegerClassesAreAcceptedAsScalars) {
-    mxhost::ArrayPtr code(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL));
-    // The stand-in stores every numeric class as doubles behind the scenes.
-    mxhost::ArrayPtr db(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL));
-    auto result = run(inputs(num(1), std::move(db)));
-    ASSERT_FALSE(result.raised) << result.message;
-    EXPECT_EQ(scalarOf(result.output()), 0.0);
+    // The stand-in host's integer arrays hold zeros: an int32 request code of 0 is read as a
+    // code outside 1 to 7, and a uint8 database number of 0 is attached.
+    auto code = run(inputs(own(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL)), num(1)));
+    ASSERT_FALSE(code.raised) << code.message;
+    EXPECT_EQ(code.output(), nullptr);
+    EXPECT_TRUE(scripted::calls().empty());
+
+    auto database = run(inputs(num(1), own(mxCreateNumericMatrix(1, 1, mxUINT8_CLASS, mxREAL))));
+    ASSERT_FALSE(database.raised) << database.message;
+    EXPECT_EQ(scalarOf(database.output()), 0.0);
+    ASSERT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
+    EXPECT_EQ(scripted::calls()[0].parameter, 0);
 }
 
 TEST_F(Gateway, NoArrayOutlivesACall) {

@@ -5,23 +5,13 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
 using scripted::Answer;
 using scripted::Bytes;
 using scripted::Delivery;
 
 // The 18-byte key of a delivered block; the feed may use all 12 symbol bytes.
 Bytes deliveredKey(const std::string &symbol, const std::string &qualifier = "") {
-    Bytes key(18, ' ');
-    key[0] = 0;
-    key[1] = 0;
-    for (size_t i = 0; i < symbol.size(); ++i) {
-        key.at(2 + i) = static_cast<unsigned char>(symbol[i]);
-    }
-    for (size_t i = 0; i < qualifier.size(); ++i) {
-        key.at(14 + i) = static_cast<unsigned char>(qualifier[i]);
-    }
-    return key;
+    return RecordBytes(18).text(2, std::string(16, ' ')).text(2, symbol).text(14, qualifier).bytes;
 }
 
 // A block whose record i carries values that tell it apart: price 64 * (i + 1) + `base`.
@@ -56,10 +46,6 @@ Delivery failure(int32_t eventCode, int32_t status) {
 
 Answer delivering(std::vector<Delivery> deliveries, int32_t status = 0) {
     return Answer{status, {}, std::move(deliveries)};
-}
-
-double at(const mxArray *matrix, size_t row, size_t column) {
-    return mxGetPr(matrix)[column * mxGetM(matrix) + row];
 }
 
 class HistoryScan : public ModuleTest {
@@ -122,8 +108,7 @@ TEST_F(HistoryScan, RunsTheFeedCallsInOrderAndTestsDoneOnlyAfterAWait) {
     EXPECT_EQ(log[2].callbackResults, (std::vector<int32_t>{0}));
     EXPECT_EQ(log[4].callbackResults, (std::vector<int32_t>{0}));
     EXPECT_EQ(log[5].callbackResults, (std::vector<int32_t>{1}));
-    EXPECT_EQ(mxGetM(result.output()), 16u);
-    EXPECT_EQ(mxGetN(result.output()), 7u);
+    EXPECT_EQ(expected::matrixMismatch(result.output(), 16, 7), "");
     EXPECT_EQ(scripted::openAttachments(), 0);
     EXPECT_EQ(result.printed, "");
     EXPECT_TRUE(result.warnings.empty());
@@ -178,8 +163,8 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
         scripted::answer(DBA_GET_APPROX, delivering(c.deliveries));
         auto result = scan(c.symbol, c.qualifier);
         ASSERT_FALSE(result.raised) << result.message;
-        EXPECT_EQ(mxGetM(result.output()), c.rows) << c.symbol << "/" << c.qualifier;
-        EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_EQ(expected::matrixMismatch(result.output(), c.rows, 7), "")
+            << c.symbol << "/" << c.qualifier;
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
         EXPECT_EQ(scripted::openAttachments(), 0);
@@ -198,23 +183,17 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
 }
 
 TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
-    struct Case {
-        int32_t eventCode;
-        const char *printed;
-    };
-    for (Case c :
-         {Case{2, "DBA_GET_APPROX failed with code -7\n"},
-          Case{0x7FFFFF02, "DBA_GET_APPROX failed with code -7\n"}, Case{3, ""}, Case{0x200, ""}}) {
+    const std::string line = expected::textOf(expected::APPROX_FAILURE_LINE, -7);
+    for (auto [eventCode, printed] :
+         {std::pair<int32_t, std::string>{2, line}, {0x7FFFFF02, line}, {3, ""}, {0x200, ""}}) {
         scripted::reset();
-        scripted::answer(DBA_GET_APPROX, delivering({failure(c.eventCode, -7)}));
+        scripted::answer(DBA_GET_APPROX, delivering({failure(eventCode, -7)}));
         auto result = scan();
         ASSERT_FALSE(result.raised) << result.message;
-        EXPECT_EQ(result.printed, c.printed) << c.eventCode;
+        EXPECT_EQ(result.printed, printed) << eventCode;
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
-        ASSERT_NE(result.output(), nullptr);
-        EXPECT_EQ(mxGetM(result.output()), 0u);
-        EXPECT_EQ(mxGetN(result.output()), 7u);
+        EXPECT_EQ(expected::matrixMismatch(result.output(), 0, 7), "");
         EXPECT_TRUE(result.warnings.empty()); // a failure is not an unknown security
     }
 }
@@ -278,11 +257,7 @@ TEST_F(HistoryScan, FillsTheColumnsExactlyAndRefusesOneBlockMore) {
     scripted::answer(DBA_WAIT_APPROX, delivering(full));
     scripted::answer(DBA_DETACH, 4); // ignored: the capacity is what the caller must hear of
     auto over = scan();
-    ASSERT_TRUE(over.raised);
-    EXPECT_EQ(over.identifier, "quorvex:capacityExceeded");
-    EXPECT_EQ(over.message,
-              "The history holds more than 500000 rows, the most one scan can return");
-    EXPECT_EQ(over.output(), nullptr);
+    ASSERT_TRUE(raisedWith(over, expected::HISTORY_CAPACITY_EXCEEDED, expected::HISTORY_CAPACITY));
     EXPECT_EQ(scripted::operations(),
               (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::calls()[2].callbackResults.back(), 1);
@@ -300,23 +275,16 @@ TEST_F(HistoryScan, FillsTheColumnsExactlyAndRefusesOneBlockMore) {
 
 TEST_F(HistoryScan, FailedReadsDetachBeforeRaising) {
     scripted::answer(DBA_GET_APPROX, -3);
-    auto approx = scan();
-    ASSERT_TRUE(approx.raised);
-    EXPECT_EQ(approx.identifier, "quorvex:approxFailed");
-    EXPECT_EQ(approx.message, "Get Approx failed -3.\n");
+    EXPECT_TRUE(raisedWith(scan(), expected::APPROX_FAILED, -3));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::openAttachments(), 0);
-    EXPECT_EQ(approx.output(), nullptr);
 
     scripted::reset();
     scripted::answer(DBA_WAIT_APPROX,
                      delivering({stored("IBM")}, 17)); // a wait's status is ignored
     scripted::answer(DBA_GET_APPROX, 0);
     scripted::answer(DBA_GET_APPROX, 9);
-    auto next = scan();
-    ASSERT_TRUE(next.raised);
-    EXPECT_EQ(next.identifier, "quorvex:nextFailed");
-    EXPECT_EQ(next.message, "Get Next failed 9.\n");
+    EXPECT_TRUE(raisedWith(scan(), expected::NEXT_FAILED, 9));
     EXPECT_EQ(scripted::operations(),
               (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_GET_APPROX, DBA_DETACH}));
     EXPECT_EQ(scripted::openAttachments(), 0);
@@ -324,10 +292,7 @@ TEST_F(HistoryScan, FailedReadsDetachBeforeRaising) {
     scripted::reset();
     scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM"), failure(2, 1)}));
     scripted::answer(DBA_DETACH, 4);
-    auto detach = scan();
-    ASSERT_TRUE(detach.raised);
-    EXPECT_EQ(detach.message, "Detach error 4");
-    EXPECT_EQ(detach.output(), nullptr);
+    EXPECT_TRUE(raisedWith(scan(), expected::DETACH_FAILED, 4));
 }
 
 } // namespace

@@ -26,10 +26,6 @@ static_assert(
     std::is_same<decltype(&callbackWithTheInterfaceConvention), HistoryCallbackFunction>::value,
     "the history callback uses the interface's calling convention");
 
-TEST(Layout, ControlBlockIs256Bytes) {
-    EXPECT_EQ(sizeof(FeedControlBlock), 256u);
-}
-
 TEST(Layout, ScanBlockFieldsFollowTheCallbackPointer) {
     // Five 32-bit fields follow the callback address without gaps; with 4-byte pointers that
     // puts them at 4, 8, 12, 16 and 20.

@@ -6,22 +6,7 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
-const std::vector<std::string> QUOTE_NAMES = {
-    "Symbol",        "PriceType",         "PrimaryExchange", "SecCategory",     "Status",
-    "News",          "LastPrice",         "LastSize",        "LastPriceTime",   "LastTick",
-    "LastExchange",  "OpenPrice",         "OpenSize",        "OpenPriceTime",   "OpenTick",
-    "OpenExchange",  "HighPrice",         "HighSize",        "HighPriceTime",   "HighExchange",
-    "LowPrice",      "LowSize",           "LowPriceTime",    "LowExchange",     "YesterdayPrice",
-    "YesterdayTick", "YesterdayExchange", "BidPrice",        "BidSize",         "BidPriceTime",
-    "BidTick",       "BidExchange",       "AskPrice",        "AskSize",         "AskPriceTime",
-    "AskTick",       "AskExchange",       "OpenRange",       "CloseRange",      "Volume",
-    "OpenInterest",  "QuoteIndicator",    "TradeIndicator",  "ExDividendToday", "SplitToday"};
-
-const std::vector<std::string> TEXT_NAMES = {
-    "Symbol",      "PrimaryExchange",   "LastExchange", "OpenExchange", "HighExchange",
-    "LowExchange", "YesterdayExchange", "BidExchange",  "AskExchange"};
+using expected::QUOTE_FIELDS;
 
 class QuoteSnapshot : public ModuleTest {
   protected:
@@ -45,16 +30,6 @@ class QuoteSnapshot : public ModuleTest {
     }
 };
 
-double at(const mxhost::CallResult &result, const char *field, size_t index = 0) {
-    const mxArray *array = mxGetField(result.output(), 0, field);
-    return array != nullptr && index < mxGetNumberOfElements(array) ? mxGetPr(array)[index]
-                                                                    : -999.0;
-}
-
-std::string textAt(const mxhost::CallResult &result, const char *field, size_t index = 0) {
-    return mxhost::textOf(mxGetCell(mxGetField(result.output(), 0, field), index));
-}
-
 TEST_F(QuoteSnapshot, ThreeSecuritiesFillRowsInInputOrder) {
     std::vector<RecordBytes> records(3);
     for (size_t i = 0; i < 3; ++i) {
@@ -67,42 +42,27 @@ TEST_F(QuoteSnapshot, ThreeSecuritiesFillRowsInInputOrder) {
             .u32(168, static_cast<uint32_t>(20 + i))
             .text(124, "A" + std::to_string(i));
     }
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = quoteOf(records);
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(scripted::calls()[0].parameter, 7);
-        for (size_t i = 0; i < 3; ++i) {
-            const auto &read = scripted::calls()[1 + i];
-            EXPECT_EQ(read.parameter, 0);
-            EXPECT_EQ(keyText(read.key, 0, 18), std::string(2, '\0') + "S" + std::to_string(i) +
-                                                    std::string(10, ' ') + "Q" + std::to_string(i) +
-                                                    "  ");
-            EXPECT_EQ(textAt(result, "Symbol", i), "SYM" + std::to_string(i));
-            EXPECT_EQ(textAt(result, "PrimaryExchange", i), "P" + std::to_string(i));
-            EXPECT_EQ(textAt(result, "AskExchange", i), "A" + std::to_string(i));
-            EXPECT_EQ(at(result, "LastPrice", i), 100.0 + static_cast<double>(i));
-        }
-        const mxArray *s = result.output();
-        EXPECT_EQ(mxGetM(s), 1u);
-        EXPECT_EQ(mxGetN(s), 1u);
-        EXPECT_EQ(mxhost::fieldNames(s), QUOTE_NAMES);
-        for (const std::string &name : QUOTE_NAMES) {
-            const mxArray *field = mxGetField(s, 0, name.c_str());
-            bool text = std::find(TEXT_NAMES.begin(), TEXT_NAMES.end(), name) != TEXT_NAMES.end();
-            EXPECT_EQ(mxIsCell(field), text) << name;
-            EXPECT_EQ(mxGetM(field), 3u) << name;
-            EXPECT_EQ(mxGetN(field), name == "CloseRange" ? 2u : 1u) << name;
-        }
-        // Column-major: column 1 in elements 0 to 2, column 2 in 3 to 5.
-        const double *range = mxGetPr(mxGetField(s, 0, "CloseRange"));
-        EXPECT_EQ(std::vector<double>(range, range + 6),
-                  (std::vector<double>{10, 11, 12, 20, 21, 22}));
-        EXPECT_EQ(scripted::openAttachments(), 0);
+    auto result = quoteOf(records);
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(scripted::calls()[0].parameter, 7);
+    for (size_t i = 0; i < 3; ++i) {
+        const auto &read = scripted::calls()[1 + i];
+        EXPECT_EQ(read.parameter, 0);
+        EXPECT_EQ(keyText(read.key, 0, 18), std::string(2, '\0') + "S" + std::to_string(i) +
+                                                std::string(10, ' ') + "Q" + std::to_string(i) +
+                                                "  ");
+        EXPECT_EQ(textAt(result, "Symbol", i), "SYM" + std::to_string(i));
+        EXPECT_EQ(textAt(result, "PrimaryExchange", i), "P" + std::to_string(i));
+        EXPECT_EQ(textAt(result, "AskExchange", i), "A" + std::to_string(i));
+        EXPECT_EQ(at(result, "LastPrice", i), 100.0 + static_cast<double>(i));
     }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    const mxArray *s = result.output();
+    ASSERT_EQ(expected::structureMismatch(s, QUOTE_FIELDS, 3), "");
+    // Column-major: column 1 in elements 0 to 2, column 2 in 3 to 5.
+    const double *range = mxGetPr(mxGetField(s, 0, "CloseRange"));
+    EXPECT_EQ(std::vector<double>(range, range + 6), (std::vector<double>{10, 11, 12, 20, 21, 22}));
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(QuoteSnapshot, PricesUseTheDivisorOfTheirOwnRecord) {
@@ -253,8 +213,10 @@ TEST_F(QuoteSnapshot, TextsStopAtTheirRoomOrFirstZeroByte) {
     EXPECT_EQ(textAt(result, "LastExchange"), "ab");
     EXPECT_EQ(textAt(result, "YesterdayExchange"), "wx");
     EXPECT_EQ(textAt(result, "AskExchange"), "uv");
-    for (const std::string &name : TEXT_NAMES) {
-        EXPECT_EQ(textAt(result, name.c_str(), 1), "") << name;
+    for (const expected::Field &field : QUOTE_FIELDS) {
+        if (field.shape == expected::Shape::Texts) {
+            EXPECT_EQ(textAt(result, field.name, 1), "") << field.name;
+        }
     }
 }
 
@@ -264,42 +226,24 @@ TEST_F(QuoteSnapshot, ZeroOrNegativeCountGivesEmptyFieldsWithoutReading) {
         auto result = quote(n, 0);
         ASSERT_FALSE(result.raised) << result.message;
         EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
-        const mxArray *s = result.output();
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(mxhost::fieldNames(s), QUOTE_NAMES);
-        for (const std::string &name : QUOTE_NAMES) {
-            const mxArray *field = mxGetField(s, 0, name.c_str());
-            EXPECT_EQ(mxGetM(field), 0u) << name;
-            EXPECT_EQ(mxGetN(field), name == "CloseRange" ? 2u : 1u) << name;
-        }
+        EXPECT_EQ(expected::structureMismatch(result.output(), QUOTE_FIELDS, 0), "") << n;
     }
 }
 
 TEST_F(QuoteSnapshot, FailedReadDetachesAndRaisesWithoutOutput) {
     scripted::answer(DBA_GET_RECORD, 0, RecordBytes().bytes);
     scripted::answer(DBA_GET_RECORD, -42);
-    size_t before = mxhost::liveArrayCount();
-    {
-        auto result = quote(3, 3);
-        ASSERT_TRUE(result.raised);
-        EXPECT_EQ(result.message, "Data retrieval error -42");
-        EXPECT_EQ(result.identifier, "quorvex:retrievalFailed");
-        EXPECT_EQ(result.output(), nullptr);
-        EXPECT_EQ(scripted::operations(),
-                  (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-        EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 2), "S1");
-        EXPECT_EQ(scripted::openAttachments(), 0);
-    }
-    kept.clear();
-    EXPECT_EQ(mxhost::liveArrayCount(), before);
+    auto result = quote(3, 3);
+    ASSERT_TRUE(raisedWith(result, expected::RETRIEVAL_FAILED, -42));
+    EXPECT_EQ(scripted::operations(),
+              (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
+    EXPECT_EQ(keyText(scripted::calls()[2].key, 2, 2), "S1");
+    EXPECT_EQ(scripted::openAttachments(), 0);
 }
 
 TEST_F(QuoteSnapshot, FailedClosingDetachRaisesWithoutOutput) {
     scripted::answer(DBA_DETACH, 8);
-    auto result = quote(1, 1);
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Detach error 8");
-    EXPECT_EQ(result.output(), nullptr);
+    EXPECT_TRUE(raisedWith(quote(1, 1), expected::DETACH_FAILED, 8));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_GET_RECORD, DBA_DETACH}));
 }
 

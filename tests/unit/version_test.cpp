@@ -3,8 +3,6 @@
 
 namespace {
 
-using Ops = std::vector<int32_t>;
-
 class VersionQuery : public ModuleTest {
   protected:
     mxhost::CallResult query() { return run(inputs(num(4), num(2.9))); }
@@ -23,11 +21,9 @@ TEST_F(VersionQuery, ReturnsTheFourFieldsAfterExactlyThreeCalls) {
     EXPECT_EQ(log[1].parameter, 0);
 
     const mxArray *s = result.output();
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(mxhost::fieldNames(s), (std::vector<std::string>{"majorversion", "minorversion",
-                                                               "release", "serialnumber"}));
-    EXPECT_EQ(scalarOf(mxGetField(s, 0, "majorversion")), 3.0);
-    EXPECT_EQ(scalarOf(mxGetField(s, 0, "minorversion")), -1.0);
+    ASSERT_EQ(expected::structureMismatch(s, expected::VERSION_FIELDS, 1), "");
+    EXPECT_EQ(at(result, "majorversion"), 3.0);
+    EXPECT_EQ(at(result, "minorversion"), -1.0);
     EXPECT_EQ(mxhost::textOf(mxGetField(s, 0, "release")), "b");
     EXPECT_EQ(mxhost::textOf(mxGetField(s, 0, "serialnumber")), "20261208");
     EXPECT_EQ(scripted::openAttachments(), 0);
@@ -37,8 +33,8 @@ TEST_F(VersionQuery, WidensWithSignAndGivesEmptyTexts) {
     scripted::answer(DBA_GET_VERSION, 0, RecordBytes().u16(0, 0xFFFE).u16(2, 0x7FFF).bytes);
     auto result = query();
     ASSERT_FALSE(result.raised);
-    EXPECT_EQ(scalarOf(mxGetField(result.output(), 0, "majorversion")), -2.0);
-    EXPECT_EQ(scalarOf(mxGetField(result.output(), 0, "minorversion")), 32767.0);
+    EXPECT_EQ(at(result, "majorversion"), -2.0);
+    EXPECT_EQ(at(result, "minorversion"), 32767.0);
     EXPECT_EQ(mxhost::textOf(mxGetField(result.output(), 0, "release")), "");
     EXPECT_EQ(mxhost::textOf(mxGetField(result.output(), 0, "serialnumber")), "");
 }
@@ -58,27 +54,19 @@ TEST_F(VersionQuery, TextsWithoutZeroBytesStayWithinTheirRoom) {
 
 TEST_F(VersionQuery, FailedReadDetachesThenRaises) {
     scripted::answer(DBA_GET_VERSION, -5);
-    auto result = query();
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Get version error -5");
-    EXPECT_EQ(result.identifier, "quorvex:versionFailed");
+    EXPECT_TRUE(raisedWith(query(), expected::VERSION_FAILED, -5));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_GET_VERSION, DBA_DETACH}));
     EXPECT_EQ(scripted::openAttachments(), 0);
-    EXPECT_EQ(result.output(), nullptr);
 }
 
 TEST_F(VersionQuery, FailedDetachRaisesWithItsStatus) {
     scripted::answer(DBA_DETACH, 30);
-    auto result = query();
-    ASSERT_TRUE(result.raised);
-    EXPECT_EQ(result.message, "Detach error 30");
-    EXPECT_EQ(result.output(), nullptr);
+    EXPECT_TRUE(raisedWith(query(), expected::DETACH_FAILED, 30));
 }
 
 TEST_F(VersionQuery, FailedAttachMakesTwoCalls) {
     scripted::answer(DBA_ATTACH, 1);
-    auto result = query();
-    EXPECT_EQ(result.message, "Database Attach failed with error 1");
+    EXPECT_TRUE(raisedWith(query(), expected::ATTACH_FAILED, 1));
     EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
 }
 
