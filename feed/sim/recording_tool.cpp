@@ -117,7 +117,7 @@ void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &s
     if (call.run != 0) {
         std::printf("  (continues call %lld)", static_cast<long long>(call.run));
     }
-    if (!call.attached) {
+    if (!call.attached && call.operation != DBA_ATTACH) {
         std::printf("  (block not attached)");
     }
     std::printf("\n");
