@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -115,7 +116,38 @@ int32_t open_count(const std::map<const void *, Session> &sessions, int32_t aban
 bool recorderBuilt = false, recorderGone = false;
 int32_t openAtExit = 0, abandonedAtExit = 0;
 
+// What a store file looked like (with its write-ahead log) when it was found to hold no
+// recording. Attaches of plain stores then cost a few file status calls rather than a
+// second opening of the store.
+struct FileStamp {
+    bool exists = false, walExists = false;
+    std::uintmax_t size = 0, walSize = 0;
+    std::filesystem::file_time_type time{}, walTime{};
+    bool operator==(const FileStamp &o) const {
+        return exists == o.exists && walExists == o.walExists && size == o.size &&
+               walSize == o.walSize && time == o.time && walTime == o.walTime;
+    }
+};
+
+FileStamp stamp_of(const std::string &path) {
+    FileStamp f;
+    std::error_code ec;
+    const std::filesystem::path main(path), wal(path + "-wal");
+    f.exists = std::filesystem::exists(main, ec);
+    if (f.exists) {
+        f.size = std::filesystem::file_size(main, ec);
+        f.time = std::filesystem::last_write_time(main, ec);
+    }
+    f.walExists = std::filesystem::exists(wal, ec);
+    if (f.walExists) {
+        f.walSize = std::filesystem::file_size(wal, ec);
+        f.walTime = std::filesystem::last_write_time(wal, ec);
+    }
+    return f;
+}
+
 struct Recorder {
+    std::map<std::string, FileStamp> withoutRecording;
     std::map<std::string, std::unique_ptr<Target>> targets;
     std::map<std::string, std::unique_ptr<Writer>> writers; // closed at exit
     std::map<const void *, Session> sessions;
@@ -734,6 +766,12 @@ void drop_session(const void *block) {
     }
 }
 
+bool known_without_recording(const std::string &path, const FileStamp &now) {
+    auto &known = recorder().withoutRecording;
+    auto found = known.find(path);
+    return found != known.end() && found->second == now;
+}
+
 bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &status,
             std::string &error) {
     Recorder &r = recorder();
@@ -769,10 +807,17 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
     s.mode = setup.mode;
     s.storePath = storePath;
     if (s.mode == Mode::None) {
+        const FileStamp before = stamp_of(storePath);
+        if (!setup.modeGiven && known_without_recording(storePath, before)) {
+            drop_session(block);
+            return false;
+        }
         std::string why;
         s.replay = RecordingStore::open_for_replay(storePath, why);
         if (!s.replay && !setup.modeGiven) {
-            drop_session(block); // no recording here: the simulator serves its own store
+            // No recording here: the simulator serves its own store.
+            recorder().withoutRecording[storePath] = before;
+            drop_session(block);
             return false;
         }
     } else {
@@ -840,6 +885,7 @@ void recorder_reset() {
     Recorder &r = recorder();
     r.sessions.clear();
     r.writers.clear();
+    r.withoutRecording.clear();
     r.abandoned = 0;
     r.frames.clear();
     r.said.clear();
