@@ -134,6 +134,16 @@ if [ -f "$build/PCQW32.dll" ] && [ -f "$build/pcqw32-sim.exe" ]; then
   fi
 fi
 
+if [ -f "$build/PCQW32.dll" ] && [ -f "$build/pcqw32-sim.exe" ] && [ -f "$build/dump_driver.exe" ]
+then
+  step "record and replay under Wine: the module, the recording library, the simulator as target"
+  if ! tests/e2e/record_replay.sh "$build/dump_driver.exe" "$build/quorvex.mexw32" \
+    "$build/PCQW32.dll" "$build/pcqw32-sim.exe" "$build/e2e-record" wine; then
+    echo "  FAIL: record and replay under Wine"
+    failures=$((failures + 1))
+  fi
+fi
+
 wineserver -k 2>/dev/null || true
 echo "Windows leg: $(($(date +%s) - start)) s, $failures failed step(s)"
 [ "$failures" -eq 0 ]

@@ -7,6 +7,7 @@
 
 #include "dbax.h"
 #include "pcqw32_sim.h"
+#include "recorder.h"
 #include "records.h"
 #include "store.h"
 
@@ -79,7 +80,9 @@ struct State {
                          static_cast<int>(open_count()), static_cast<int>(abandoned));
         }
     }
-    int32_t open_count() const { return static_cast<int32_t>(attachments.size()) + abandoned; }
+    int32_t open_count() const {
+        return static_cast<int32_t>(attachments.size()) + abandoned + recorder_open_attachments();
+    }
 };
 
 State &state() {
@@ -489,6 +492,25 @@ int32_t dispatch(void *block, int32_t operation, void *key, void *record, int32_
     }
 }
 
+// Control blocks of recording and replay sessions are answered by the recorder (recorder.h);
+// an attach it takes over ends whatever attachment of the simulator's own the block had.
+int32_t record_or_dispatch(void *block, int32_t operation, void *key, void *record,
+                           int32_t parameter) {
+    int32_t status = 0;
+    std::string error;
+    if (!recorder_call(block, operation, key, record, parameter,
+                       operation == DBA_ATTACH ? data_folder() : std::string(), status, error)) {
+        return dispatch(block, operation, key, record, parameter);
+    }
+    State &s = state();
+    auto existing = operation == DBA_ATTACH ? s.attachments.find(block) : s.attachments.end();
+    if (existing != s.attachments.end()) {
+        ++s.abandoned;
+        s.attachments.erase(existing);
+    }
+    return status == 0 ? status : fail(status, error);
+}
+
 void copy_text(const std::string &text, char *buffer, int32_t size) {
     if (buffer && size > 0) {
         const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
@@ -503,7 +525,7 @@ extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t oper
                                                 void *record, int32_t parameter) {
     State &s = state();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    const int32_t status = dispatch(controlBlock, operation, key, record, parameter);
+    const int32_t status = record_or_dispatch(controlBlock, operation, key, record, parameter);
     ++s.callCounts[operation];
     ++s.totalCalls;
     if (s.log.size() < kMaxLoggedCalls) {
@@ -529,7 +551,7 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_open_attachments(void) {
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_abandoned_attachments(void) {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().abandoned;
+    return state().abandoned + recorder_abandoned_attachments();
 }
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation) {
@@ -568,6 +590,7 @@ extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     s.log.clear();
     s.apiFaults.clear();
     s.lastError.clear();
+    recorder_reset();
 }
 
 extern "C" PCQW32_SIM_API void pcqw32_set_data_dir(const char *folder) {

@@ -36,7 +36,9 @@ enum {
     PCQW32_BAD_MODE = 11,           // scan block mode other than 1 or 4
     PCQW32_STORE_ABSENT = 12,       // the database file does not exist or cannot be opened
     PCQW32_STORE_INVALID = 13,      // the database file is not a simulator store
-    PCQW32_VALUE_RANGE = 14         // a stored value does not fit its record field
+    PCQW32_VALUE_RANGE = 14,        // a stored value does not fit its record field
+    PCQW32_NOT_RECORDED = 15,       // replay: the recording holds no answer to this call
+    PCQW32_TARGET_UNAVAILABLE = 16  // the library to record cannot be used (see the README)
 };
 
 // Pseudo operation code naming the history deliveries made to the scan callback, for faults.

@@ -3,6 +3,7 @@
 
 #include "dbax.h"
 #include "pcqw32_sim.h"
+#include "recording_tool.h"
 #include "store.h"
 
 #include <sqlite3.h>
@@ -31,7 +32,9 @@ void usage() {
                  "  pcqw32-sim clear-faults <folder> <db>\n"
                  "  pcqw32-sim info <folder> <db>\n"
                  "  pcqw32-sim scan <folder> <db> <symbol> [qualifier]\n"
-                 "  pcqw32-sim bars <folder> <db> <symbol> [qualifier]\n");
+                 "  pcqw32-sim bars <folder> <db> <symbol> [qualifier]\n"
+                 "%s",
+                 pcqw32::kRecordingUsage);
 }
 
 int32_t to_int(const char *text) {
@@ -243,6 +246,9 @@ int run(int argc, char **argv) {
             bars(folder, db, argv[4], qualifier);
         }
         return 0;
+    }
+    if (const int rc = pcqw32::recording_command(argc, argv); rc >= 0) {
+        return rc;
     }
     usage();
     return 2;

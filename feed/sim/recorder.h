@@ -1,0 +1,35 @@
+// Recording a session with another feed library, and replaying it without that library.
+//
+// With PCQW32_RECORD_TARGET naming a library by its full path, an attach starts a recording
+// session on its control block: every call of that block is forwarded to the named library
+// with the caller's own arguments and buffers, and what came back (status, bytes written,
+// history deliveries) is written into the store of the database in PCQW32_RECORD_DIR. An
+// attach whose store holds a recording, without a target, starts a replay session that
+// answers every call from the recording. PCQW32_RECORD_MODE (all, new, none) says what may
+// still reach the recorded library. Control blocks of neither kind stay with the simulator's
+// own store.
+#ifndef QUORVEX_FEED_SIM_RECORDER_H
+#define QUORVEX_FEED_SIM_RECORDER_H
+
+#include <cstdint>
+#include <string>
+
+namespace pcqw32 {
+
+// Answers a `dbax` call when it belongs to a recording or replay session, or is an attach that
+// starts one: returns true with `status` set, and for a nonzero status `error` describing it.
+// Returns false to leave the call to the simulator. `dataFolder` is read for attaches only.
+bool recorder_call(void *block, int32_t operation, void *key, void *record, int32_t parameter,
+                   const std::string &dataFolder, int32_t &status, std::string &error);
+
+// Attachments of recording and replay sessions that are open, abandoned ones included (as
+// the simulator counts its own), and the abandoned ones alone.
+int32_t recorder_open_attachments();
+int32_t recorder_abandoned_attachments();
+
+// Ends every session and closes the recordings; the recorded library stays loaded.
+void recorder_reset();
+
+} // namespace pcqw32
+
+#endif

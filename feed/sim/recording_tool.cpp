@@ -1,0 +1,235 @@
+// The tool's look inside recordings: the recordings a store holds, and every recorded call
+// with its key and its records decoded field by field, under the store's column names.
+
+#include "recording_tool.h"
+
+#include "dbax.h"
+#include "decode.h"
+#include "recording.h"
+#include "store.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+namespace pcqw32 {
+
+namespace {
+
+enum class Kind { Guess, Quote, Fundamentals };
+
+std::unique_ptr<RecordingStore> open_store(const std::string &folder, int32_t db,
+                                           std::string &why) {
+    return RecordingStore::open_for_replay(store_path(folder, db), why);
+}
+
+std::string security(const Bytes &key) {
+    if (key.size() < kKeySize) {
+        return "(" + std::to_string(key.size()) + " bytes)";
+    }
+    return "\"" + key_symbol(key.data()) + "\"/\"" + key_qualifier(key.data()) + "\"";
+}
+
+void print_recordings(RecordingStore &store) {
+    std::printf("%s\n", store.path().c_str());
+    for (const RecordingInfo &r : store.recordings()) {
+        std::printf("  recording %lld  started %s UTC  mode %s\n", static_cast<long long>(r.id),
+                    r.started.c_str(), r.mode.c_str());
+        std::printf("    library  %s\n", r.target.c_str());
+        if (!r.versionAsked) {
+            std::printf("    version  not asked\n");
+        } else if (r.versionStatus != 0) {
+            std::printf("    version  the query failed with status %d\n",
+                        static_cast<int>(r.versionStatus));
+        } else {
+            VersionValues v = r.version;
+            std::printf("    version  %s\n", format_fields(version_fields(v)).c_str());
+        }
+        std::printf("    %lld calls, %lld history deliveries\n", static_cast<long long>(r.calls),
+                    static_cast<long long>(r.deliveries));
+    }
+}
+
+// A quote record carries the security's symbol at offset 2, where the fundamentals record
+// has nothing the client reads.
+bool looks_like_quote(const RecordedCall &call) {
+    if (call.key.size() < kKeySize || call.record.size() < 22) {
+        return true;
+    }
+    const std::string symbol = key_symbol(call.key.data());
+    return !symbol.empty() && std::strncmp(reinterpret_cast<const char *>(call.record.data() + 2),
+                                           symbol.c_str(), symbol.size() + 1) == 0;
+}
+
+void print_record(const RecordedCall &call, Kind kind) {
+    const Bytes &r = call.record;
+    if (r.empty()) {
+        return;
+    }
+    const char *failed = call.status != 0 ? " (written although the call failed)" : "";
+    switch (call.operation) {
+    case DBA_GET_RECORD:
+        if (kind == Kind::Quote || (kind == Kind::Guess && looks_like_quote(call))) {
+            QuoteValues v = decode_quote(r.data());
+            std::printf("  quote%s %s\n", failed, format_fields(quote_fields(v)).c_str());
+        } else {
+            FundamentalsValues v = decode_fundamentals(r.data(), r.size());
+            std::printf("  fundamentals%s %s\n", failed,
+                        format_fields(fundamentals_fields(v)).c_str());
+        }
+        break;
+    case DBA_GET_VERSION: {
+        VersionValues v = decode_version(r.data(), r.size());
+        std::printf("  version%s %s\n", failed, format_fields(version_fields(v)).c_str());
+        break;
+    }
+    case DBA_GET_RECORD_EXT: {
+        std::string symbol, qualifier;
+        CantValues v = decode_cant(r.data(), r.size(), symbol, qualifier);
+        std::printf("  cant%s security=\"%s\"/\"%s\" %s\n", failed, symbol.c_str(),
+                    qualifier.c_str(), format_fields(cant_fields(v)).c_str());
+        break;
+    }
+    case DBA_GET_FIRST_BLOCK:
+    case DBA_GET_NEXT_BLOCK:
+        if (r.size() >= kBarBlockSize) {
+            for (BarRow &b : decode_bar_block(r.data())) {
+                std::printf("  bar%s %s\n", failed, format_fields(bar_fields(b)).c_str());
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &securityRecords) {
+    std::printf("call %lld  recording %lld  session %d  %s  parameter %d  status %d",
+                static_cast<long long>(call.id), static_cast<long long>(call.recording),
+                static_cast<int>(call.session), operation_name(call.operation).c_str(),
+                static_cast<int>(call.parameter), static_cast<int>(call.status));
+    if (call.hasMode) {
+        std::printf("  mode %d", static_cast<int>(call.mode));
+    }
+    if (call.run != 0) {
+        std::printf("  (continues call %lld)", static_cast<long long>(call.run));
+    }
+    if (!call.attached && call.operation != DBA_ATTACH) {
+        std::printf("  (block not attached)");
+    }
+    std::printf("\n");
+    switch (call.operation) {
+    case DBA_GET_RECORD:
+    case DBA_GET_APPROX:
+        if (!call.key.empty() && (call.operation == DBA_GET_RECORD || call.run == 0)) {
+            std::printf("  key %s\n", security(call.key).c_str());
+        }
+        break;
+    case DBA_GET_RECORD_EXT:
+        if (call.key.size() >= 25) {
+            std::printf("  key %s tag \"%.4s\"\n", security(call.key).c_str(),
+                        reinterpret_cast<const char *>(call.key.data() + 21));
+        }
+        break;
+    case DBA_GET_FIRST_BLOCK:
+    case DBA_GET_NEXT_BLOCK:
+        if (!call.key.empty()) {
+            auto found = securityRecords.find(call.key);
+            if (found != securityRecords.end()) {
+                std::printf("  key the security record of call %lld\n",
+                            static_cast<long long>(found->second));
+            } else {
+                std::printf("  key a security record recorded with no DBA_GET_RECORD\n");
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    if (call.operation == DBA_GET_RECORD && call.status == 0 && !call.record.empty()) {
+        securityRecords[call.record] = call.id;
+    }
+    print_record(call, kind);
+    if (call.hasScan) {
+        std::printf("  scan block reserved4=%d reserved8=%d started=%d\n",
+                    static_cast<int>(call.scan.reserved4), static_cast<int>(call.scan.reserved8),
+                    static_cast<int>(call.scan.started));
+    }
+    int index = 0;
+    for (const RecordedDelivery &d : call.deliveries) {
+        std::printf("  delivery %d  event %d  status %d  key %s  started %d  callback returned "
+                    "%d\n",
+                    index++, static_cast<int>(d.event), static_cast<int>(d.status),
+                    d.key.empty() ? "null" : security(d.key).c_str(),
+                    static_cast<int>(d.seen.started), static_cast<int>(d.result));
+        if (d.block.size() == kHistoryBlockSize) {
+            for (HistoryRow &h : decode_history_block(d.block.data())) {
+                std::printf("    history %s\n", format_fields(history_fields(h)).c_str());
+            }
+        }
+    }
+}
+
+int32_t to_int(const char *text) {
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0') {
+        throw std::runtime_error(std::string("\"") + text + "\" is not a number");
+    }
+    return static_cast<int32_t>(v);
+}
+
+} // namespace
+
+const char kRecordingUsage[] = "  pcqw32-sim recordings <folder> <db>\n"
+                               "  pcqw32-sim calls <folder> <db> [recording] "
+                               "[--kind quote|fundamentals]\n";
+
+int recording_command(int argc, char **argv) {
+    if (argc < 4) {
+        return -1;
+    }
+    const std::string command = argv[1];
+    if (command != "recordings" && command != "calls") {
+        return -1;
+    }
+    const std::string folder = argv[2];
+    const int32_t db = to_int(argv[3]);
+    int64_t recording = 0;
+    Kind kind = Kind::Guess;
+    for (int i = 4; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (command == "calls" && arg == "--kind" && i + 1 < argc) {
+            const std::string k = argv[++i];
+            if (k != "quote" && k != "fundamentals") {
+                throw std::runtime_error("--kind is quote or fundamentals, not \"" + k + "\"");
+            }
+            kind = k == "quote" ? Kind::Quote : Kind::Fundamentals;
+        } else if (command == "calls" && recording == 0) {
+            recording = to_int(argv[i]);
+        } else {
+            return -1;
+        }
+    }
+    std::string why;
+    std::unique_ptr<RecordingStore> store = open_store(folder, db, why);
+    if (!store) {
+        throw std::runtime_error(why);
+    }
+    if (command == "recordings") {
+        print_recordings(*store);
+        return 0;
+    }
+    std::map<Bytes, int64_t> securityRecords;
+    if (!store->for_each_call(recording, [&](const RecordedCall &call) {
+            print_call(call, kind, securityRecords);
+        })) {
+        throw std::runtime_error(store->error());
+    }
+    return 0;
+}
+
+} // namespace pcqw32
