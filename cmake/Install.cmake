@@ -1,6 +1,7 @@
 # `cmake --install build --prefix PREFIX` lays out:
-#   PREFIX/lib/quorvex/   the Octave module quorvex.mex with its help quorvex.m, the demo
-#                         quorvex_demo.m, the feed simulator libPCQW32.so beside the module
+#   PREFIX/lib/quorvex/   the Octave module quorvex.mex with its help quorvex.m, the
+#                         functions by name (qv*.m, private/), the demo quorvex_demo.m,
+#                         the feed simulator libPCQW32.so beside the module
 #                         (where the module looks for it) and the stand-in host library;
 #   PREFIX/bin/           quorvex-cli and pcqw32-sim.
 # Add PREFIX/lib/quorvex to Octave's path; the simulator's data folder defaults to
@@ -11,8 +12,10 @@ set(QUORVEX_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/quorvex)
 if(TARGET quorvex_octave)
   install(FILES ${QUORVEX_MEX} DESTINATION ${QUORVEX_INSTALL_DIR})
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/octave/quorvex.m ${PROJECT_SOURCE_DIR}/octave/quorvex_demo.m
-        DESTINATION ${QUORVEX_INSTALL_DIR})
+# The module's help, the functions by name and the demo, with the functions' private helpers.
+file(GLOB QUORVEX_OCTAVE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/octave/*.m)
+install(FILES ${QUORVEX_OCTAVE_FILES} DESTINATION ${QUORVEX_INSTALL_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/octave/private DESTINATION ${QUORVEX_INSTALL_DIR})
 install(TARGETS mxhost LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
                        RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})
 if(TARGET pcqw32_sim)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job for a newcomer: installs what is needed, builds the module and the feed
-# simulator, writes the sample market-data store, and runs the demo in octave-cli: all seven
-# requests, a quote board, fundamentals, and two charts saved as PNG files.
+# simulator, writes the sample market-data store, and runs the demo in octave-cli: the
+# functions by name over all seven requests, a quote board, fundamentals with their dates, and
+# two charts saved as PNG files (a history against the time of day, daily candles with volume).
 #   scripts/demo.sh [chart folder]      (default: build/quorvex-charts)
 #   QUORVEX_BUILD_DIR=dir               a build folder other than build
 set -euo pipefail
@@ -15,7 +16,9 @@ cmake -S . -B "$build"
 cmake --build "$build" -j"$jobs"
 
 data="$build/pcqw32-data"
-if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ]; then
+# Written afresh when the simulator was rebuilt since, so the data is the sample's current one.
+if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ] ||
+   [ "$build/pcqw32-sim" -nt "$data/db1.sqlite" ]; then
   "$build/pcqw32-sim" generate "$data"
 fi
 charts="${1:-$build/quorvex-charts}"

@@ -129,6 +129,21 @@ QuoteGroup quote_group(Random &r, double base, int32_t priceType, int hour, int 
     return g;
 }
 
+// Makes a quote look like a market's, from the values drawn for it (so the draws, and with
+// them every later history and bar value, stay as they are): the day's high and low enclose
+// the open and the last price, and the bid lies below the ask, a spread of about five basis
+// points (at least one step of the price grid) apart. The last trade took place at the ask
+// after an uptick, at the bid after a downtick, and between them otherwise.
+void shape_like_a_market(QuoteValues &q, int32_t priceType) {
+    q.high.price = std::max({q.high.price, q.open.price, q.last.price});
+    q.low.price = std::min({q.low.price, q.open.price, q.last.price});
+    const double step = 1.0 / price_divisor(static_cast<int16_t>(priceType));
+    const double steps = std::max(1.0, std::nearbyint(q.last.price * 0.0005 / step));
+    const double below = q.last.tick > 0 ? steps : q.last.tick < 0 ? 0 : std::floor(steps / 2);
+    q.bid.price = on_grid(q.last.price - below * step, priceType);
+    q.ask.price = on_grid(q.last.price + (steps - below) * step, priceType);
+}
+
 int32_t sec_category(const char *category) {
     return std::string(category) == "equity" ? 1 : std::string(category) == "option" ? 2 : 3;
 }
@@ -157,6 +172,7 @@ QuoteValues sample_quote(Random &r, const SampleSecurity &s) {
     q.bid = quote_group(r, s.price * 0.999, s.priceType, 15, 59);
     q.ask = quote_group(r, s.price * 1.001, s.priceType, 15, 59);
     q.high.tick = q.low.tick = 0;
+    shape_like_a_market(q, s.priceType);
     q.volume = r.range(100000, 80000000);
     q.openInterest = std::string(s.category) == "option" ? r.range(100, 90000) : 0;
     q.openRange = r.range(0, 5000);

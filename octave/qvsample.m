@@ -1,0 +1,55 @@
+function folder = qvsample(folder)
+%QVSAMPLE  Writes the feed simulator's sample stores and points the simulator at them.
+%   QVSAMPLE() writes the sample market data of the feed simulator (database 1: quotes,
+%   histories, bars and CANT records of 54 securities; database 2: their fundamentals) where
+%   the simulator reads: the folder named by PCQW32_DATA_DIR when it is set, else the folder
+%   pcqw32-data beside the simulator's library (and the module). QVSAMPLE(FOLDER) writes them into FOLDER instead. Either way the environment
+%   variable PCQW32_DATA_DIR names the folder for the rest of the session. Returns the
+%   folder.
+%
+%   It runs the simulator's tool pcqw32-sim, found beside this file, beside the module
+%   QUORVEX, in the bin folder of an installation, or on the PATH. Only the simulator reads
+%   these stores: a real PCQW32 library keeps its own data.
+%
+%   Examples:
+%     folder = qvsample(fullfile(tempdir(), 'quorvex-sample'));
+%
+%   See also QVDEFAULTS, QVQUOTES.
+if ispc()
+  toolName = 'pcqw32-sim.exe';
+else
+  toolName = 'pcqw32-sim';
+end
+here = fileparts(mfilename('fullpath'));
+module = fileparts(which('quorvex'));
+candidates = {fullfile(here, toolName), fullfile(module, toolName), ...
+              fullfile(module, '..', '..', 'bin', toolName)};
+tool = '';
+for k = 1:numel(candidates)
+  if exist(candidates{k}, 'file') == 2
+    tool = candidates{k};
+    break;
+  end
+end
+if isempty(tool)
+  tool = toolName;
+end
+if nargin >= 1 && isstring(folder) && isscalar(folder)
+  folder = char(folder);
+end
+if (nargin < 1 || isempty(folder)) && ~isempty(getenv('PCQW32_DATA_DIR'))
+  folder = getenv('PCQW32_DATA_DIR');
+elseif nargin < 1 || isempty(folder)
+  if isempty(module)
+    error('quorvex:feedLibrary', 'qvsample: the module quorvex is not on the path');
+  end
+  folder = fullfile(module, 'pcqw32-data');
+elseif ~ischar(folder) || ~isrow(folder)
+  error('quorvex:badFolder', 'qvsample: FOLDER must be a text naming a folder');
+end
+[status, output] = system(sprintf('"%s" generate "%s"', tool, folder));
+if status ~= 0
+  error('quorvex:sampleFailed', 'qvsample: %s generate %s failed: %s', tool, folder, output);
+end
+setenv('PCQW32_DATA_DIR', folder);
+end
