@@ -2,10 +2,13 @@
 // column names; every row goes through the same value structures and range checks as the
 // sample generator, so whatever is imported can be served.
 
-#include "store.h"
+#include "csv_import.h"
+
+#include "store_writer.h"
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -14,6 +17,50 @@
 namespace pcqw32 {
 
 namespace {
+
+// Parses a CSV cell into a field; returns an empty string or the reason.
+std::string parse_field(const FieldRef &f, const std::string &text) {
+    switch (f.kind) {
+    case FieldKind::Int32:
+    case FieldKind::Int64: {
+        int64_t v = 0;
+        if (!parse_int(text, v)) {
+            return std::string(f.name) + ": \"" + text + "\" is not an integer";
+        }
+        if (f.kind == FieldKind::Int32) {
+            if (v < INT32_MIN || v > INT32_MAX) {
+                return std::string(f.name) + ": " + text + " is out of range";
+            }
+            *static_cast<int32_t *>(f.ptr) = static_cast<int32_t>(v);
+        } else {
+            *static_cast<int64_t *>(f.ptr) = v;
+        }
+        return {};
+    }
+    case FieldKind::Double: {
+        if (text.empty()) {
+            *static_cast<double *>(f.ptr) = 0;
+            return {};
+        }
+        char *end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0') {
+            return std::string(f.name) + ": \"" + text + "\" is not a number";
+        }
+        *static_cast<double *>(f.ptr) = v;
+        return {};
+    }
+    case FieldKind::Text:
+        *static_cast<std::string *>(f.ptr) = text;
+        return {};
+    case FieldKind::Date:
+        if (!parse_date(text, *static_cast<FeedDate *>(f.ptr))) {
+            return std::string(f.name) + ": \"" + text + "\" is not a YYYY-MM-DD date";
+        }
+        return {};
+    }
+    return {};
+}
 
 // Splits one CSV record; double quotes enclose fields holding commas or quotes ("").
 // Returns false when a quoted field is not closed on this line.

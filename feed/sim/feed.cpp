@@ -126,30 +126,20 @@ std::string data_folder() {
     return library_folder() + "/pcqw32-data";
 }
 
-// The status of the first fault that matches this call, or 0.
+// The status of the first fault that matches this call, or 0. Faults from code come first,
+// then those of PCQW32_FAULTS, then the store's own.
 int32_t find_fault(const Attachment *a, int32_t point, int32_t nth, const std::string *symbol,
                    const std::string *qualifier, int32_t *event = nullptr) {
     const State &s = state();
     const std::vector<FaultRule> *lists[] = {&s.apiFaults, &s.envFaults,
                                              a ? &a->store->faults() : nullptr};
     for (const std::vector<FaultRule> *list : lists) {
-        if (!list) {
-            continue;
-        }
-        for (const FaultRule &f : *list) {
-            if (f.point != point || (f.nth != 0 && f.nth != nth)) {
-                continue;
-            }
-            if (f.hasSymbol && (!symbol || *symbol != f.symbol)) {
-                continue;
-            }
-            if (f.hasQualifier && (!qualifier || *qualifier != f.qualifier)) {
-                continue;
-            }
+        const FaultRule *f = list ? match_fault(*list, point, nth, symbol, qualifier) : nullptr;
+        if (f) {
             if (event) {
-                *event = f.event;
+                *event = f->event;
             }
-            return f.status;
+            return f->status;
         }
     }
     return 0;
