@@ -163,7 +163,7 @@ void history_warnings(sqlite3 *db, std::vector<std::string> &warnings) {
 int64_t import_csv(const std::string &folder, int32_t db, const std::string &kind,
                    const std::string &csvPath, std::vector<std::string> &warnings) {
     static const char *const kinds[] = {"quotes", "fundamentals", "history", "bars",
-                                        "cant",   "securities",   "version", "faults"};
+                                        "cant",   "securities",   "version"};
     bool knownKind = false;
     for (const char *k : kinds) {
         knownKind = knownKind || kind == k;
@@ -171,7 +171,7 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
     if (!knownKind) {
         throw std::runtime_error("unknown kind \"" + kind +
                                  "\" (quotes, fundamentals, history, bars, cant, securities, "
-                                 "version, faults)");
+                                 "version)");
     }
     std::ifstream in(csvPath, std::ios::binary);
     if (!in) {
@@ -236,8 +236,7 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
             } else if (kind == "version") {
                 fields = version_fields(v);
             }
-            std::string point, status, nth, event;
-            bool hasSymbol = false, hasQualifier = false;
+            bool hasSymbol = false;
             for (std::size_t i = 0; i < header.size(); ++i) {
                 const std::string cell = trim(cells[i]);
                 const std::string &name = header[i];
@@ -248,23 +247,10 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                 }
                 if (name == "qualifier") {
                     qualifier = cell;
-                    hasQualifier = true;
                     continue;
                 }
-                if (name == "category" && kind != "faults" && kind != "version") {
+                if (name == "category" && kind != "version") {
                     category = cell.empty() ? "equity" : cell;
-                    continue;
-                }
-                if (kind == "faults") {
-                    std::string *target = name == "operation"  ? &point
-                                          : name == "status"   ? &status
-                                          : name == "nth_call" ? &nth
-                                          : name == "event"    ? &event
-                                                               : nullptr;
-                    if (!target) {
-                        throw std::runtime_error("unknown column \"" + name + "\"");
-                    }
-                    *target = cell;
                     continue;
                 }
                 bool known = false;
@@ -283,26 +269,6 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
             }
             if (kind == "version") {
                 w.set_version(v);
-                ++imported;
-                continue;
-            }
-            if (kind == "faults") {
-                int64_t statusValue = 0, nthValue = 0, eventValue = 0;
-                FieldRef sf{"status", FieldKind::Int64, &statusValue};
-                FieldRef nf{"nth_call", FieldKind::Int64, &nthValue};
-                FieldRef ef{"event", FieldKind::Int64, &eventValue};
-                for (const auto &pair : {std::make_pair(sf, status), std::make_pair(nf, nth),
-                                         std::make_pair(ef, event)}) {
-                    const std::string error = parse_field(pair.first, pair.second);
-                    if (!error.empty()) {
-                        throw std::runtime_error(error);
-                    }
-                }
-                w.add_fault(point, static_cast<int32_t>(statusValue),
-                            static_cast<int32_t>(nthValue),
-                            hasSymbol && !symbol.empty() ? symbol.c_str() : nullptr,
-                            hasQualifier && !qualifier.empty() ? qualifier.c_str() : nullptr,
-                            static_cast<int32_t>(eventValue));
                 ++imported;
                 continue;
             }

@@ -1,7 +1,6 @@
 // Injected faults: a fault makes one operation of `dbax` (or one history delivery) return a
-// chosen status instead of doing its work. Faults come as text (PCQW32_FAULTS, the store's
-// `faults` table) or from code (pcqw32_add_fault); this unit parses them and matches them
-// against a call.
+// chosen status instead of doing its work. Faults come as text (PCQW32_FAULTS) or from code
+// (pcqw32_add_fault); this unit parses them and matches them against a call.
 #ifndef QUORVEX_FEED_SIM_FAULTS_H
 #define QUORVEX_FEED_SIM_FAULTS_H
 
@@ -11,7 +10,7 @@
 
 namespace pcqw32 {
 
-// A fault as the store's `faults` table, PCQW32_FAULTS or pcqw32_add_fault give it.
+// A fault as PCQW32_FAULTS or pcqw32_add_fault give it.
 struct FaultRule {
     int32_t point = 0; // operation code or PCQW32_POINT_DELIVERY
     int32_t status = 0;

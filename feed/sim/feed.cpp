@@ -127,15 +127,12 @@ std::string data_folder() {
 }
 
 // The status of the first fault that matches this call, or 0. Faults from code come first,
-// then those of PCQW32_FAULTS, then the store's own.
-int32_t find_fault(const Attachment *a, int32_t point, int32_t nth, const std::string *symbol,
+// then those of PCQW32_FAULTS.
+int32_t find_fault(int32_t point, int32_t nth, const std::string *symbol,
                    const std::string *qualifier, int32_t *event = nullptr) {
     const State &s = state();
-    const std::vector<FaultRule> *lists[] = {&s.apiFaults, &s.envFaults,
-                                             a ? &a->store->faults() : nullptr};
-    for (const std::vector<FaultRule> *list : lists) {
-        const FaultRule *f = list ? match_fault(*list, point, nth, symbol, qualifier) : nullptr;
-        if (f) {
+    for (const std::vector<FaultRule> *list : {&s.apiFaults, &s.envFaults}) {
+        if (const FaultRule *f = match_fault(*list, point, nth, symbol, qualifier)) {
             if (event) {
                 *event = f->event;
             }
@@ -166,7 +163,7 @@ int32_t attach(void *block, int32_t db) {
         s.envFaults.clear();
         return fail(PCQW32_BAD_ARGUMENT, "PCQW32_FAULTS: " + parseError);
     }
-    if (int32_t st = find_fault(nullptr, DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
         return injected(st, DBA_ATTACH);
     }
     auto a = std::make_unique<Attachment>();
@@ -174,9 +171,6 @@ int32_t attach(void *block, int32_t db) {
     a->store = std::make_unique<StoreReader>();
     if (int32_t st = a->store->open(store_path(data_folder(), db))) {
         return fail(st, a->store->error());
-    }
-    if (int32_t st = find_fault(a.get(), DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
-        return injected(st, DBA_ATTACH);
     }
     s.attachments[block] = std::move(a);
     return PCQW32_OK;
@@ -188,7 +182,7 @@ int32_t count_call(Attachment &a, int32_t operation) {
 
 int32_t detach(void *block, Attachment &a) {
     const int32_t nth = count_call(a, DBA_DETACH);
-    if (int32_t st = find_fault(&a, DBA_DETACH, nth, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_DETACH, nth, nullptr, nullptr)) {
         return injected(st, DBA_DETACH);
     }
     state().attachments.erase(block);
@@ -200,7 +194,7 @@ int32_t get_version(Attachment &a, void *record) {
     if (!record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_VERSION without a record buffer");
     }
-    if (int32_t st = find_fault(&a, DBA_GET_VERSION, nth, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_GET_VERSION, nth, nullptr, nullptr)) {
         return injected(st, DBA_GET_VERSION);
     }
     VersionValues v;
@@ -221,7 +215,7 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD without a key or record buffer");
     }
     const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(&a, DBA_GET_RECORD, nth, &symbol, &qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_RECORD, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD);
     }
     SecurityInfo sec;
@@ -263,7 +257,7 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
         return fail(PCQW32_BAD_TAG, "extended key without the tag CANT");
     }
     const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(&a, DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD_EXT);
     }
     SecurityInfo sec;
@@ -298,7 +292,7 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
     if (!record_security(a, key, sec)) {
         return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
     }
-    if (int32_t st = find_fault(&a, operation, nth, &sec.symbol, &sec.qualifier)) {
+    if (int32_t st = find_fault(operation, nth, &sec.symbol, &sec.qualifier)) {
         return injected(st, operation);
     }
     if (operation == DBA_GET_FIRST_BLOCK) {
@@ -344,7 +338,7 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     int32_t event = kApproxEvent;
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
+    if (int32_t st = find_fault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
         call_back(sb, event, a.scanKey, kEmptyBlock, st);
         sb->started = 1;
         return PCQW32_OK;
@@ -391,7 +385,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
             return fail(PCQW32_BAD_ARGUMENT, "positioning DBA_GET_APPROX without a key");
         }
         const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-        if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, &symbol, &qualifier)) {
+        if (int32_t st = find_fault(DBA_GET_APPROX, nth, &symbol, &qualifier)) {
             return injected(st, DBA_GET_APPROX);
         }
         a.scanPositioned = true;
@@ -412,7 +406,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_GET_APPROX);
     }
     if (a.scanPending) {
@@ -434,7 +428,7 @@ int32_t wait_approx(Attachment &a, void *record) {
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, DBA_WAIT_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = find_fault(DBA_WAIT_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_WAIT_APPROX);
     }
     if (!a.scanPositioned || !a.scanPending) {

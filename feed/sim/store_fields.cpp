@@ -322,10 +322,7 @@ std::string schema_sql() {
            column_defs(bar_fields(b)) +
            ", PRIMARY KEY(security_id, seq)) WITHOUT ROWID;\n"
            "CREATE TABLE IF NOT EXISTS cant_records(security_id INTEGER PRIMARY KEY" +
-           column_defs(cant_fields(c)) +
-           ");\n"
-           "CREATE TABLE IF NOT EXISTS faults(operation TEXT NOT NULL, status INTEGER NOT NULL,"
-           " nth_call INTEGER, symbol TEXT, qualifier TEXT, event INTEGER);\n";
+           column_defs(cant_fields(c)) + ");\n";
 }
 
 std::string store_path(const std::string &folder, int32_t db) {

@@ -79,8 +79,6 @@ int32_t StoreReader::open(const std::string &path) {
         ("SELECT " + column_list(bar_fields(b)) + " FROM bars WHERE security_id = ?1 ORDER BY seq")
             .c_str());
     sqlite3_stmt *settings = prepare("SELECT name, value FROM settings");
-    sqlite3_stmt *faults =
-        prepare("SELECT operation, status, nth_call, symbol, qualifier, event FROM faults");
     if (!error_.empty()) {
         error_ = path + " is not a simulator store: " + error_;
         return PCQW32_STORE_INVALID;
@@ -101,27 +99,7 @@ int32_t StoreReader::open(const std::string &path) {
             event52Every_ = static_cast<int32_t>(std::atoi(value.c_str()));
         }
     }
-    while (sqlite3_step(faults) == SQLITE_ROW) {
-        FaultRule f;
-        f.point = parse_point(column_text(faults, 0));
-        f.status = sqlite3_column_int(faults, 1);
-        f.nth = sqlite3_column_int(faults, 2);
-        f.hasSymbol = sqlite3_column_type(faults, 3) != SQLITE_NULL;
-        f.symbol = column_text(faults, 3);
-        f.hasQualifier = sqlite3_column_type(faults, 4) != SQLITE_NULL;
-        f.qualifier = column_text(faults, 4);
-        f.event = sqlite3_column_int(faults, 5);
-        if (f.event == 0) {
-            f.event = 2;
-        }
-        if (f.point < 0 || f.status == 0) {
-            error_ = path + ": malformed fault \"" + column_text(faults, 0) + "\"";
-            return PCQW32_STORE_INVALID;
-        }
-        faults_.push_back(f);
-    }
     sqlite3_reset(settings);
-    sqlite3_reset(faults);
     return PCQW32_OK;
 }
 

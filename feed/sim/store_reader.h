@@ -4,7 +4,6 @@
 #ifndef QUORVEX_FEED_SIM_STORE_READER_H
 #define QUORVEX_FEED_SIM_STORE_READER_H
 
-#include "faults.h"
 #include "records.h"
 #include "store_fields.h"
 
@@ -37,7 +36,6 @@ class StoreReader {
 
     RecordKind kind() const { return kind_; }
     int32_t event52_every() const { return event52Every_; }
-    const std::vector<FaultRule> &faults() const { return faults_; }
 
     bool find_security(const unsigned char *key, SecurityInfo &out);
     bool security_by_id(int64_t id, SecurityInfo &out);
@@ -63,7 +61,6 @@ class StoreReader {
     std::string error_;
     RecordKind kind_ = RecordKind::Quote;
     int32_t event52Every_ = 0;
-    std::vector<FaultRule> faults_;
     std::vector<sqlite3_stmt *> statements_;
     sqlite3_stmt *findSecurity_ = nullptr, *securityById_ = nullptr;
     sqlite3_stmt *historyFrom_ = nullptr, *historyAfter_ = nullptr;

@@ -1,7 +1,5 @@
 #include "store_writer.h"
 
-#include "faults.h"
-
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -262,30 +260,6 @@ void StoreWriter::put_cant(int64_t id, const CantValues &v) {
                                column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
     sqlite3_bind_int64(st, 1, id);
     bind_fields(st, 2, f);
-    run(db_, st, path_);
-}
-
-void StoreWriter::add_fault(const std::string &point, int32_t status, int32_t nth,
-                            const char *symbol, const char *qualifier, int32_t event) {
-    if (parse_point(point) < 0 || status == 0) {
-        throw std::runtime_error("fault \"" + point + "\": unknown operation or zero status");
-    }
-    sqlite3_stmt *st = prepare("INSERT INTO faults(operation, status, nth_call, symbol, "
-                               "qualifier, event) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    sqlite3_bind_text(st, 1, point.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int(st, 2, status);
-    if (nth > 0) {
-        sqlite3_bind_int(st, 3, nth);
-    }
-    if (symbol) {
-        sqlite3_bind_text(st, 4, symbol, -1, SQLITE_TRANSIENT);
-    }
-    if (qualifier) {
-        sqlite3_bind_text(st, 5, qualifier, -1, SQLITE_TRANSIENT);
-    }
-    if (event != 0) {
-        sqlite3_bind_int(st, 6, event);
-    }
     run(db_, st, path_);
 }
 

@@ -43,9 +43,6 @@ class StoreWriter {
     void append_history(int64_t id, const std::vector<HistoryRow> &rows);
     void append_bars(int64_t id, const std::vector<BarRow> &rows);
     void put_cant(int64_t id, const CantValues &v);
-    void add_fault(const std::string &point, int32_t status, int32_t nth = 0,
-                   const char *symbol = nullptr, const char *qualifier = nullptr,
-                   int32_t event = 0);
     int64_t history_rows(int64_t id);
     int64_t bar_rows(int64_t id);
 

@@ -19,19 +19,15 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage:\n"
-                 "  pcqw32-sim generate <folder>\n"
-                 "  pcqw32-sim import <folder> <db> <kind> <file.csv>\n"
-                 "      kind: quotes fundamentals history bars cant securities version faults\n"
-                 "  pcqw32-sim set <folder> <db> <setting> <value>\n"
-                 "      setting: record_kind (quote|fundamentals), event52_every (n)\n"
-                 "  pcqw32-sim fault <folder> <db> <operation> <status> [nth [symbol "
-                 "[qualifier [event]]]]\n"
-                 "  pcqw32-sim clear-faults <folder> <db>\n"
-                 "  pcqw32-sim info <folder> <db>\n"
-                 "  pcqw32-sim scan <folder> <db> <symbol> [qualifier]\n"
-                 "  pcqw32-sim bars <folder> <db> <symbol> [qualifier]\n");
+    std::fprintf(stderr, "usage:\n"
+                         "  pcqw32-sim generate <folder>\n"
+                         "  pcqw32-sim import <folder> <db> <kind> <file.csv>\n"
+                         "      kind: quotes fundamentals history bars cant securities version\n"
+                         "  pcqw32-sim set <folder> <db> <setting> <value>\n"
+                         "      setting: record_kind (quote|fundamentals), event52_every (n)\n"
+                         "  pcqw32-sim info <folder> <db>\n"
+                         "  pcqw32-sim scan <folder> <db> <symbol> [qualifier]\n"
+                         "  pcqw32-sim bars <folder> <db> <symbol> [qualifier]\n");
 }
 
 int32_t to_int(const char *text) {
@@ -59,8 +55,7 @@ void info(const std::string &folder, int32_t db) {
         {"fundamentals", "SELECT COUNT(*) FROM fundamentals"},
         {"history rows", "SELECT COUNT(*) FROM history"},
         {"bar rows", "SELECT COUNT(*) FROM bars"},
-        {"CANT records", "SELECT COUNT(*) FROM cant_records"},
-        {"faults", "SELECT COUNT(*) FROM faults"}};
+        {"CANT records", "SELECT COUNT(*) FROM cant_records"}};
     std::printf("%s\n", pcqw32::store_path(folder, db).c_str());
     for (const auto &q : queries) {
         sqlite3_stmt *st = nullptr;
@@ -217,18 +212,6 @@ int run(int argc, char **argv) {
             throw std::runtime_error("unknown setting " + name);
         }
         w.set_setting(name, value);
-        return 0;
-    }
-    if (command == "fault" && argc >= 6 && argc <= 10) {
-        pcqw32::StoreWriter w(folder, db, false);
-        w.add_fault(argv[4], to_int(argv[5]), argc > 6 ? to_int(argv[6]) : 0,
-                    argc > 7 ? argv[7] : nullptr, argc > 8 ? argv[8] : nullptr,
-                    argc > 9 ? to_int(argv[9]) : 0);
-        return 0;
-    }
-    if (command == "clear-faults" && argc == 4) {
-        pcqw32::StoreWriter w(folder, db, false);
-        sqlite3_exec(w.handle(), "DELETE FROM faults", nullptr, nullptr, nullptr);
         return 0;
     }
     if (command == "info" && argc == 4) {

@@ -1,4 +1,4 @@
-// Attachment accounting, fault injection (query API, environment, store table), the call log
+// Attachment accounting, fault injection (query API, environment), the call log
 // and the data folder setting.
 
 #include "sim_test.h"
@@ -160,20 +160,6 @@ TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
     set_env("PCQW32_FAULTS", "nonsense:1");
     EXPECT_EQ(attach(), PCQW32_BAD_ARGUMENT);
     set_env("PCQW32_FAULTS", nullptr);
-}
-
-TEST_F(ControlTest, StoreFaultsApplyToTheirDatabase) {
-    {
-        StoreWriter w(folder, 1, false);
-        w.add_fault("attach", 12345, 2);
-        w.add_fault("get_record", 66, 0, "BBB");
-    }
-    ASSERT_EQ(attach(), 0);
-    EXPECT_EQ(get("BBB"), 66);
-    EXPECT_EQ(get("AAA"), 0);
-    ASSERT_EQ(detach(), 0);
-    EXPECT_EQ(attach(), 12345);
-    EXPECT_EQ(pcqw32_open_attachments(), 0);
 }
 
 TEST_F(ControlTest, CallLogRecordsOperationsAndStatuses) {
