@@ -60,29 +60,38 @@ bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, s
         if (p.size() == 1 && p[0].empty()) {
             continue;
         }
-        FaultRule f;
         int64_t status = 0, nth = 0, event = 0;
-        f.point = parse_point(p[0]);
-        if (f.point < 0 || p.size() < 2 || p.size() > 6 || !parse_int(p[1], status) ||
-            status == 0 || (p.size() > 2 && !parse_int(p[2], nth)) || nth < 0 ||
+        const int32_t point = parse_point(p[0]);
+        if (point < 0 || p.size() < 2 || p.size() > 6 || !parse_int(p[1], status) || status == 0 ||
+            (p.size() > 2 && !parse_int(p[2], nth)) || nth < 0 ||
             (p.size() > 5 && !parse_int(p[5], event))) {
             error = "malformed fault \"" + item + "\"";
             return false;
         }
-        f.status = static_cast<int32_t>(status);
-        f.nth = static_cast<int32_t>(nth);
-        if (p.size() > 3 && !p[3].empty()) {
-            f.hasSymbol = true;
-            f.symbol = p[3];
-        }
-        if (p.size() > 4 && !p[4].empty()) {
-            f.hasQualifier = true;
-            f.qualifier = p[4];
-        }
-        f.event = event != 0 ? static_cast<int32_t>(event) : 2;
-        faults.push_back(f);
+        const bool symbol = p.size() > 3 && !p[3].empty();
+        const bool qualifier = p.size() > 4 && !p[4].empty();
+        faults.push_back(make_fault(point, static_cast<int32_t>(status), static_cast<int32_t>(nth),
+                                    symbol ? p[3].c_str() : nullptr,
+                                    qualifier ? p[4].c_str() : nullptr,
+                                    static_cast<int32_t>(event)));
     }
     return true;
+}
+
+FaultRule make_fault(int32_t point, int32_t status, int32_t nth, const char *symbol,
+                     const char *qualifier, int32_t event) {
+    FaultRule f;
+    f.point = point;
+    f.status = status;
+    f.nth = nth;
+    f.hasSymbol = symbol != nullptr;
+    f.symbol = symbol ? symbol : "";
+    f.hasQualifier = qualifier != nullptr;
+    f.qualifier = qualifier ? qualifier : "";
+    if (event != 0) {
+        f.event = event;
+    }
+    return f;
 }
 
 const FaultRule *match_fault(const std::vector<FaultRule> &faults, int32_t point, int32_t nth,

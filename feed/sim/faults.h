@@ -4,6 +4,8 @@
 #ifndef QUORVEX_FEED_SIM_FAULTS_H
 #define QUORVEX_FEED_SIM_FAULTS_H
 
+#include "records.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,8 +19,13 @@ struct FaultRule {
     int32_t nth = 0; // 0: every call
     bool hasSymbol = false, hasQualifier = false;
     std::string symbol, qualifier;
-    int32_t event = 2; // event code of a faulted delivery
+    int32_t event = kBlockEvent; // event code of a faulted delivery
 };
+
+// A fault from its parts: `symbol` or `qualifier` null for any security, `event` 0 for the
+// default event code of a faulted delivery.
+FaultRule make_fault(int32_t point, int32_t status, int32_t nth, const char *symbol,
+                     const char *qualifier, int32_t event);
 
 // Operation code for a point given as a number or a name (attach, get_record,
 // get_record_ext, detach, version, first_block, next_block, approx, wait, delivery); -1 when

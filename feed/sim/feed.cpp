@@ -36,8 +36,6 @@ using namespace pcqw32;
 namespace {
 
 constexpr std::size_t kMaxLoggedCalls = 1u << 20;
-constexpr int32_t kApproxEvent = 2;   // event code of every history delivery
-constexpr int32_t kIgnoredEvent = 52; // interim event the client ignores
 
 struct Attachment {
     int32_t db = 0;
@@ -335,7 +333,7 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         call_back(sb, kIgnoredEvent, a.scanKey, kEmptyBlock, 0);
     }
     const int32_t nth = ++a.deliveries;
-    int32_t event = kApproxEvent;
+    int32_t event = 0;
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
     if (int32_t st = find_fault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
@@ -358,7 +356,7 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         }
     }
     if (!a.scanHasSecurity) {
-        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }
@@ -366,9 +364,9 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     unsigned char block[kHistoryBlockSize];
     if (EncodeError e = encode_history_block(rows, n, block)) {
         fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
-        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
     } else {
-        call_back(sb, kApproxEvent, a.scanKey, block, 0);
+        call_back(sb, kBlockEvent, a.scanKey, block, 0);
     }
     sb->started = 1;
     return PCQW32_OK;
@@ -576,16 +574,7 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_add_fault(int32_t point, int32_t status
     if (parse_point(std::to_string(point)) < 0 || status == 0 || nth < 0) {
         return PCQW32_BAD_ARGUMENT;
     }
-    FaultRule f;
-    f.point = point;
-    f.status = status;
-    f.nth = nth;
-    f.hasSymbol = symbol != nullptr;
-    f.symbol = symbol ? symbol : "";
-    f.hasQualifier = qualifier != nullptr;
-    f.qualifier = qualifier ? qualifier : "";
-    f.event = event != 0 ? event : kApproxEvent;
-    s.apiFaults.push_back(f);
+    s.apiFaults.push_back(make_fault(point, status, nth, symbol, qualifier, event));
     return PCQW32_OK;
 }
 
