@@ -35,8 +35,6 @@ using namespace pcqw32;
 
 namespace {
 
-constexpr std::size_t kMaxLoggedCalls = 1u << 20;
-
 struct Attachment {
     int32_t db = 0;
     std::unique_ptr<StoreReader> store;
@@ -63,7 +61,6 @@ struct State {
     int32_t attachCalls = 0; // for nth faults on DBA_ATTACH, counted for the process
     std::map<int32_t, int32_t> callCounts;
     int32_t totalCalls = 0;
-    std::vector<std::pair<int32_t, int32_t>> log;
     std::vector<FaultRule> apiFaults;
     std::vector<FaultRule> envFaults;
     bool hasDataDir = false;
@@ -488,9 +485,6 @@ extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t oper
     const int32_t status = dispatch(controlBlock, operation, key, record, parameter);
     ++s.callCounts[operation];
     ++s.totalCalls;
-    if (s.log.size() < kMaxLoggedCalls) {
-        s.log.emplace_back(operation, status);
-    }
     static const bool trace = [] {
         const char *t = std::getenv("PCQW32_TRACE");
         return t && *t;
@@ -524,21 +518,6 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation) {
     return found == s.callCounts.end() ? 0 : found->second;
 }
 
-extern "C" PCQW32_SIM_API int32_t pcqw32_call_log(int32_t *operations, int32_t *statuses,
-                                                  int32_t capacity) {
-    State &s = state();
-    std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    for (int32_t i = 0; i < capacity && static_cast<std::size_t>(i) < s.log.size(); ++i) {
-        if (operations) {
-            operations[i] = s.log[static_cast<std::size_t>(i)].first;
-        }
-        if (statuses) {
-            statuses[i] = s.log[static_cast<std::size_t>(i)].second;
-        }
-    }
-    return static_cast<int32_t>(s.log.size());
-}
-
 extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     State &s = state();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
@@ -547,7 +526,6 @@ extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     s.attachCalls = 0;
     s.callCounts.clear();
     s.totalCalls = 0;
-    s.log.clear();
     s.apiFaults.clear();
     s.lastError.clear();
 }
