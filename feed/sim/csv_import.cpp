@@ -127,16 +127,13 @@ void settle_kind(StoreWriter &w, const std::string &kind, int32_t db) {
     w.set_kind(kind == "quotes" ? RecordKind::Quote : RecordKind::Fundamentals);
 }
 
-// Histories end on a block of eight; neighbours sharing three leading symbol characters make
-// a client that compares only those run one scan into the next.
+// Histories end on a block of eight.
 void history_warnings(sqlite3 *db, std::vector<std::string> &warnings) {
     sqlite3_stmt *st = nullptr;
     sqlite3_prepare_v2(db,
                        "SELECT s.symbol, s.qualifier, COUNT(*) FROM securities s JOIN history h "
                        "ON h.security_id = s.id GROUP BY s.id ORDER BY s.key",
                        -1, &st, nullptr);
-    std::string previous;
-    bool first = true;
     while (sqlite3_step(st) == SQLITE_ROW) {
         const std::string symbol = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
         const std::string qualifier = reinterpret_cast<const char *>(sqlite3_column_text(st, 1));
@@ -146,14 +143,6 @@ void history_warnings(sqlite3 *db, std::vector<std::string> &warnings) {
                                std::to_string(rows) +
                                " rows; its last block is completed with zero records");
         }
-        const std::string head = (symbol + "   ").substr(0, 3);
-        if (!first && head == previous) {
-            warnings.push_back("history of " + symbol + "/" + qualifier +
-                               " follows a security with the same first three characters; a "
-                               "scan of that one runs on into this one");
-        }
-        previous = head;
-        first = false;
     }
     sqlite3_finalize(st);
 }

@@ -353,7 +353,9 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         }
     }
     if (!a.scanHasSecurity) {
-        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        // Running out of data is how a scan of the last security ends, not a failure: a
+        // client reports failed deliveries of event 2 only, so this one carries another code.
+        call_back(sb, kEndOfDataEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }

@@ -24,8 +24,9 @@ constexpr std::size_t kMaxSymbol = 12;
 constexpr std::size_t kMaxQualifier = 4;
 
 // Event codes of the history deliveries made to the scan callback.
-constexpr int32_t kBlockEvent = 2;    // a block of rows, or a failure to deliver one
-constexpr int32_t kIgnoredEvent = 52; // an interim event the client ignores
+constexpr int32_t kBlockEvent = 2;     // a block of rows, or a failure to deliver one
+constexpr int32_t kEndOfDataEvent = 3; // past the last history: the normal end of a scan
+constexpr int32_t kIgnoredEvent = 52;  // an interim event the client ignores
 
 // Where the security handle lies in the record DBA_GET_RECORD returns, per record kind: a
 // four-character tag and the security's 32-bit id. The block reads take it back as their key.

@@ -162,6 +162,8 @@ int list(const Arguments &a) {
 struct ScanCount {
     int64_t rows = 0;
     int32_t status = 0;
+    int32_t event = 0; // of the delivery that reported a status
+    unsigned char request[18] = {};
     unsigned char first[18] = {};
 } scanCount;
 
@@ -174,13 +176,20 @@ int32_t DBA_CALL count_rows(int32_t, int32_t event, const void *key, const void 
     }
     if (status != 0) {
         count->status = status;
+        count->event = event;
         sb->done = 1;
         return 1;
     }
+    const auto *k = static_cast<const unsigned char *>(key);
     if (sb->started == 0) {
-        std::memcpy(count->first, key, 18);
+        std::memcpy(count->first, k, 18);
     }
-    if (std::memcmp(count->first + 2, static_cast<const unsigned char *>(key) + 2, 3) != 0) {
+    // Rows belong to the scan while the whole symbol is the requested one, and the qualifier
+    // too: the requested one, or the first delivery's when the request names none.
+    const bool anyQualifier = std::memcmp(count->request + 14, "    ", 4) == 0;
+    if (std::memcmp(count->request + 2, k + 2, pcqw32::kMaxSymbol) != 0 ||
+        std::memcmp(anyQualifier ? count->first + 14 : count->request + 14, k + 14,
+                    pcqw32::kMaxQualifier) != 0) {
         sb->done = 1;
         return 1;
     }
@@ -212,6 +221,7 @@ int scan(const Arguments &a) {
     }
     HistoryScanBlock sb = {};
     scanCount = ScanCount{};
+    std::memcpy(scanCount.request, key, sizeof key);
     unsigned char next[24] = {};
     const auto start = std::chrono::steady_clock::now();
     sb.callback = count_rows;
@@ -227,11 +237,17 @@ int scan(const Arguments &a) {
     }
     const double elapsed = seconds_since(start);
     dbax(&cb, DBA_DETACH, nullptr, nullptr, 0);
+    std::string ending;
+    if (st != 0) {
+        ending = ", DBA_GET_APPROX failed with status " + std::to_string(st);
+    } else if (scanCount.status != 0) {
+        ending = ", ended by a delivery with status " + std::to_string(scanCount.status) +
+                 " and event " + std::to_string(scanCount.event) +
+                 (scanCount.event == pcqw32::kEndOfDataEvent ? " (end of data)" : "");
+    }
     std::printf("%lld history rows in %.3f s (%d feed calls)%s\n",
                 static_cast<long long>(scanCount.rows), elapsed, pcqw32_call_count(-1),
-                scanCount.status
-                    ? (", ended with status " + std::to_string(scanCount.status)).c_str()
-                    : "");
+                ending.c_str());
     return 0;
 }
 

@@ -138,12 +138,21 @@ TEST_F(ControlTest, ApproxFaultsSeparatePositioningFromGetNext) {
 
 TEST_F(ControlTest, DeliveryFaultsCarryTheirStatusAndEventCode) {
     ASSERT_EQ(pcqw32_add_fault(PCQW32_POINT_DELIVERY, 55, 2, "AAA", nullptr, 0x102), 0);
+    // On the third delivery of CCC, the last security, in place of the end of the data.
+    ASSERT_EQ(pcqw32_add_fault(PCQW32_POINT_DELIVERY, 56, 3, nullptr, nullptr, 0), 0);
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "AAA");
+    ScanResult s = run_scan(cb, "AAA");
     ASSERT_EQ(s.deliveries.size(), 2u);
     EXPECT_EQ(s.deliveries[1].status, 55);
     EXPECT_EQ(s.deliveries[1].event, 0x102);
     EXPECT_EQ(s.rows.size(), 8u);
+    ASSERT_EQ(detach(), 0);
+    ASSERT_EQ(attach(), 0);
+    s = run_scan(cb, "CCC");
+    ASSERT_EQ(s.deliveries.size(), 3u);
+    EXPECT_EQ(s.deliveries[2].status, 56);
+    EXPECT_EQ(s.deliveries[2].event, 2); // the default: a failed block delivery
+    EXPECT_EQ(s.rows.size(), 16u);
 }
 
 TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
