@@ -24,6 +24,9 @@ StoreWriter::StoreWriter(const std::string &folder, int32_t db, bool fresh)
     }
     exec(schema_sql());
     exec("INSERT OR IGNORE INTO settings(name, value) VALUES ('record_kind', 'quote')");
+    // Every store answers the version read; set_version replaces this row.
+    exec("INSERT INTO version(major, minor, release, serial) SELECT 1, 0, '', 'PCQW32 simulator'"
+         " WHERE NOT EXISTS (SELECT 1 FROM version)");
 }
 
 StoreWriter::~StoreWriter() {
