@@ -44,8 +44,13 @@ uint32_t get_u32(const unsigned char *p, std::size_t offset);
 // text and its zero fit the room.
 void put_text(unsigned char *p, std::size_t offset, const std::string &text);
 
-// Divisor of a price-type code taken as a signed 16-bit value.
+// Divisor of a price-type code: 256, 64, 10 to 100000 for the codes 0 to 15 that scale; 1 for
+// every other code (whether the client reads the code as signed or unsigned).
 double price_divisor(int32_t code);
+// The price a client computes for `price` sent with price-type `code`: the raw integer
+// round(price x divisor) divided by the divisor. It equals `price` when the price lies on the
+// grid of its code.
+double client_price(double price, int32_t code);
 
 // Outcome of an encoding step: empty on success, otherwise what did not fit.
 struct EncodeError {

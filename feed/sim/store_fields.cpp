@@ -19,6 +19,9 @@ FieldRef i64(const char *name, int64_t &v) {
 FieldRef dbl(const char *name, double &v) {
     return {name, FieldKind::Double, &v};
 }
+FieldRef price(const char *name, double &v) {
+    return {name, FieldKind::Double, &v, true};
+}
 FieldRef txt(const char *name, std::string &v) {
     return {name, FieldKind::Text, &v};
 }
@@ -31,7 +34,7 @@ struct GroupNames {
 };
 
 void add_group(std::vector<FieldRef> &f, const GroupNames &n, QuoteGroup &g) {
-    f.push_back(dbl(n.price, g.price));
+    f.push_back(price(n.price, g.price));
     if (n.size) {
         f.push_back(i64(n.size, g.size));
     }
@@ -100,10 +103,10 @@ std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v) {
             date("div_date", v.divDate),
             date("exp_date", v.expDate),
             date("mat_date", v.matDate),
-            dbl("close_price", v.closePrice),
-            dbl("hist_high", v.histHigh),
-            dbl("hist_low", v.histLow),
-            dbl("strike_price", v.strikePrice),
+            price("close_price", v.closePrice),
+            price("hist_high", v.histHigh),
+            price("hist_low", v.histLow),
+            price("strike_price", v.strikePrice),
             i64("volume", v.volume),
             i64("open_interest", v.openInterest),
             i64("outstanding", v.outstanding),
@@ -112,7 +115,7 @@ std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v) {
 
 std::vector<FieldRef> history_fields(HistoryRow &v) {
     return {i32("day", v.day),
-            dbl("price", v.price),
+            price("price", v.price),
             i64("size", v.size),
             i32("hour", v.hour),
             i32("minute", v.minute),
@@ -122,12 +125,8 @@ std::vector<FieldRef> history_fields(HistoryRow &v) {
 }
 
 std::vector<FieldRef> bar_fields(BarRow &v) {
-    return {i32("price_type", v.priceType),
-            i64("stamp", v.stamp),
-            dbl("open", v.open),
-            dbl("high", v.high),
-            dbl("low", v.low),
-            dbl("close", v.close),
+    return {i32("price_type", v.priceType), i64("stamp", v.stamp), price("open", v.open),
+            price("high", v.high),          price("low", v.low),   price("close", v.close),
             i64("volume", v.volume)};
 }
 

@@ -23,6 +23,9 @@ struct FieldRef {
     const char *name;
     FieldKind kind;
     void *ptr;
+    // A price: a Double sent scaled by the divisor of its record's price type (the field
+    // "price_type" of the same list).
+    bool price = false;
 };
 
 std::vector<FieldRef> quote_fields(QuoteValues &v);
