@@ -252,7 +252,7 @@ void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
     }
 }
 
-std::string column_text(sqlite3_stmt *st, int col) {
+std::string column_string(sqlite3_stmt *st, int col) {
     const unsigned char *p = sqlite3_column_text(st, col);
     return p ? std::string(reinterpret_cast<const char *>(p),
                            static_cast<std::size_t>(sqlite3_column_bytes(st, col)))
@@ -281,10 +281,10 @@ bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
             *static_cast<double *>(f.ptr) = sqlite3_column_double(st, col);
             break;
         case FieldKind::Text:
-            *static_cast<std::string *>(f.ptr) = column_text(st, col);
+            *static_cast<std::string *>(f.ptr) = column_string(st, col);
             break;
         case FieldKind::Date:
-            if (!parse_date(column_text(st, col), *static_cast<FeedDate *>(f.ptr))) {
+            if (!parse_date(column_string(st, col), *static_cast<FeedDate *>(f.ptr))) {
                 ok = false;
             }
             break;

@@ -58,7 +58,7 @@ void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
 // malformed or a number does not fit its field.
 bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
 // A result column as text; NULL gives an empty text.
-std::string column_text(sqlite3_stmt *st, int col);
+std::string column_string(sqlite3_stmt *st, int col);
 
 } // namespace pcqw32
 

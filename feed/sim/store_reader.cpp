@@ -84,8 +84,8 @@ int32_t StoreReader::open(const std::string &path) {
         return PCQW32_STORE_INVALID;
     }
     while (sqlite3_step(settings) == SQLITE_ROW) {
-        const std::string name = column_text(settings, 0);
-        const std::string value = column_text(settings, 1);
+        const std::string name = column_string(settings, 0);
+        const std::string value = column_string(settings, 1);
         if (name == "record_kind") {
             if (value == "quote") {
                 kind_ = RecordKind::Quote;
@@ -107,9 +107,9 @@ bool StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
     const bool found = sqlite3_step(st) == SQLITE_ROW;
     if (found) {
         out.id = sqlite3_column_int64(st, 0);
-        out.symbol = column_text(st, 1);
-        out.qualifier = column_text(st, 2);
-        out.category = column_text(st, 3);
+        out.symbol = column_string(st, 1);
+        out.qualifier = column_string(st, 2);
+        out.category = column_string(st, 3);
         make_key(out.symbol, out.qualifier, out.key);
     }
     sqlite3_reset(st);

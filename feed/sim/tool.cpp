@@ -64,7 +64,7 @@ class ReadOnlyStore {
         std::vector<std::string> columns(static_cast<std::size_t>(sqlite3_column_count(st)));
         while (sqlite3_step(st) == SQLITE_ROW) {
             for (std::size_t i = 0; i < columns.size(); ++i) {
-                columns[i] = pcqw32::column_text(st, static_cast<int>(i));
+                columns[i] = pcqw32::column_string(st, static_cast<int>(i));
             }
             row(columns);
         }
