@@ -4,6 +4,7 @@
 #include "mxhost_driver.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,189 @@ std::string number(double value) {
     return text;
 }
 
+// How a result field holds its values, for N securities.
+enum class Shape {
+    Column, // N-by-1 numbers
+    Pair,   // N-by-2 numbers, a pair per security
+    Date,   // 3-by-N numbers, a date per security
+    Texts,  // N-by-1 cell array of texts
+    Number, // one number (the version)
+    Text    // one text (the version)
+};
+
+struct Field {
+    const char *name;
+    Shape shape;
+};
+
+constexpr Field QUOTE_FIELDS[] = {
+    {"Symbol", Shape::Texts},
+    {"PriceType", Shape::Column},
+    {"PrimaryExchange", Shape::Texts},
+    {"SecCategory", Shape::Column},
+    {"Status", Shape::Column},
+    {"News", Shape::Column},
+    {"LastPrice", Shape::Column},
+    {"LastSize", Shape::Column},
+    {"LastPriceTime", Shape::Column},
+    {"LastTick", Shape::Column},
+    {"LastExchange", Shape::Texts},
+    {"OpenPrice", Shape::Column},
+    {"OpenSize", Shape::Column},
+    {"OpenPriceTime", Shape::Column},
+    {"OpenTick", Shape::Column},
+    {"OpenExchange", Shape::Texts},
+    {"HighPrice", Shape::Column},
+    {"HighSize", Shape::Column},
+    {"HighPriceTime", Shape::Column},
+    {"HighExchange", Shape::Texts},
+    {"LowPrice", Shape::Column},
+    {"LowSize", Shape::Column},
+    {"LowPriceTime", Shape::Column},
+    {"LowExchange", Shape::Texts},
+    {"YesterdayPrice", Shape::Column},
+    {"YesterdayTick", Shape::Column},
+    {"YesterdayExchange", Shape::Texts},
+    {"BidPrice", Shape::Column},
+    {"BidSize", Shape::Column},
+    {"BidPriceTime", Shape::Column},
+    {"BidTick", Shape::Column},
+    {"BidExchange", Shape::Texts},
+    {"AskPrice", Shape::Column},
+    {"AskSize", Shape::Column},
+    {"AskPriceTime", Shape::Column},
+    {"AskTick", Shape::Column},
+    {"AskExchange", Shape::Texts},
+    {"OpenRange", Shape::Column},
+    {"CloseRange", Shape::Pair},
+    {"Volume", Shape::Column},
+    {"OpenInterest", Shape::Column},
+    {"QuoteIndicator", Shape::Column},
+    {"TradeIndicator", Shape::Column},
+    {"ExDividendToday", Shape::Column},
+    {"SplitToday", Shape::Column},
+};
+
+constexpr Field FUNDAMENTALS_FIELDS[] = {
+    {"LastUpdate", Shape::Column},  {"Name", Shape::Texts},          {"BaseItem", Shape::Texts},
+    {"EPS", Shape::Column},         {"S&PCode", Shape::Column},      {"PriceType", Shape::Column},
+    {"SecCategory", Shape::Column}, {"ClosePrice", Shape::Column},   {"Volume", Shape::Column},
+    {"VolumeFlag", Shape::Column},  {"OpenInterest", Shape::Column}, {"HistHigh", Shape::Column},
+    {"HistLow", Shape::Column},     {"DivExp", Shape::Column},       {"DivLast", Shape::Column},
+    {"DivDate", Shape::Date},       {"DivFreq", Shape::Column},      {"ExpDate", Shape::Date},
+    {"Outstanding", Shape::Column}, {"Beta", Shape::Column},         {"ShPerContr", Shape::Column},
+    {"StrikePrice", Shape::Column}, {"RawMatDate", Shape::Date},     {"CusipNumber", Shape::Texts},
+};
+
+constexpr Field VERSION_FIELDS[] = {{"majorversion", Shape::Number},
+                                    {"minorversion", Shape::Number},
+                                    {"release", Shape::Text},
+                                    {"serialnumber", Shape::Text}};
+
+// The columns of the matrix results, as the feed simulator fills them.
+const char *const HISTORY_COLUMNS[] = {"Day",    "Price",  "Size",     "Hour",
+                                       "Minute", "Second", "Condition"};
+const char *const BAR_COLUMNS[] = {"Stamp", "Open", "High", "Low", "Close", "Volume"};
+
+template <size_t N> std::vector<Field> fieldsOf(const Field (&table)[N]) {
+    return std::vector<Field>(table, table + N);
+}
+
+// Whether a field's array has the shape the table gives it for `n` securities.
+bool hasShape(const mxArray *value, Shape shape, size_t n) {
+    if (value == nullptr) {
+        return false;
+    }
+    switch (shape) {
+    case Shape::Column:
+        return mxIsDouble(value) && mxGetM(value) == n && mxGetN(value) == 1;
+    case Shape::Pair:
+        return mxIsDouble(value) && mxGetM(value) == n && mxGetN(value) == 2;
+    case Shape::Date:
+        return mxIsDouble(value) && mxGetM(value) == 3 && mxGetN(value) == n;
+    case Shape::Texts:
+        return mxIsCell(value) && mxGetM(value) == n && mxGetN(value) == 1;
+    case Shape::Number:
+        return mxIsDouble(value) && mxGetNumberOfElements(value) == 1;
+    case Shape::Text:
+        return mxIsChar(value);
+    }
+    return false;
+}
+
+// The value of a field for security i (or the field's one value), as text or JSON.
+std::string valueOf(const mxArray *value, Shape shape, size_t i, bool json) {
+    const size_t rows = mxGetM(value);
+    std::vector<double> numbers;
+    switch (shape) {
+    case Shape::Texts:
+    case Shape::Text: {
+        std::string text = mxhost::textOf(shape == Shape::Texts ? mxGetCell(value, i) : value);
+        return json ? jsonText(text) : text;
+    }
+    case Shape::Column:
+        return number(mxGetPr(value)[i]);
+    case Shape::Number:
+        return number(mxGetPr(value)[0]);
+    case Shape::Pair:
+        numbers = {mxGetPr(value)[i], mxGetPr(value)[rows + i]};
+        break;
+    case Shape::Date:
+        numbers = {mxGetPr(value)[3 * i], mxGetPr(value)[3 * i + 1], mxGetPr(value)[3 * i + 2]};
+        break;
+    }
+    std::string out;
+    for (size_t k = 0; k < numbers.size(); ++k) {
+        out += (k == 0 ? "" : json ? ", " : " ") + number(numbers[k]);
+    }
+    return json ? "[" + out + "]" : out;
+}
+
+// Prints a structure result field by field in the table's order: one row per field and one
+// column per security, or a JSON object of arrays. False (after saying which) when the
+// result does not have the shape the table gives.
+bool printStructure(const mxArray *structure, const std::vector<Field> &fields, size_t securities,
+                    bool json) {
+    for (const Field &field : fields) {
+        if (!hasShape(mxGetField(structure, 0, field.name), field.shape, securities)) {
+            std::fprintf(stderr, "quorvex-cli: the result's field %s is missing or misshapen\n",
+                         field.name);
+            return false;
+        }
+    }
+    bool one = fields[0].shape == Shape::Number || fields[0].shape == Shape::Text;
+    std::string out = json ? "{" : "";
+    for (size_t f = 0; f < fields.size(); ++f) {
+        const mxArray *value = mxGetField(structure, 0, fields[f].name);
+        if (json) {
+            out += (f > 0 ? ", " : "") + jsonText(fields[f].name) + ": ";
+        } else {
+            char name[32];
+            std::snprintf(name, sizeof name, "%-18s", fields[f].name);
+            out += name;
+        }
+        if (one) {
+            out += (json ? "" : " ") + valueOf(value, fields[f].shape, 0, json);
+        } else {
+            out += json ? "[" : "";
+            for (size_t i = 0; i < securities; ++i) {
+                std::string text = valueOf(value, fields[f].shape, i, json);
+                if (json) {
+                    out += (i > 0 ? ", " : "") + text;
+                } else {
+                    char cell[256];
+                    std::snprintf(cell, sizeof cell, " %-16s", text.c_str());
+                    out += cell;
+                }
+            }
+            out += json ? "]" : "";
+        }
+        out += json ? "" : "\n";
+    }
+    std::fputs(json ? (out + "}\n").c_str() : out.c_str(), stdout);
+    return true;
+}
+
 // Rows of a matrix worth printing: all, or up to the last row with a non-zero element.
 size_t rowsToShow(const mxArray *matrix, bool all) {
     size_t rows = mxGetM(matrix);
@@ -105,92 +289,25 @@ size_t rowsToShow(const mxArray *matrix, bool all) {
     return last;
 }
 
-// One element of a structure field, as text, for security i.
-std::string cellOf(const mxArray *field, size_t i, bool json) {
-    if (mxIsCell(field)) {
-        std::string text = mxhost::textOf(mxGetCell(field, i));
-        return json ? jsonText(text) : text;
-    }
-    const double *data = mxGetPr(field);
-    size_t rows = mxGetM(field);
-    size_t columns = mxGetN(field);
-    if (columns == 1) {
-        return number(data[i]);
-    }
-    // Several values per security: N-by-2 ranges, or 3-by-N dates.
-    std::string out = json ? "[" : "";
-    bool perColumn = rows == 3 && columns != 2;
-    size_t count = perColumn ? rows : columns;
-    for (size_t k = 0; k < count; ++k) {
-        double value = perColumn ? data[i * rows + k] : data[k * rows + i];
-        if (k > 0) {
-            out += json ? ", " : " ";
-        }
-        out += number(value);
-    }
-    return json ? out + "]" : out;
-}
-
-size_t securitiesIn(const mxArray *structure) {
-    const mxArray *first = mxGetField(structure, 0, mxGetFieldNameByNumber(structure, 0));
-    if (first == nullptr) {
-        return 0;
-    }
-    return mxIsCell(first) || mxGetN(first) == 1 ? mxGetM(first) : mxGetN(first);
-}
-
-void printStructure(const mxArray *structure, bool json) {
-    int fields = mxGetNumberOfFields(structure);
-    size_t securities = securitiesIn(structure);
-    bool scalar = true;
-    for (int f = 0; f < fields; ++f) {
-        const mxArray *value = mxGetField(structure, 0, mxGetFieldNameByNumber(structure, f));
-        scalar = scalar && !mxIsCell(value) && value != nullptr &&
-                 (mxIsChar(value) || mxGetNumberOfElements(value) == 1);
-    }
-    if (json) {
-        std::printf("{");
-        for (int f = 0; f < fields; ++f) {
-            const char *name = mxGetFieldNameByNumber(structure, f);
-            const mxArray *value = mxGetField(structure, 0, name);
-            std::printf("%s%s: ", f > 0 ? ", " : "", jsonText(name).c_str());
-            if (scalar) {
-                std::printf("%s", mxIsChar(value) ? jsonText(mxhost::textOf(value)).c_str()
-                                                  : number(mxGetPr(value)[0]).c_str());
-                continue;
-            }
-            std::printf("[");
-            for (size_t i = 0; i < securities; ++i) {
-                std::printf("%s%s", i > 0 ? ", " : "", cellOf(value, i, true).c_str());
-            }
-            std::printf("]");
-        }
-        std::printf("}\n");
-        return;
-    }
-    for (int f = 0; f < fields; ++f) {
-        const char *name = mxGetFieldNameByNumber(structure, f);
-        const mxArray *value = mxGetField(structure, 0, name);
-        std::printf("%-18s", name);
-        if (scalar) {
-            std::printf(" %s\n", mxIsChar(value) ? mxhost::textOf(value).c_str()
-                                                 : number(mxGetPr(value)[0]).c_str());
-            continue;
-        }
-        for (size_t i = 0; i < securities; ++i) {
-            std::printf(" %-16s", cellOf(value, i, false).c_str());
-        }
-        std::printf("\n");
-    }
-}
-
-void printMatrix(const mxArray *matrix, bool json, bool all) {
+// Prints a matrix result under its column names, or as a JSON array of rows. False (after
+// saying so) when the result has another number of columns.
+template <size_t N>
+bool printMatrix(const mxArray *matrix, const char *const (&names)[N], bool json, bool all) {
     size_t rows = mxGetM(matrix);
     size_t columns = mxGetN(matrix);
+    if (!mxIsDouble(matrix) || columns != N) {
+        std::fprintf(stderr, "quorvex-cli: the result is not a matrix of %zu columns\n", N);
+        return false;
+    }
     size_t shown = rowsToShow(matrix, all);
     const double *data = mxGetPr(matrix);
     if (json) {
         std::printf("[");
+    } else {
+        for (size_t c = 0; c < columns; ++c) {
+            std::printf("%s%14s", c > 0 ? " " : "", names[c]);
+        }
+        std::printf("\n");
     }
     for (size_t r = 0; r < shown; ++r) {
         if (json) {
@@ -211,6 +328,12 @@ void printMatrix(const mxArray *matrix, bool json, bool all) {
     } else if (shown < rows) {
         std::printf("(%zu of %zu rows shown; the rest are zero)\n", shown, rows);
     }
+    return true;
+}
+
+int usageError(const std::string &what) {
+    std::fprintf(stderr, "quorvex-cli: %s\n\n%s", what.c_str(), USAGE);
+    return 2;
 }
 
 } // namespace
@@ -228,21 +351,26 @@ int main(int argc, char **argv) {
         } else if (word == "--help" || word == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
+        } else if (word.size() > 1 && word[0] == '-' && word[1] == '-') {
+            return usageError("unknown option '" + word + "'");
         } else {
             words.push_back(word);
         }
     }
-    if (words.size() < 2 || requestCode(words[0]) == 0) {
-        std::fputs(USAGE, stderr);
-        return 2;
+    if (words.empty()) {
+        return usageError("REQUEST and DATABASE are missing");
     }
     int code = requestCode(words[0]);
+    if (code == 0) {
+        return usageError("unknown request '" + words[0] + "'");
+    }
+    if (words.size() < 2) {
+        return usageError("DATABASE is missing");
+    }
     char *end = nullptr;
     double database = std::strtod(words[1].c_str(), &end);
     if (end == words[1].c_str() || *end != '\0') {
-        std::fprintf(stderr, "quorvex-cli: the database number must be a number, not '%s'\n",
-                     words[1].c_str());
-        return 2;
+        return usageError("the database number must be a number, not '" + words[1] + "'");
     }
 
     std::vector<std::string> symbols;
@@ -252,10 +380,15 @@ int main(int argc, char **argv) {
         symbols.push_back(words[i].substr(0, colon));
         qualifiers.push_back(colon == std::string::npos ? "" : words[i].substr(colon + 1));
     }
-    bool oneSecurity = code == 3 || code == 5;
-    if (oneSecurity && symbols.size() != 1) {
-        std::fprintf(stderr, "quorvex-cli: %s takes exactly one security\n", words[0].c_str());
-        return 2;
+    // How many securities each request takes: at least, at most.
+    static const size_t LEAST[] = {0, 0, 1, 1, 0, 1, 1, 0};
+    static const size_t MOST[] = {0, 0, SIZE_MAX, 1, 0, 1, SIZE_MAX, 1};
+    if (symbols.size() < LEAST[code] || symbols.size() > MOST[code]) {
+        const char *takes = MOST[code] == 0    ? "no security"
+                            : LEAST[code] == 0 ? "at most one security"
+                            : MOST[code] == 1  ? "exactly one security"
+                                               : "at least one security";
+        return usageError(words[0] + " takes " + takes);
     }
 
     std::vector<mxhost::ArrayPtr> owned;
@@ -273,19 +406,30 @@ int main(int argc, char **argv) {
         inputs.push_back(input.get());
     }
 
-    mxhost::setEcho(true);
+    // What the module prints goes to standard error, so standard output holds the result
+    // alone (and stays valid JSON).
     mxhost::CallResult result = mxhost::call(mexFunction, 1, inputs);
+    std::fputs(result.printed.c_str(), stderr);
     if (result.raised) {
         std::fprintf(stderr, "error %s: %s\n", result.identifier.c_str(), result.message.c_str());
         return 1;
     }
     const mxArray *output = result.output();
+    bool shaped = true;
     if (output == nullptr) {
         std::printf(json ? "null\n" : "ok\n");
-    } else if (mxIsStruct(output)) {
-        printStructure(output, json);
+    } else if (code == 2) {
+        shaped = printStructure(output, fieldsOf(QUOTE_FIELDS), symbols.size(), json);
+    } else if (code == 6) {
+        shaped = printStructure(output, fieldsOf(FUNDAMENTALS_FIELDS), symbols.size(), json);
+    } else if (code == 4) {
+        shaped = printStructure(output, fieldsOf(VERSION_FIELDS), 1, json);
+    } else if (code == 3) {
+        shaped = printMatrix(output, HISTORY_COLUMNS, json, true);
+    } else if (code == 5) {
+        shaped = printMatrix(output, BAR_COLUMNS, json, all);
     } else {
-        printMatrix(output, json, all || code != 5);
+        std::printf("%s\n", number(mxGetPr(output)[0]).c_str());
     }
-    return 0;
+    return shaped ? 0 : 1;
 }

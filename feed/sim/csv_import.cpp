@@ -2,58 +2,183 @@
 // column names; every row goes through the same value structures and range checks as the
 // sample generator, so whatever is imported can be served.
 
-#include "store.h"
+#include "csv_import.h"
+
+#include "store_writer.h"
 
 #include <sqlite3.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace pcqw32 {
 
 namespace {
 
-// Splits one CSV record; double quotes enclose fields holding commas or quotes ("").
-// Returns false when a quoted field is not closed on this line.
-bool split_csv(const std::string &line, std::vector<std::string> &fields) {
-    fields.clear();
-    std::string current;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char ch = line[i];
-        if (quoted) {
-            if (ch == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                current += '"';
-                ++i;
-            } else if (ch == '"') {
-                quoted = false;
-            } else {
-                current += ch;
-            }
-        } else if (ch == '"') {
-            quoted = true;
-        } else if (ch == ',') {
-            fields.push_back(current);
-            current.clear();
-        } else {
-            current += ch;
+// A failure that concerns one line of the file.
+struct LineError : std::runtime_error {
+    LineError(int64_t l, const std::string &message) : std::runtime_error(message), line(l) {}
+    int64_t line;
+};
+
+// Reads CSV records as RFC 4180 writes them: fields separated by commas, records by CRLF or
+// LF; a field in double quotes may hold commas, line breaks and doubled quotes (""). Blanks
+// around a field are dropped (inside the quotes they stay), blank lines are skipped, and a
+// UTF-8 byte-order mark before the first record is dropped.
+class CsvReader {
+  public:
+    explicit CsvReader(std::string text) : text_(std::move(text)) {
+        if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            at_ = 3;
         }
     }
-    fields.push_back(current);
-    return !quoted;
-}
 
-std::string trim(const std::string &s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) {
-        ++b;
+    // The next record that is not blank, and the line it starts on; false at the end.
+    bool next(std::vector<std::string> &fields, int64_t &line) {
+        while (at_ < text_.size()) {
+            line = line_;
+            fields.clear();
+            bool quotedAny = false;
+            bool more = true;
+            while (more) {
+                bool quoted = false;
+                fields.push_back(field(quoted));
+                quotedAny = quotedAny || quoted;
+                more = at_ < text_.size() && text_[at_] == ',';
+                if (more) {
+                    ++at_;
+                }
+            }
+            end_of_record();
+            if (fields.size() > 1 || quotedAny || !fields[0].empty()) {
+                return true;
+            }
+        }
+        return false;
     }
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) {
-        --e;
+
+  private:
+    static bool blank(char c) { return c == ' ' || c == '\t'; }
+    bool at_line_end() const {
+        return at_ >= text_.size() || text_[at_] == '\n' || text_[at_] == '\r';
     }
-    return s.substr(b, e - b);
+    void skip_blanks() {
+        while (at_ < text_.size() && blank(text_[at_])) {
+            ++at_;
+        }
+    }
+
+    // One field, leaving the position on the comma or line end after it.
+    std::string field(bool &quoted) {
+        skip_blanks();
+        std::string out;
+        if (at_ < text_.size() && text_[at_] == '"') {
+            quoted = true;
+            const int64_t opened = line_;
+            ++at_;
+            for (;;) {
+                if (at_ >= text_.size()) {
+                    throw LineError(opened, "a quoted field opened here is never closed");
+                }
+                const char c = text_[at_++];
+                if (c == '"') {
+                    if (at_ < text_.size() && text_[at_] == '"') {
+                        out += '"';
+                        ++at_;
+                        continue;
+                    }
+                    break;
+                }
+                if (c == '\n') {
+                    ++line_;
+                }
+                out += c;
+            }
+            skip_blanks();
+            if (!at_line_end() && text_[at_] != ',') {
+                throw LineError(line_, "text after the closing quote of a field");
+            }
+            return out;
+        }
+        while (!at_line_end() && text_[at_] != ',') {
+            if (text_[at_] == '"') {
+                throw LineError(line_, "a double quote inside a field that does not start "
+                                       "with one (quote the whole field and double the quote)");
+            }
+            out += text_[at_++];
+        }
+        while (!out.empty() && blank(out.back())) {
+            out.pop_back();
+        }
+        return out;
+    }
+
+    void end_of_record() {
+        if (at_ >= text_.size()) {
+            return;
+        }
+        if (text_[at_] == '\r') {
+            ++at_;
+        }
+        if (at_ < text_.size() && text_[at_] == '\n') {
+            ++at_;
+        }
+        ++line_;
+    }
+
+    std::string text_;
+    std::size_t at_ = 0;
+    int64_t line_ = 1;
+};
+
+// Parses a CSV cell into a field; returns an empty string or the reason.
+std::string parse_field(const FieldRef &f, const std::string &text) {
+    switch (f.kind) {
+    case FieldKind::Int32:
+    case FieldKind::Int64: {
+        int64_t v = 0;
+        if (!parse_int(text, v)) {
+            return std::string(f.name) + ": \"" + text + "\" is not an integer";
+        }
+        if (f.kind == FieldKind::Int32) {
+            if (v < INT32_MIN || v > INT32_MAX) {
+                return std::string(f.name) + ": " + text + " is out of range";
+            }
+            *static_cast<int32_t *>(f.ptr) = static_cast<int32_t>(v);
+        } else {
+            *static_cast<int64_t *>(f.ptr) = v;
+        }
+        return {};
+    }
+    case FieldKind::Double: {
+        if (text.empty()) {
+            *static_cast<double *>(f.ptr) = 0;
+            return {};
+        }
+        char *end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) {
+            return std::string(f.name) + ": \"" + text + "\" is not a number";
+        }
+        *static_cast<double *>(f.ptr) = v;
+        return {};
+    }
+    case FieldKind::Text:
+        *static_cast<std::string *>(f.ptr) = text;
+        return {};
+    case FieldKind::Date:
+        if (!parse_date(text, *static_cast<FeedDate *>(f.ptr))) {
+            return std::string(f.name) + ": \"" + text + "\" is not a YYYY-MM-DD date";
+        }
+        return {};
+    }
+    return {};
 }
 
 int64_t count(sqlite3 *db, const std::string &sql) {
@@ -80,43 +205,139 @@ void settle_kind(StoreWriter &w, const std::string &kind, int32_t db) {
     w.set_kind(kind == "quotes" ? RecordKind::Quote : RecordKind::Fundamentals);
 }
 
-// Histories end on a block of eight; neighbours sharing three leading symbol characters make
-// a client that compares only those run one scan into the next.
-void history_warnings(sqlite3 *db, std::vector<std::string> &warnings) {
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT s.symbol, s.qualifier, COUNT(*) FROM securities s JOIN history h "
-                       "ON h.security_id = s.id GROUP BY s.id ORDER BY s.key",
-                       -1, &st, nullptr);
-    std::string previous;
-    bool first = true;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        const std::string symbol = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
-        const std::string qualifier = reinterpret_cast<const char *>(sqlite3_column_text(st, 1));
-        const int64_t rows = sqlite3_column_int64(st, 2);
-        if (rows % 8 != 0) {
-            warnings.push_back("history of " + symbol + "/" + qualifier + " has " +
-                               std::to_string(rows) +
-                               " rows; its last block is completed with zero records");
+// The values of one row of any kind; the field list of the file's kind points into them, so
+// they are reset in place for every row.
+struct RowValues {
+    std::string symbol, qualifier, category;
+    QuoteValues quote;
+    FundamentalsValues fundamentals;
+    HistoryRow history;
+    BarRow bar;
+    CantValues cant;
+    VersionValues version;
+
+    void reset() { *this = RowValues{}; }
+    std::vector<FieldRef> fields(const std::string &kind) {
+        if (kind == "quotes") {
+            return quote_fields(quote);
         }
-        const std::string head = (symbol + "   ").substr(0, 3);
-        if (!first && head == previous) {
-            warnings.push_back("history of " + symbol + "/" + qualifier +
-                               " follows a security with the same first three characters; a "
-                               "scan of that one runs on into this one");
+        if (kind == "fundamentals") {
+            return fundamentals_fields(fundamentals);
         }
-        previous = head;
-        first = false;
+        if (kind == "history") {
+            return history_fields(history);
+        }
+        if (kind == "bars") {
+            return bar_fields(bar);
+        }
+        if (kind == "cant") {
+            return cant_fields(cant);
+        }
+        if (kind == "version") {
+            return version_fields(version);
+        }
+        return {};
     }
-    sqlite3_finalize(st);
+};
+
+// Which value a column of the file fills.
+struct Column {
+    enum Target { Symbol, Qualifier, Category, Field } target;
+    FieldRef field;
+};
+
+// Maps the header's names onto the kind's columns; the error names the first that is
+// unknown or repeated.
+std::vector<Column> map_header(const std::vector<std::string> &header, const std::string &kind,
+                               const std::vector<FieldRef> &fields, int64_t line) {
+    const bool namesSecurities = kind != "version";
+    std::vector<Column> columns;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const std::string &name = header[i];
+        for (std::size_t j = 0; j < i; ++j) {
+            if (header[j] == name) {
+                throw LineError(line, "column \"" + name + "\" appears twice");
+            }
+        }
+        Column c{Column::Field, {nullptr, FieldKind::Text, nullptr}};
+        if (namesSecurities && name == "symbol") {
+            c.target = Column::Symbol;
+        } else if (namesSecurities && name == "qualifier") {
+            c.target = Column::Qualifier;
+        } else if (namesSecurities && name == "category") {
+            c.target = Column::Category;
+        } else {
+            for (const FieldRef &f : fields) {
+                if (name == f.name) {
+                    c.field = f;
+                }
+            }
+            if (!c.field.name) {
+                std::string known = namesSecurities ? "symbol, qualifier, category" : "";
+                for (const FieldRef &f : fields) {
+                    known += (known.empty() ? "" : ", ") + std::string(f.name);
+                }
+                throw LineError(line,
+                                "unknown column \"" + name + "\" for " + kind + " (" + known + ")");
+            }
+        }
+        columns.push_back(c);
+    }
+    if (namesSecurities) {
+        bool symbol = false;
+        for (const Column &c : columns) {
+            symbol = symbol || c.target == Column::Symbol;
+        }
+        if (!symbol) {
+            throw LineError(line, "the header names no symbol column");
+        }
+    }
+    return columns;
 }
+
+// Warns about each price of the row that a client would read back as another value, because
+// it does not lie on the grid of the row's price type. Returns how many it found.
+int off_grid_prices(const std::vector<Column> &columns, const std::vector<std::string> &cells,
+                    const std::vector<FieldRef> &fields, const std::string &where,
+                    std::vector<std::string> *warnings) {
+    int32_t code = 0;
+    for (const FieldRef &f : fields) {
+        if (std::string(f.name) == "price_type") {
+            code = *static_cast<int32_t *>(f.ptr);
+        }
+    }
+    int found = 0;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const FieldRef &f = columns[i].field;
+        if (columns[i].target != Column::Field || !f.price) {
+            continue;
+        }
+        const double price = *static_cast<double *>(f.ptr);
+        const double read = client_price(price, code);
+        if (read == price) {
+            continue;
+        }
+        ++found;
+        if (warnings) {
+            char text[96];
+            std::snprintf(text, sizeof text, " (steps of %.15g); a client reads %.15g",
+                          1.0 / price_divisor(code), read);
+            warnings->push_back(where + f.name + " " + cells[i] +
+                                " is off the grid of price type " + std::to_string(code) + text);
+        }
+    }
+    return found;
+}
+
+// Grid warnings beyond this many are counted, not listed.
+constexpr int kListedGridWarnings = 20;
 
 } // namespace
 
 int64_t import_csv(const std::string &folder, int32_t db, const std::string &kind,
                    const std::string &csvPath, std::vector<std::string> &warnings) {
     static const char *const kinds[] = {"quotes", "fundamentals", "history", "bars",
-                                        "cant",   "securities",   "version", "faults"};
+                                        "cant",   "securities",   "version"};
     bool knownKind = false;
     for (const char *k : kinds) {
         knownKind = knownKind || kind == k;
@@ -124,187 +345,133 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
     if (!knownKind) {
         throw std::runtime_error("unknown kind \"" + kind +
                                  "\" (quotes, fundamentals, history, bars, cant, securities, "
-                                 "version, faults)");
+                                 "version)");
     }
     std::ifstream in(csvPath, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + csvPath);
     }
-    std::string line;
-    std::vector<std::string> header;
-    if (!std::getline(in, line) || !split_csv(line, header)) {
-        throw std::runtime_error(csvPath + ": no header line");
-    }
-    if (header.size() == 1 && header[0].size() >= 3 &&
-        header[0].compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        header[0] = header[0].substr(3);
-    }
-    for (std::string &h : header) {
-        h = trim(h);
-        if (h.size() >= 3 && h.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-            h = h.substr(3);
-        }
-    }
+    CsvReader csv(std::string(std::istreambuf_iterator<char>(in), {}));
 
-    StoreWriter w(folder, db, false);
-    w.begin();
+    int64_t line = 0;
     int64_t imported = 0;
-    int64_t lineNo = 1;
+    std::vector<std::string> rowWarnings;
+    int offGrid = 0;
     try {
-        settle_kind(w, kind, db);
-        std::map<int64_t, std::vector<HistoryRow>> history;
-        std::map<int64_t, std::vector<BarRow>> bars;
-        std::vector<int64_t> order; // securities in the order they first appear
-        std::vector<std::string> cells;
-        while (std::getline(in, line)) {
-            ++lineNo;
-            if (trim(line).empty()) {
-                continue;
-            }
-            if (!split_csv(line, cells)) {
-                throw std::runtime_error("unclosed quote");
-            }
-            if (cells.size() != header.size()) {
-                throw std::runtime_error(std::to_string(cells.size()) + " fields, the header has " +
-                                         std::to_string(header.size()));
-            }
-            std::string symbol, qualifier, category = "equity";
-            QuoteValues q;
-            FundamentalsValues f;
-            HistoryRow h;
-            BarRow b;
-            CantValues c;
-            VersionValues v;
-            std::vector<FieldRef> fields;
-            if (kind == "quotes") {
-                fields = quote_fields(q);
-            } else if (kind == "fundamentals") {
-                fields = fundamentals_fields(f);
-            } else if (kind == "history") {
-                fields = history_fields(h);
-            } else if (kind == "bars") {
-                fields = bar_fields(b);
-            } else if (kind == "cant") {
-                fields = cant_fields(c);
-            } else if (kind == "version") {
-                fields = version_fields(v);
-            }
-            std::string point, status, nth, event;
-            bool hasSymbol = false, hasQualifier = false;
-            for (std::size_t i = 0; i < header.size(); ++i) {
-                const std::string cell = trim(cells[i]);
-                const std::string &name = header[i];
-                if (name == "symbol") {
-                    symbol = cell;
-                    hasSymbol = true;
-                    continue;
+        RowValues row;
+        const std::vector<FieldRef> fields = row.fields(kind);
+        std::vector<std::string> header, cells;
+        if (!csv.next(header, line)) {
+            throw std::runtime_error("no header line");
+        }
+        const std::vector<Column> columns = map_header(header, kind, fields, line);
+
+        StoreWriter w(folder, db, false);
+        w.begin();
+        try {
+            settle_kind(w, kind, db);
+            std::map<int64_t, std::vector<HistoryRow>> history;
+            std::map<int64_t, std::vector<BarRow>> bars;
+            std::vector<int64_t> order; // securities in the order they first appear
+            std::map<int64_t, std::string> names;
+            while (csv.next(cells, line)) {
+                if (cells.size() != header.size()) {
+                    throw LineError(line, std::to_string(cells.size()) +
+                                              " fields, the header has " +
+                                              std::to_string(header.size()));
                 }
-                if (name == "qualifier") {
-                    qualifier = cell;
-                    hasQualifier = true;
-                    continue;
-                }
-                if (name == "category" && kind != "faults" && kind != "version") {
-                    category = cell.empty() ? "equity" : cell;
-                    continue;
-                }
-                if (kind == "faults") {
-                    std::string *target = name == "operation"  ? &point
-                                          : name == "status"   ? &status
-                                          : name == "nth_call" ? &nth
-                                          : name == "event"    ? &event
-                                                               : nullptr;
-                    if (!target) {
-                        throw std::runtime_error("unknown column \"" + name + "\"");
-                    }
-                    *target = cell;
-                    continue;
-                }
-                bool known = false;
-                for (const FieldRef &field : fields) {
-                    if (name == field.name) {
-                        known = true;
-                        const std::string error = parse_field(field, cell);
+                row.reset();
+                row.category = "equity";
+                for (std::size_t i = 0; i < columns.size(); ++i) {
+                    const std::string &cell = cells[i];
+                    switch (columns[i].target) {
+                    case Column::Symbol:
+                        row.symbol = cell;
+                        break;
+                    case Column::Qualifier:
+                        row.qualifier = cell;
+                        break;
+                    case Column::Category:
+                        row.category = cell.empty() ? "equity" : cell;
+                        break;
+                    case Column::Field: {
+                        const std::string error = parse_field(columns[i].field, cell);
                         if (!error.empty()) {
-                            throw std::runtime_error(error);
+                            throw LineError(line, error);
                         }
                     }
+                    }
                 }
-                if (!known) {
-                    throw std::runtime_error("unknown column \"" + name + "\"");
+                const std::string where = csvPath + ":" + std::to_string(line) + ": ";
+                offGrid += off_grid_prices(columns, cells, fields, where,
+                                           offGrid < kListedGridWarnings ? &rowWarnings : nullptr);
+                try {
+                    if (kind == "version") {
+                        if (imported > 0) {
+                            throw std::runtime_error("a version file holds one row");
+                        }
+                        w.set_version(row.version);
+                        ++imported;
+                        continue;
+                    }
+                    const int64_t id = w.add_security(row.symbol, row.qualifier, row.category);
+                    if (kind == "quotes") {
+                        w.put_quote(id, row.quote);
+                    } else if (kind == "fundamentals") {
+                        w.put_fundamentals(id, row.fundamentals);
+                    } else if (kind == "cant") {
+                        w.put_cant(id, row.cant);
+                    } else if (kind == "history" || kind == "bars") {
+                        if (names.find(id) == names.end()) {
+                            order.push_back(id);
+                            names[id] = row.symbol + "/" + row.qualifier;
+                        }
+                        const EncodeError e = kind == "history" ? check_history_row(row.history)
+                                                                : check_bar_row(row.bar);
+                        if (e) {
+                            throw std::runtime_error(e.message);
+                        }
+                        if (kind == "history") {
+                            history[id].push_back(row.history);
+                        } else {
+                            bars[id].push_back(row.bar);
+                        }
+                    }
+                } catch (const LineError &) {
+                    throw;
+                } catch (const std::exception &e) {
+                    throw LineError(line, e.what());
                 }
-            }
-            if (kind == "version") {
-                w.set_version(v);
                 ++imported;
-                continue;
             }
-            if (kind == "faults") {
-                int64_t statusValue = 0, nthValue = 0, eventValue = 0;
-                FieldRef sf{"status", FieldKind::Int64, &statusValue};
-                FieldRef nf{"nth_call", FieldKind::Int64, &nthValue};
-                FieldRef ef{"event", FieldKind::Int64, &eventValue};
-                for (const auto &pair : {std::make_pair(sf, status), std::make_pair(nf, nth),
-                                         std::make_pair(ef, event)}) {
-                    const std::string error = parse_field(pair.first, pair.second);
-                    if (!error.empty()) {
-                        throw std::runtime_error(error);
-                    }
-                }
-                w.add_fault(point, static_cast<int32_t>(statusValue),
-                            static_cast<int32_t>(nthValue),
-                            hasSymbol && !symbol.empty() ? symbol.c_str() : nullptr,
-                            hasQualifier && !qualifier.empty() ? qualifier.c_str() : nullptr,
-                            static_cast<int32_t>(eventValue));
-                ++imported;
-                continue;
-            }
-            if (!hasSymbol) {
-                throw std::runtime_error("the file has no symbol column");
-            }
-            const int64_t id = w.add_security(symbol, qualifier, category);
-            if (kind == "quotes") {
-                w.put_quote(id, q);
-            } else if (kind == "fundamentals") {
-                w.put_fundamentals(id, f);
-            } else if (kind == "cant") {
-                w.put_cant(id, c);
-            } else if (kind == "history" || kind == "bars") {
-                if (history.find(id) == history.end() && bars.find(id) == bars.end()) {
-                    order.push_back(id);
-                }
-                if (kind == "history") {
-                    const EncodeError e = check_history_row(h);
-                    if (e) {
-                        throw std::runtime_error(e.message);
-                    }
-                    history[id].push_back(h);
-                } else {
-                    const EncodeError e = check_bar_row(b);
-                    if (e) {
-                        throw std::runtime_error(e.message);
-                    }
-                    bars[id].push_back(b);
+            // Whole series are appended at the end, so the writer sees each security's rows
+            // together; its errors concern a series, not one line.
+            line = 0;
+            for (int64_t id : order) {
+                w.append_history(id, history[id]);
+                w.append_bars(id, bars[id]);
+                const int64_t rows = kind == "history" ? w.history_rows(id) : 0;
+                if (rows % 8 != 0) {
+                    rowWarnings.push_back(csvPath + ": history of " + names[id] + " has " +
+                                          std::to_string(rows) +
+                                          " rows; its last block is completed with zero records");
                 }
             }
-            ++imported;
+            w.commit();
+        } catch (...) {
+            w.rollback();
+            throw;
         }
-        lineNo = -1; // errors from here on concern whole series, not one line
-        for (int64_t id : order) {
-            w.append_history(id, history[id]);
-            w.append_bars(id, bars[id]);
-        }
-        if (kind == "history") {
-            history_warnings(w.handle(), warnings);
-        }
-        w.commit();
+    } catch (const LineError &e) {
+        throw std::runtime_error(csvPath + ":" + std::to_string(e.line) + ": " + e.what());
     } catch (const std::exception &e) {
-        w.rollback();
-        if (lineNo > 0) {
-            throw std::runtime_error(csvPath + ":" + std::to_string(lineNo) + ": " + e.what());
-        }
         throw std::runtime_error(csvPath + ": " + e.what());
     }
+    if (offGrid > kListedGridWarnings) {
+        rowWarnings.push_back(csvPath + ": " + std::to_string(offGrid - kListedGridWarnings) +
+                              " more prices off the grid of their price type");
+    }
+    warnings.insert(warnings.end(), rowWarnings.begin(), rowWarnings.end());
     return imported;
 }
 

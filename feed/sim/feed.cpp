@@ -36,10 +36,6 @@ using namespace pcqw32;
 
 namespace {
 
-constexpr std::size_t kMaxLoggedCalls = 1u << 20;
-constexpr int32_t kApproxEvent = 2;   // event code of every history delivery
-constexpr int32_t kIgnoredEvent = 52; // interim event the client ignores
-
 struct Attachment {
     int32_t db = 0;
     std::unique_ptr<StoreReader> store;
@@ -66,7 +62,6 @@ struct State {
     int32_t attachCalls = 0; // for nth faults on DBA_ATTACH, counted for the process
     std::map<int32_t, int32_t> callCounts;
     int32_t totalCalls = 0;
-    std::vector<std::pair<int32_t, int32_t>> log;
     std::vector<FaultRule> apiFaults;
     std::vector<FaultRule> envFaults;
     bool hasDataDir = false;
@@ -129,30 +124,17 @@ std::string data_folder() {
     return library_folder() + "/pcqw32-data";
 }
 
-// The status of the first fault that matches this call, or 0.
-int32_t find_fault(const Attachment *a, int32_t point, int32_t nth, const std::string *symbol,
+// The status of the first fault that matches this call, or 0. Faults from code come first,
+// then those of PCQW32_FAULTS.
+int32_t find_fault(int32_t point, int32_t nth, const std::string *symbol,
                    const std::string *qualifier, int32_t *event = nullptr) {
     const State &s = state();
-    const std::vector<FaultRule> *lists[] = {&s.apiFaults, &s.envFaults,
-                                             a ? &a->store->faults() : nullptr};
-    for (const std::vector<FaultRule> *list : lists) {
-        if (!list) {
-            continue;
-        }
-        for (const FaultRule &f : *list) {
-            if (f.point != point || (f.nth != 0 && f.nth != nth)) {
-                continue;
-            }
-            if (f.hasSymbol && (!symbol || *symbol != f.symbol)) {
-                continue;
-            }
-            if (f.hasQualifier && (!qualifier || *qualifier != f.qualifier)) {
-                continue;
-            }
+    for (const std::vector<FaultRule> *list : {&s.apiFaults, &s.envFaults}) {
+        if (const FaultRule *f = match_fault(*list, point, nth, symbol, qualifier)) {
             if (event) {
-                *event = f.event;
+                *event = f->event;
             }
-            return f.status;
+            return f->status;
         }
     }
     return 0;
@@ -179,7 +161,7 @@ int32_t attach(void *block, int32_t db) {
         s.envFaults.clear();
         return fail(PCQW32_BAD_ARGUMENT, "PCQW32_FAULTS: " + parseError);
     }
-    if (int32_t st = find_fault(nullptr, DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
         return injected(st, DBA_ATTACH);
     }
     auto a = std::make_unique<Attachment>();
@@ -187,9 +169,6 @@ int32_t attach(void *block, int32_t db) {
     a->store = std::make_unique<StoreReader>();
     if (int32_t st = a->store->open(store_path(data_folder(), db))) {
         return fail(st, a->store->error());
-    }
-    if (int32_t st = find_fault(a.get(), DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
-        return injected(st, DBA_ATTACH);
     }
     s.attachments[block] = std::move(a);
     return PCQW32_OK;
@@ -201,7 +180,7 @@ int32_t count_call(Attachment &a, int32_t operation) {
 
 int32_t detach(void *block, Attachment &a) {
     const int32_t nth = count_call(a, DBA_DETACH);
-    if (int32_t st = find_fault(&a, DBA_DETACH, nth, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_DETACH, nth, nullptr, nullptr)) {
         return injected(st, DBA_DETACH);
     }
     state().attachments.erase(block);
@@ -213,7 +192,7 @@ int32_t get_version(Attachment &a, void *record) {
     if (!record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_VERSION without a record buffer");
     }
-    if (int32_t st = find_fault(&a, DBA_GET_VERSION, nth, nullptr, nullptr)) {
+    if (int32_t st = find_fault(DBA_GET_VERSION, nth, nullptr, nullptr)) {
         return injected(st, DBA_GET_VERSION);
     }
     VersionValues v;
@@ -234,7 +213,7 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD without a key or record buffer");
     }
     const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(&a, DBA_GET_RECORD, nth, &symbol, &qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_RECORD, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD);
     }
     SecurityInfo sec;
@@ -276,7 +255,7 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
         return fail(PCQW32_BAD_TAG, "extended key without the tag CANT");
     }
     const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(&a, DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD_EXT);
     }
     SecurityInfo sec;
@@ -311,7 +290,7 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
     if (!record_security(a, key, sec)) {
         return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
     }
-    if (int32_t st = find_fault(&a, operation, nth, &sec.symbol, &sec.qualifier)) {
+    if (int32_t st = find_fault(operation, nth, &sec.symbol, &sec.qualifier)) {
         return injected(st, operation);
     }
     if (operation == DBA_GET_FIRST_BLOCK) {
@@ -354,10 +333,10 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         call_back(sb, kIgnoredEvent, a.scanKey, kEmptyBlock, 0);
     }
     const int32_t nth = ++a.deliveries;
-    int32_t event = kApproxEvent;
+    int32_t event = 0;
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
+    if (int32_t st = find_fault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
         call_back(sb, event, a.scanKey, kEmptyBlock, st);
         sb->started = 1;
         return PCQW32_OK;
@@ -377,7 +356,9 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         }
     }
     if (!a.scanHasSecurity) {
-        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        // Running out of data is how a scan of the last security ends, not a failure: a
+        // client reports failed deliveries of event 2 only, so this one carries another code.
+        call_back(sb, kEndOfDataEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }
@@ -385,9 +366,9 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     unsigned char block[kHistoryBlockSize];
     if (EncodeError e = encode_history_block(rows, n, block)) {
         fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
-        call_back(sb, kApproxEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
     } else {
-        call_back(sb, kApproxEvent, a.scanKey, block, 0);
+        call_back(sb, kBlockEvent, a.scanKey, block, 0);
     }
     sb->started = 1;
     return PCQW32_OK;
@@ -404,7 +385,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
             return fail(PCQW32_BAD_ARGUMENT, "positioning DBA_GET_APPROX without a key");
         }
         const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-        if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, &symbol, &qualifier)) {
+        if (int32_t st = find_fault(DBA_GET_APPROX, nth, &symbol, &qualifier)) {
             return injected(st, DBA_GET_APPROX);
         }
         a.scanPositioned = true;
@@ -425,7 +406,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, DBA_GET_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = find_fault(DBA_GET_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_GET_APPROX);
     }
     if (a.scanPending) {
@@ -447,7 +428,7 @@ int32_t wait_approx(Attachment &a, void *record) {
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(&a, DBA_WAIT_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = find_fault(DBA_WAIT_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_WAIT_APPROX);
     }
     if (!a.scanPositioned || !a.scanPending) {
@@ -528,9 +509,6 @@ extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t oper
     const int32_t status = record_or_dispatch(controlBlock, operation, key, record, parameter);
     ++s.callCounts[operation];
     ++s.totalCalls;
-    if (s.log.size() < kMaxLoggedCalls) {
-        s.log.emplace_back(operation, status);
-    }
     static const bool trace = [] {
         const char *t = std::getenv("PCQW32_TRACE");
         return t && *t;
@@ -564,21 +542,6 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation) {
     return found == s.callCounts.end() ? 0 : found->second;
 }
 
-extern "C" PCQW32_SIM_API int32_t pcqw32_call_log(int32_t *operations, int32_t *statuses,
-                                                  int32_t capacity) {
-    State &s = state();
-    std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    for (int32_t i = 0; i < capacity && static_cast<std::size_t>(i) < s.log.size(); ++i) {
-        if (operations) {
-            operations[i] = s.log[static_cast<std::size_t>(i)].first;
-        }
-        if (statuses) {
-            statuses[i] = s.log[static_cast<std::size_t>(i)].second;
-        }
-    }
-    return static_cast<int32_t>(s.log.size());
-}
-
 extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     State &s = state();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
@@ -587,7 +550,6 @@ extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     s.attachCalls = 0;
     s.callCounts.clear();
     s.totalCalls = 0;
-    s.log.clear();
     s.apiFaults.clear();
     s.lastError.clear();
     recorder_reset();
@@ -615,16 +577,7 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_add_fault(int32_t point, int32_t status
     if (parse_point(std::to_string(point)) < 0 || status == 0 || nth < 0) {
         return PCQW32_BAD_ARGUMENT;
     }
-    FaultRule f;
-    f.point = point;
-    f.status = status;
-    f.nth = nth;
-    f.hasSymbol = symbol != nullptr;
-    f.symbol = symbol ? symbol : "";
-    f.hasQualifier = qualifier != nullptr;
-    f.qualifier = qualifier ? qualifier : "";
-    f.event = event != 0 ? event : kApproxEvent;
-    s.apiFaults.push_back(f);
+    s.apiFaults.push_back(make_fault(point, status, nth, symbol, qualifier, event));
     return PCQW32_OK;
 }
 

@@ -58,12 +58,7 @@ PCQW32_SIM_API int32_t pcqw32_abandoned_attachments(void);
 // Number of `dbax` calls with this operation code since load or the last reset; -1 counts all.
 PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation);
 
-// Copies the oldest logged calls (operation code and returned status) into the two arrays,
-// at most `capacity` of them, and returns how many calls are logged in all (the log keeps the
-// first 1,048,576 calls after a reset).
-PCQW32_SIM_API int32_t pcqw32_call_log(int32_t *operations, int32_t *statuses, int32_t capacity);
-
-// Forgets every attachment (closing its store), the counters, the call log and the faults
+// Forgets every attachment (closing its store), the counters and the faults
 // added through pcqw32_add_fault.
 PCQW32_SIM_API void pcqw32_reset(void);
 

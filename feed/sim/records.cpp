@@ -196,6 +196,11 @@ void encode_bar_record(Checker &c, const BarRow &r, unsigned char *out) {
 
 } // namespace
 
+double client_price(double price, int32_t code) {
+    const double divisor = price_divisor(code);
+    return std::nearbyint(price * divisor) / divisor;
+}
+
 bool make_key(const std::string &symbol, const std::string &qualifier,
               unsigned char key[kKeySize]) {
     if (symbol.size() > kMaxSymbol || qualifier.size() > kMaxQualifier) {

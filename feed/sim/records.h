@@ -23,6 +23,11 @@ constexpr int kMaxBarBlocks = 9375; // 75,000 bars, the most a client's bar matr
 constexpr std::size_t kMaxSymbol = 12;
 constexpr std::size_t kMaxQualifier = 4;
 
+// Event codes of the history deliveries made to the scan callback.
+constexpr int32_t kBlockEvent = 2;     // a block of rows, or a failure to deliver one
+constexpr int32_t kEndOfDataEvent = 3; // past the last history: the normal end of a scan
+constexpr int32_t kIgnoredEvent = 52;  // an interim event the client ignores
+
 // Where the security handle lies in the record DBA_GET_RECORD returns, per record kind: a
 // four-character tag and the security's 32-bit id. The block reads take it back as their key.
 constexpr std::size_t kQuoteHandleOffset = 176;
@@ -39,8 +44,13 @@ uint32_t get_u32(const unsigned char *p, std::size_t offset);
 // text and its zero fit the room.
 void put_text(unsigned char *p, std::size_t offset, const std::string &text);
 
-// Divisor of a price-type code taken as a signed 16-bit value.
+// Divisor of a price-type code: 256, 64, 10 to 100000 for the codes 0 to 15 that scale; 1 for
+// every other code (whether the client reads the code as signed or unsigned).
 double price_divisor(int32_t code);
+// The price a client computes for `price` sent with price-type `code`: the raw integer
+// round(price x divisor) divided by the divisor. It equals `price` when the price lies on the
+// grid of its code.
+double client_price(double price, int32_t code);
 
 // Outcome of an encoding step: empty on success, otherwise what did not fit.
 struct EncodeError {

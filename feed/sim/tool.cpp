@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,29 +20,14 @@
 
 namespace {
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage:\n"
-                 "  pcqw32-sim generate <folder>\n"
-                 "  pcqw32-sim import <folder> <db> <kind> <file.csv>\n"
-                 "      kind: quotes fundamentals history bars cant securities version faults\n"
-                 "  pcqw32-sim set <folder> <db> <setting> <value>\n"
-                 "      setting: record_kind (quote|fundamentals), event52_every (n)\n"
-                 "  pcqw32-sim fault <folder> <db> <operation> <status> [nth [symbol "
-                 "[qualifier [event]]]]\n"
-                 "  pcqw32-sim clear-faults <folder> <db>\n"
-                 "  pcqw32-sim info <folder> <db>\n"
-                 "  pcqw32-sim scan <folder> <db> <symbol> [qualifier]\n"
-                 "  pcqw32-sim bars <folder> <db> <symbol> [qualifier]\n"
-                 "%s",
-                 pcqw32::kRecordingUsage);
-}
+using Arguments = std::vector<std::string>;
 
-int32_t to_int(const char *text) {
+int32_t to_int(const std::string &text) {
+    errno = 0;
     char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0') {
-        throw std::runtime_error(std::string("\"") + text + "\" is not a number");
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) {
+        throw std::runtime_error("\"" + text + "\" is not a 32-bit integer");
     }
     return static_cast<int32_t>(v);
 }
@@ -50,11 +36,90 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void info(const std::string &folder, int32_t db) {
-    if (!std::filesystem::exists(pcqw32::store_path(folder, db))) {
-        throw std::runtime_error(pcqw32::store_path(folder, db) + " does not exist");
+// An existing store, opened read-only for the commands that only look.
+class ReadOnlyStore {
+  public:
+    ReadOnlyStore(const std::string &folder, int32_t db) : path_(pcqw32::store_path(folder, db)) {
+        if (!std::filesystem::exists(path_)) {
+            throw std::runtime_error(path_ + " does not exist");
+        }
+        if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+            sqlite3_close(db_);
+            throw std::runtime_error("cannot open " + path_ + ": " + message);
+        }
     }
-    pcqw32::StoreWriter w(folder, db, false);
+    ~ReadOnlyStore() { sqlite3_close(db_); }
+    ReadOnlyStore(const ReadOnlyStore &) = delete;
+    ReadOnlyStore &operator=(const ReadOnlyStore &) = delete;
+
+    const std::string &path() const { return path_; }
+    // Runs a query; `row` gets each result row's columns as texts (NULL as "").
+    template <typename Row> void query(const char *sql, Row row) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+            const std::string message = sqlite3_errmsg(db_);
+            sqlite3_finalize(st);
+            throw std::runtime_error(path_ + " is not a simulator store: " + message);
+        }
+        std::vector<std::string> columns(static_cast<std::size_t>(sqlite3_column_count(st)));
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                columns[i] = pcqw32::column_string(st, static_cast<int>(i));
+            }
+            row(columns);
+        }
+        sqlite3_finalize(st);
+    }
+
+  private:
+    std::string path_;
+    sqlite3 *db_ = nullptr;
+};
+
+int generate(const Arguments &a) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> log;
+    pcqw32::generate_sample(a[0], log);
+    for (const std::string &line : log) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("generated in %.2f s\n", seconds_since(start));
+    return 0;
+}
+
+int import(const Arguments &a) {
+    const int32_t db = to_int(a[1]);
+    std::vector<std::string> warnings;
+    const int64_t n = pcqw32::import_csv(a[0], db, a[2], a[3], warnings);
+    for (const std::string &w : warnings) {
+        std::fprintf(stderr, "warning: %s\n", w.c_str());
+    }
+    std::printf("imported %lld rows into %s\n", static_cast<long long>(n),
+                pcqw32::store_path(a[0], db).c_str());
+    return 0;
+}
+
+int set(const Arguments &a) {
+    const std::string &name = a[2], &value = a[3];
+    if (name == "record_kind") {
+        if (value != "quote" && value != "fundamentals") {
+            throw std::runtime_error("record_kind is quote or fundamentals, not \"" + value + "\"");
+        }
+    } else if (name == "event52_every") {
+        if (to_int(value) < 0) {
+            throw std::runtime_error("event52_every is 0 (never) or a positive count");
+        }
+    } else {
+        throw std::runtime_error("unknown setting \"" + name + "\" (record_kind, event52_every)");
+    }
+    pcqw32::StoreWriter w(a[0], to_int(a[1]), false);
+    w.set_setting(name, value);
+    return 0;
+}
+
+int info(const Arguments &a) {
+    ReadOnlyStore store(a[0], to_int(a[1]));
     static const char *const queries[][2] = {
         {"record kind", "SELECT value FROM settings WHERE name = 'record_kind'"},
         {"securities", "SELECT COUNT(*) FROM securities"},
@@ -62,24 +127,44 @@ void info(const std::string &folder, int32_t db) {
         {"fundamentals", "SELECT COUNT(*) FROM fundamentals"},
         {"history rows", "SELECT COUNT(*) FROM history"},
         {"bar rows", "SELECT COUNT(*) FROM bars"},
-        {"CANT records", "SELECT COUNT(*) FROM cant_records"},
-        {"faults", "SELECT COUNT(*) FROM faults"}};
-    std::printf("%s\n", pcqw32::store_path(folder, db).c_str());
+        {"CANT records", "SELECT COUNT(*) FROM cant_records"}};
+    std::printf("%s\n", store.path().c_str());
     for (const auto &q : queries) {
-        sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(w.handle(), q[1], -1, &st, nullptr);
-        const char *value = st && sqlite3_step(st) == SQLITE_ROW
-                                ? reinterpret_cast<const char *>(sqlite3_column_text(st, 0))
-                                : "-";
-        std::printf("  %-14s %s\n", q[0], value ? value : "-");
-        sqlite3_finalize(st);
+        std::string value = "-";
+        store.query(q[1], [&](const std::vector<std::string> &row) { value = row[0]; });
+        std::printf("  %-14s %s\n", q[0], value.c_str());
     }
+    return 0;
+}
+
+// The securities of a store in key order (the order of the history scan), with what each
+// holds.
+int list(const Arguments &a) {
+    ReadOnlyStore store(a[0], to_int(a[1]));
+    std::printf("%-12s %-9s %-8s %-5s %-12s %9s %9s %s\n", "symbol", "qualifier", "category",
+                "quote", "fundamentals", "history", "bars", "CANT");
+    store.query("SELECT s.symbol, s.qualifier, s.category,"
+                " EXISTS (SELECT 1 FROM quotes q WHERE q.security_id = s.id),"
+                " EXISTS (SELECT 1 FROM fundamentals f WHERE f.security_id = s.id),"
+                " (SELECT COUNT(*) FROM history h WHERE h.security_id = s.id),"
+                " (SELECT COUNT(*) FROM bars b WHERE b.security_id = s.id),"
+                " EXISTS (SELECT 1 FROM cant_records c WHERE c.security_id = s.id)"
+                " FROM securities s ORDER BY s.key",
+                [](const std::vector<std::string> &r) {
+                    auto yes = [](const std::string &flag) { return flag == "1" ? "yes" : "-"; };
+                    std::printf("%-12s %-9s %-8s %-5s %-12s %9s %9s %s\n", r[0].c_str(),
+                                r[1].c_str(), r[2].c_str(), yes(r[3]), yes(r[4]), r[5].c_str(),
+                                r[6].c_str(), yes(r[7]));
+                });
+    return 0;
 }
 
 // What the scan callback has seen; one scan runs at a time.
 struct ScanCount {
     int64_t rows = 0;
     int32_t status = 0;
+    int32_t event = 0; // of the delivery that reported a status
+    unsigned char request[18] = {};
     unsigned char first[18] = {};
 } scanCount;
 
@@ -92,13 +177,20 @@ int32_t DBA_CALL count_rows(int32_t, int32_t event, const void *key, const void 
     }
     if (status != 0) {
         count->status = status;
+        count->event = event;
         sb->done = 1;
         return 1;
     }
+    const auto *k = static_cast<const unsigned char *>(key);
     if (sb->started == 0) {
-        std::memcpy(count->first, key, 18);
+        std::memcpy(count->first, k, 18);
     }
-    if (std::memcmp(count->first + 2, static_cast<const unsigned char *>(key) + 2, 3) != 0) {
+    // Rows belong to the scan while the whole symbol is the requested one, and the qualifier
+    // too: the requested one, or the first delivery's when the request names none.
+    const bool anyQualifier = std::memcmp(count->request + 14, "    ", 4) == 0;
+    if (std::memcmp(count->request + 2, k + 2, pcqw32::kMaxSymbol) != 0 ||
+        std::memcmp(anyQualifier ? count->first + 14 : count->request + 14, k + 14,
+                    pcqw32::kMaxQualifier) != 0) {
         sb->done = 1;
         return 1;
     }
@@ -118,8 +210,10 @@ void open_for_read(const std::string &folder, int32_t db, FeedControlBlock &cb) 
 
 // Runs a history scan the way a client does: position, wait, then get-next and wait until
 // the callback ends it.
-void scan(const std::string &folder, int32_t db, const std::string &symbol,
-          const std::string &qualifier) {
+int scan(const Arguments &a) {
+    const std::string &folder = a[0], &symbol = a[2];
+    const std::string qualifier = a.size() > 3 ? a[3] : "";
+    const int32_t db = to_int(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
     unsigned char key[18];
@@ -128,6 +222,7 @@ void scan(const std::string &folder, int32_t db, const std::string &symbol,
     }
     HistoryScanBlock sb = {};
     scanCount = ScanCount{};
+    std::memcpy(scanCount.request, key, sizeof key);
     unsigned char next[24] = {};
     const auto start = std::chrono::steady_clock::now();
     sb.callback = count_rows;
@@ -143,15 +238,24 @@ void scan(const std::string &folder, int32_t db, const std::string &symbol,
     }
     const double elapsed = seconds_since(start);
     dbax(&cb, DBA_DETACH, nullptr, nullptr, 0);
+    std::string ending;
+    if (st != 0) {
+        ending = ", DBA_GET_APPROX failed with status " + std::to_string(st);
+    } else if (scanCount.status != 0) {
+        ending = ", ended by a delivery with status " + std::to_string(scanCount.status) +
+                 " and event " + std::to_string(scanCount.event) +
+                 (scanCount.event == pcqw32::kEndOfDataEvent ? " (end of data)" : "");
+    }
     std::printf("%lld history rows in %.3f s (%d feed calls)%s\n",
                 static_cast<long long>(scanCount.rows), elapsed, pcqw32_call_count(-1),
-                scanCount.status
-                    ? (", ended with status " + std::to_string(scanCount.status)).c_str()
-                    : "");
+                ending.c_str());
+    return 0;
 }
 
-void bars(const std::string &folder, int32_t db, const std::string &symbol,
-          const std::string &qualifier) {
+int bars(const Arguments &a) {
+    const std::string &folder = a[0], &symbol = a[2];
+    const std::string qualifier = a.size() > 3 ? a[3] : "";
+    const int32_t db = to_int(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
     unsigned char key[32];
@@ -176,82 +280,74 @@ void bars(const std::string &folder, int32_t db, const std::string &symbol,
     std::printf("%lld bar blocks (%lld rows) in %.3f s, ended with status %d\n",
                 static_cast<long long>(blocks), static_cast<long long>(blocks * 8), elapsed,
                 static_cast<int>(st));
+    return 0;
+}
+
+// The tool's commands; `arguments` follow the command's name.
+struct Command {
+    const char *name;
+    const char *arguments;
+    std::size_t least, most; // how many arguments it takes
+    int (*run)(const Arguments &);
+    const char *help;
+};
+
+const Command kCommands[] = {
+    {"generate", "<folder>", 1, 1, generate, "write the sample stores db1 and db2"},
+    {"import", "<folder> <db> <kind> <file.csv>", 4, 4, import,
+     "load a CSV file into a store; kind: quotes fundamentals history bars cant securities "
+     "version"},
+    {"set", "<folder> <db> <setting> <value>", 4, 4, set,
+     "record_kind quote|fundamentals, or event52_every <n>"},
+    {"info", "<folder> <db>", 2, 2, info, "how many records of each kind a store holds"},
+    {"list", "<folder> <db>", 2, 2, list, "the securities of a store and what each holds"},
+    {"scan", "<folder> <db> <symbol> [qualifier]", 3, 4, scan, "a timed history scan through dbax"},
+    {"bars", "<folder> <db> <symbol> [qualifier]", 3, 4, bars,
+     "a timed bar series read through dbax"},
+};
+
+void usage(std::FILE *out) {
+    std::fprintf(out, "usage: pcqw32-sim <command> <arguments>\n\n");
+    for (const Command &c : kCommands) {
+        std::fprintf(out, "  pcqw32-sim %s %s\n      %s\n", c.name, c.arguments, c.help);
+    }
+    std::fprintf(out, "%s      the recordings of a store, and their calls decoded\n",
+                 pcqw32::kRecordingUsage);
+    std::fprintf(out, "\nExit status: 0 on success, 1 when the command failed, 2 on a usage "
+                      "error.\n");
+}
+
+int usage_error(const std::string &what) {
+    std::fprintf(stderr, "pcqw32-sim: %s\n", what.c_str());
+    usage(stderr);
+    return 2;
 }
 
 int run(int argc, char **argv) {
-    if (argc < 3) {
-        usage();
-        return 2;
+    if (argc < 2) {
+        return usage_error("no command given");
     }
-    const std::string command = argv[1];
-    const std::string folder = argv[2];
-    if (command == "generate" && argc == 3) {
-        const auto start = std::chrono::steady_clock::now();
-        std::vector<std::string> log;
-        pcqw32::generate_sample(folder, log);
-        for (const std::string &line : log) {
-            std::printf("%s\n", line.c_str());
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        usage(stdout);
+        return 0;
+    }
+    const Arguments arguments(argv + 2, argv + argc);
+    for (const Command &c : kCommands) {
+        if (name != c.name) {
+            continue;
         }
-        std::printf("generated in %.2f s\n", seconds_since(start));
-        return 0;
-    }
-    if (argc < 4) {
-        usage();
-        return 2;
-    }
-    const int32_t db = to_int(argv[3]);
-    if (command == "import" && argc == 6) {
-        std::vector<std::string> warnings;
-        const int64_t n = pcqw32::import_csv(folder, db, argv[4], argv[5], warnings);
-        for (const std::string &w : warnings) {
-            std::fprintf(stderr, "warning: %s\n", w.c_str());
+        if (arguments.size() < c.least || arguments.size() > c.most) {
+            std::fprintf(stderr, "pcqw32-sim: usage: pcqw32-sim %s %s\n", c.name, c.arguments);
+            return 2;
         }
-        std::printf("imported %lld rows into %s\n", static_cast<long long>(n),
-                    pcqw32::store_path(folder, db).c_str());
-        return 0;
+        return c.run(arguments);
     }
-    if (command == "set" && argc == 6) {
-        pcqw32::StoreWriter w(folder, db, false);
-        const std::string name = argv[4], value = argv[5];
-        if (name == "record_kind" && value != "quote" && value != "fundamentals") {
-            throw std::runtime_error("record_kind is quote or fundamentals");
-        }
-        if (name != "record_kind" && name != "event52_every") {
-            throw std::runtime_error("unknown setting " + name);
-        }
-        w.set_setting(name, value);
-        return 0;
-    }
-    if (command == "fault" && argc >= 6 && argc <= 10) {
-        pcqw32::StoreWriter w(folder, db, false);
-        w.add_fault(argv[4], to_int(argv[5]), argc > 6 ? to_int(argv[6]) : 0,
-                    argc > 7 ? argv[7] : nullptr, argc > 8 ? argv[8] : nullptr,
-                    argc > 9 ? to_int(argv[9]) : 0);
-        return 0;
-    }
-    if (command == "clear-faults" && argc == 4) {
-        pcqw32::StoreWriter w(folder, db, false);
-        sqlite3_exec(w.handle(), "DELETE FROM faults", nullptr, nullptr, nullptr);
-        return 0;
-    }
-    if (command == "info" && argc == 4) {
-        info(folder, db);
-        return 0;
-    }
-    if ((command == "scan" || command == "bars") && (argc == 5 || argc == 6)) {
-        const std::string qualifier = argc == 6 ? argv[5] : "";
-        if (command == "scan") {
-            scan(folder, db, argv[4], qualifier);
-        } else {
-            bars(folder, db, argv[4], qualifier);
-        }
-        return 0;
-    }
+    // The recording's own commands (recordings, calls).
     if (const int rc = pcqw32::recording_command(argc, argv); rc >= 0) {
         return rc;
     }
-    usage();
-    return 2;
+    return usage_error("unknown command \"" + name + "\"");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Attachment accounting, fault injection (query API, environment, store table), the call log
-// and the data folder setting.
+// Attachment accounting, fault injection (query API, environment), the call counters and
+// the data folder setting.
 
 #include "sim_test.h"
 
@@ -138,12 +138,21 @@ TEST_F(ControlTest, ApproxFaultsSeparatePositioningFromGetNext) {
 
 TEST_F(ControlTest, DeliveryFaultsCarryTheirStatusAndEventCode) {
     ASSERT_EQ(pcqw32_add_fault(PCQW32_POINT_DELIVERY, 55, 2, "AAA", nullptr, 0x102), 0);
+    // On the third delivery of CCC, the last security, in place of the end of the data.
+    ASSERT_EQ(pcqw32_add_fault(PCQW32_POINT_DELIVERY, 56, 3, nullptr, nullptr, 0), 0);
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "AAA");
+    ScanResult s = run_scan(cb, "AAA");
     ASSERT_EQ(s.deliveries.size(), 2u);
     EXPECT_EQ(s.deliveries[1].status, 55);
     EXPECT_EQ(s.deliveries[1].event, 0x102);
     EXPECT_EQ(s.rows.size(), 8u);
+    ASSERT_EQ(detach(), 0);
+    ASSERT_EQ(attach(), 0);
+    s = run_scan(cb, "CCC");
+    ASSERT_EQ(s.deliveries.size(), 3u);
+    EXPECT_EQ(s.deliveries[2].status, 56);
+    EXPECT_EQ(s.deliveries[2].event, 2); // the default: a failed block delivery
+    EXPECT_EQ(s.rows.size(), 16u);
 }
 
 TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
@@ -162,34 +171,19 @@ TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
     set_env("PCQW32_FAULTS", nullptr);
 }
 
-TEST_F(ControlTest, StoreFaultsApplyToTheirDatabase) {
-    {
-        StoreWriter w(folder, 1, false);
-        w.add_fault("attach", 12345, 2);
-        w.add_fault("get_record", 66, 0, "BBB");
-    }
-    ASSERT_EQ(attach(), 0);
-    EXPECT_EQ(get("BBB"), 66);
-    EXPECT_EQ(get("AAA"), 0);
-    ASSERT_EQ(detach(), 0);
-    EXPECT_EQ(attach(), 12345);
-    EXPECT_EQ(pcqw32_open_attachments(), 0);
-}
-
-TEST_F(ControlTest, CallLogRecordsOperationsAndStatuses) {
+TEST_F(ControlTest, CallCountsAndTheLastErrorDescribeWhatTheClientDid) {
     ASSERT_EQ(attach(), 0);
     get("AAA");
-    get("ZZZ");
+    EXPECT_EQ(get("ZZZ"), PCQW32_KEY_NOT_FOUND);
+    char message[256];
+    pcqw32_last_error(message, sizeof message);
+    EXPECT_NE(std::string(message).find("ZZZ"), std::string::npos) << message;
     detach();
-    int32_t ops[8], statuses[8];
-    ASSERT_EQ(pcqw32_call_log(ops, statuses, 8), 4);
-    EXPECT_EQ(std::vector<int32_t>(ops, ops + 4),
-              (std::vector<int32_t>{DBA_ATTACH, DBA_GET_RECORD, DBA_GET_RECORD, DBA_DETACH}));
-    EXPECT_EQ(std::vector<int32_t>(statuses, statuses + 4),
-              (std::vector<int32_t>{0, 0, PCQW32_KEY_NOT_FOUND, 0}));
     EXPECT_EQ(pcqw32_call_count(DBA_GET_RECORD), 2);
+    EXPECT_EQ(pcqw32_call_count(DBA_DETACH), 1);
     EXPECT_EQ(pcqw32_call_count(-1), 4);
     EXPECT_EQ(dbax(&cb, 99, nullptr, nullptr, 0), PCQW32_NOT_ATTACHED);
+    EXPECT_EQ(pcqw32_call_count(-1), 5);
 }
 
 TEST_F(ControlTest, DataFolderDefaultsToOneBesideTheLibrary) {

@@ -60,6 +60,7 @@ Key::Key(const std::string &symbol, const std::string &qualifier, unsigned char 
 namespace {
 
 ScanResult *current = nullptr;
+unsigned char requestKey[18];
 unsigned char firstKey[18];
 
 std::string trimmed_symbol(const unsigned char *key) {
@@ -92,7 +93,12 @@ int32_t DBA_CALL on_delivery(int32_t, int32_t event, const void *key, const void
     if (sb->started == 0) {
         std::memcpy(firstKey, k, 18);
     }
-    if (std::memcmp(firstKey + 2, k + 2, 3) != 0) {
+    // The client's rule: the whole symbol as requested, and the requested qualifier, or the
+    // first delivery's when the request names none.
+    static const unsigned char blankQualifier[4] = {' ', ' ', ' ', ' '};
+    const bool anyQualifier = std::memcmp(requestKey + 14, blankQualifier, 4) == 0;
+    if (std::memcmp(requestKey + 2, k + 2, 12) != 0 ||
+        std::memcmp(anyQualifier ? firstKey + 14 : requestKey + 14, k + 14, 4) != 0) {
         sb->done = 1;
         return 1;
     }
@@ -115,6 +121,7 @@ ScanResult run_scan(FeedControlBlock &cb, const std::string &symbol, const std::
     ScanResult result;
     current = &result;
     Key key(symbol, qualifier);
+    std::memcpy(requestKey, key.bytes, 18);
     unsigned char next[24] = {};
     HistoryScanBlock sb{};
     sb.callback = on_delivery;

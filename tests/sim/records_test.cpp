@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 
 using namespace simtest;
@@ -49,9 +48,11 @@ pcqw32::QuoteValues sample_quote() {
     return q;
 }
 
+class RecordsTest : public SimTest {};
+
 } // namespace
 
-TEST_F(SimTest, QuoteRoundTripsFieldByField) {
+TEST_F(RecordsTest, QuoteRoundTripsFieldByField) {
     {
         StoreWriter w(folder, 1, true);
         w.put_quote(w.add_security("IBM", "N"), sample_quote());
@@ -106,7 +107,7 @@ TEST_F(SimTest, QuoteRoundTripsFieldByField) {
     }
 }
 
-TEST_F(SimTest, QuotePricesFollowTheirPriceType) {
+TEST_F(RecordsTest, QuotePricesFollowTheirPriceType) {
     struct Case {
         int32_t code;
         double price;
@@ -134,7 +135,7 @@ TEST_F(SimTest, QuotePricesFollowTheirPriceType) {
     }
 }
 
-TEST_F(SimTest, FundamentalsRoundTripIncludingDecimalsAndDates) {
+TEST_F(RecordsTest, FundamentalsRoundTripIncludingDecimalsAndDates) {
     pcqw32::FundamentalsValues f;
     f.name = std::string(47, 'n');
     f.baseItem = std::string(19, 'b');
@@ -198,7 +199,7 @@ TEST_F(SimTest, FundamentalsRoundTripIncludingDecimalsAndDates) {
     EXPECT_EQ(r.u32(116), 100u);
 }
 
-TEST_F(SimTest, VersionRecordLayout) {
+TEST_F(RecordsTest, VersionRecordLayout) {
     {
         StoreWriter w(folder, 1, true);
         pcqw32::VersionValues v;
@@ -219,7 +220,7 @@ TEST_F(SimTest, VersionRecordLayout) {
     EXPECT_EQ(r.text(6, 254), "12345678");
 }
 
-TEST_F(SimTest, CantRecordNeedsTheTagAndARecord) {
+TEST_F(RecordsTest, CantRecordNeedsTheTagAndARecord) {
     {
         StoreWriter w(folder, 1, true);
         pcqw32::CantValues c;
@@ -247,7 +248,7 @@ TEST_F(SimTest, CantRecordNeedsTheTagAndARecord) {
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD_EXT, key, rec, 0), PCQW32_KEY_NOT_FOUND);
 }
 
-TEST_F(SimTest, UnknownSecurityOrMissingRecordIsAnErrorNotAnEmptyRecord) {
+TEST_F(RecordsTest, UnknownSecurityOrMissingRecordIsAnErrorNotAnEmptyRecord) {
     {
         StoreWriter w(folder, 1, true);
         w.put_quote(w.add_security("IBM", ""), sample_quote());
@@ -265,9 +266,7 @@ TEST_F(SimTest, UnknownSecurityOrMissingRecordIsAnErrorNotAnEmptyRecord) {
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("IBM", "", ' ').bytes, rec, 0), 0);
 }
 
-TEST(StoreWriterTest, RefusesValuesTheRecordCannotCarry) {
-    const std::string folder =
-        (std::filesystem::temp_directory_path() / "pcqw32-sim-test-refuse").string();
+TEST_F(RecordsTest, WriterRefusesValuesTheRecordCannotCarry) {
     StoreWriter w(folder, 1, true);
     const int64_t id = w.add_security("X", "");
     auto refused = [&](auto change) {

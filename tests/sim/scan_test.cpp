@@ -30,6 +30,16 @@ int32_t DBA_CALL no_delivery(int32_t, int32_t, const void *, const void *, int32
     return 1;
 }
 
+int endOfDataCalls = 0;
+
+int32_t DBA_CALL end_of_data_again(int32_t, int32_t event, const void *, const void *, int32_t,
+                                   int32_t status, void *) {
+    EXPECT_EQ(status, PCQW32_END_OF_DATA);
+    EXPECT_NE(event & 0xFF, 2);
+    ++endOfDataCalls;
+    return 1;
+}
+
 class ScanTest : public SimTest {
   protected:
     void SetUp() override {
@@ -79,10 +89,13 @@ TEST_F(ScanTest, DeliversBlocksThenTheNextSecuritysKey) {
 
 TEST_F(ScanTest, PositionsOnTheFirstSecurityWithHistoryAtOrAfterTheKey) {
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "ALPHAA");
-    ASSERT_FALSE(s.deliveries.empty());
-    EXPECT_EQ(s.deliveries[0].symbol, "BETA");
-    EXPECT_EQ(s.rows.size(), 16u); // 12 rows and a completed block
+    for (const char *key : {"ALPHAA", "ALPHB"}) { // no such security; one without history
+        const ScanResult s = run_scan(cb, key);
+        ASSERT_EQ(s.deliveries.size(), 1u);
+        EXPECT_EQ(s.deliveries[0].symbol, "BETA");
+        EXPECT_EQ(s.deliveries[0].status, 0);
+        EXPECT_TRUE(s.rows.empty()); // the client sees another security and keeps nothing
+    }
 }
 
 TEST_F(ScanTest, PartialLastBlockIsCompletedWithZeroRecordsOfTheBlocksPriceType) {
@@ -97,19 +110,37 @@ TEST_F(ScanTest, PartialLastBlockIsCompletedWithZeroRecordsOfTheBlocksPriceType)
     EXPECT_EQ(first.u8(10), 1u);
 }
 
-TEST_F(ScanTest, EndOfDataIsAFailedDeliveryAndRepeats) {
+// The end of the data ends a scan of the last security normally: status 9 with an event
+// code the client does not report as a failure (low byte 2) nor ignores (52).
+TEST_F(ScanTest, EndOfDataIsTheNormalEndOfTheLastSecurity) {
+    auto expect_end_of_data = [](const Delivery &d) {
+        EXPECT_EQ(d.status, PCQW32_END_OF_DATA);
+        EXPECT_NE(d.event & 0xFF, 2);
+        EXPECT_NE(d.event, 52);
+    };
     ASSERT_EQ(attach(), 0);
     ScanResult s = run_scan(cb, "GAMMA");
     ASSERT_EQ(s.deliveries.size(), 2u);
     EXPECT_EQ(s.rows.size(), 8u);
-    EXPECT_EQ(s.deliveries[1].status, PCQW32_END_OF_DATA);
-    EXPECT_EQ(s.deliveries[1].event & 0xFF, 2);
+    expect_end_of_data(s.deliveries[1]);
 
     s = run_scan(cb, "ZZZ"); // after every key
     ASSERT_EQ(s.deliveries.size(), 1u);
     EXPECT_EQ(s.deliveries[0].started, 0);
-    EXPECT_EQ(s.deliveries[0].status, PCQW32_END_OF_DATA);
+    expect_end_of_data(s.deliveries[0]);
     EXPECT_TRUE(s.rows.empty());
+
+    // A client that reads on past the end gets the same delivery again.
+    HistoryScanBlock sb{};
+    sb.callback = end_of_data_again;
+    sb.mode = 4;
+    unsigned char next[24] = {};
+    endOfDataCalls = 0;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(dbax(&cb, DBA_GET_APPROX, next, &sb, 0), 0);
+        ASSERT_EQ(dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1), 0);
+    }
+    EXPECT_EQ(endOfDataCalls, 2);
 }
 
 TEST_F(ScanTest, EveryScanStartsWithStartedZero) {

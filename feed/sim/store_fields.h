@@ -1,0 +1,65 @@
+// The store's field lists: one list per record maps the members of its value structure onto
+// table columns, so the schema, the writer, the reader and the CSV importer always name the
+// same columns. Beside them, the SQL that the lists generate and the value texts (integers,
+// dates) that store columns and CSV cells share.
+#ifndef QUORVEX_FEED_SIM_STORE_FIELDS_H
+#define QUORVEX_FEED_SIM_STORE_FIELDS_H
+
+#include "records.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace pcqw32 {
+
+// How a field is held in the store and in CSV files.
+enum class FieldKind { Int32, Int64, Double, Text, Date };
+
+struct FieldRef {
+    const char *name;
+    FieldKind kind;
+    void *ptr;
+    // A price: a Double sent scaled by the divisor of its record's price type (the field
+    // "price_type" of the same list).
+    bool price = false;
+};
+
+std::vector<FieldRef> quote_fields(QuoteValues &v);
+std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v);
+std::vector<FieldRef> history_fields(HistoryRow &v);
+std::vector<FieldRef> bar_fields(BarRow &v);
+std::vector<FieldRef> cant_fields(CantValues &v);
+std::vector<FieldRef> version_fields(VersionValues &v);
+
+// Record kind of a store (setting "record_kind"): what DBA_GET_RECORD returns.
+enum class RecordKind { Quote, Fundamentals };
+
+// The full schema of a store, as SQL statements.
+std::string schema_sql();
+
+// File of database number `db` inside `folder`.
+std::string store_path(const std::string &folder, int32_t db);
+
+// Value texts. An empty text is 0 or no date; false when the text is malformed.
+bool parse_int(const std::string &text, int64_t &out);
+bool parse_date(const std::string &text, FeedDate &out); // YYYY-MM-DD
+
+// SQL built from a field list: "a, b, c" (each name after `prefix`) and "?, ?, ?".
+std::string column_list(const std::vector<FieldRef> &fields, const char *prefix = "");
+std::string placeholders(std::size_t n);
+
+// Binds the fields to consecutive parameters from `first`; a zero date binds NULL.
+void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
+// Reads the fields from consecutive result columns from `first`; false when a date text is
+// malformed or a number does not fit its field.
+bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
+// A result column as text; NULL gives an empty text.
+std::string column_string(sqlite3_stmt *st, int col);
+
+} // namespace pcqw32
+
+#endif

@@ -1,0 +1,212 @@
+#include "store_reader.h"
+
+#include "pcqw32_sim.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+
+namespace pcqw32 {
+
+namespace {
+const char kSecurityColumns[] = "id, symbol, qualifier, category, key";
+}
+
+StoreReader::~StoreReader() {
+    for (sqlite3_stmt *st : statements_) {
+        sqlite3_finalize(st);
+    }
+    if (db_) {
+        sqlite3_close(db_);
+    }
+}
+
+sqlite3_stmt *StoreReader::prepare(const char *sql) {
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+        if (error_.empty()) {
+            error_ = sqlite3_errmsg(db_);
+        }
+        return nullptr;
+    }
+    statements_.push_back(st);
+    return st;
+}
+
+int32_t StoreReader::open(const std::string &path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        error_ = "cannot open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+        return PCQW32_STORE_ABSENT;
+    }
+    QuoteValues q;
+    FundamentalsValues fu;
+    HistoryRow h;
+    BarRow b;
+    CantValues c;
+    VersionValues v;
+    const std::string sec = kSecurityColumns;
+    const std::vector<FieldRef> qf = quote_fields(q);
+    std::string quoteSelect = "SELECT COALESCE(q.symbol_text, s.symbol)";
+    for (std::size_t i = 1; i < qf.size(); ++i) {
+        quoteSelect += std::string(", q.") + qf[i].name;
+    }
+    quoteSelect += " FROM quotes q JOIN securities s ON s.id = q.security_id"
+                   " WHERE q.security_id = ?1";
+    const std::string from = "SELECT " + sec +
+                             " FROM securities s WHERE key >= ?1 AND EXISTS "
+                             "(SELECT 1 FROM history h WHERE h.security_id = s.id) ORDER BY "
+                             "key LIMIT 1";
+    std::string after = from;
+    after.replace(after.find(">="), 2, ">");
+
+    findSecurity_ = prepare(("SELECT " + sec + " FROM securities WHERE key = ?1").c_str());
+    securityById_ = prepare(("SELECT " + sec + " FROM securities WHERE id = ?1").c_str());
+    historyFrom_ = prepare(from.c_str());
+    historyAfter_ = prepare(after.c_str());
+    quote_ = prepare(quoteSelect.c_str());
+    fundamentals_ = prepare(("SELECT " + column_list(fundamentals_fields(fu)) +
+                             " FROM fundamentals WHERE security_id = ?1")
+                                .c_str());
+    cant_ = prepare(
+        ("SELECT " + column_list(cant_fields(c)) + " FROM cant_records WHERE security_id = ?1")
+            .c_str());
+    version_ =
+        prepare(("SELECT " + column_list(version_fields(v)) + " FROM version LIMIT 1").c_str());
+    history_ = prepare(("SELECT " + column_list(history_fields(h)) +
+                        " FROM history WHERE security_id = ?1 ORDER BY seq")
+                           .c_str());
+    bars_ = prepare(
+        ("SELECT " + column_list(bar_fields(b)) + " FROM bars WHERE security_id = ?1 ORDER BY seq")
+            .c_str());
+    sqlite3_stmt *settings = prepare("SELECT name, value FROM settings");
+    if (!error_.empty()) {
+        error_ = path + " is not a simulator store: " + error_;
+        return PCQW32_STORE_INVALID;
+    }
+    while (sqlite3_step(settings) == SQLITE_ROW) {
+        const std::string name = column_string(settings, 0);
+        const std::string value = column_string(settings, 1);
+        if (name == "record_kind") {
+            if (value == "quote") {
+                kind_ = RecordKind::Quote;
+            } else if (value == "fundamentals") {
+                kind_ = RecordKind::Fundamentals;
+            } else {
+                error_ = path + ": unknown record_kind \"" + value + "\"";
+                return PCQW32_STORE_INVALID;
+            }
+        } else if (name == "event52_every") {
+            event52Every_ = static_cast<int32_t>(std::atoi(value.c_str()));
+        }
+    }
+    sqlite3_reset(settings);
+    return PCQW32_OK;
+}
+
+bool StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    if (found) {
+        out.id = sqlite3_column_int64(st, 0);
+        out.symbol = column_string(st, 1);
+        out.qualifier = column_string(st, 2);
+        out.category = column_string(st, 3);
+        make_key(out.symbol, out.qualifier, out.key);
+    }
+    sqlite3_reset(st);
+    return found;
+}
+
+bool StoreReader::find_security(const unsigned char *key, SecurityInfo &out) {
+    sqlite3_bind_blob(findSecurity_, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
+    return read_security(findSecurity_, out);
+}
+
+bool StoreReader::security_by_id(int64_t id, SecurityInfo &out) {
+    sqlite3_bind_int64(securityById_, 1, id);
+    return read_security(securityById_, out);
+}
+
+bool StoreReader::history_security_from(const unsigned char *key, bool strictlyAfter,
+                                        SecurityInfo &out) {
+    sqlite3_stmt *st = strictlyAfter ? historyAfter_ : historyFrom_;
+    sqlite3_bind_blob(st, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
+    return read_security(st, out);
+}
+
+namespace {
+bool read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields) {
+    if (id >= 0) {
+        sqlite3_bind_int64(st, 1, id);
+    }
+    bool found = sqlite3_step(st) == SQLITE_ROW;
+    if (found) {
+        found = read_fields(st, 0, fields);
+    }
+    sqlite3_reset(st);
+    return found;
+}
+} // namespace
+
+bool StoreReader::read_quote(int64_t id, QuoteValues &out) {
+    out = QuoteValues{};
+    return read_one(quote_, id, quote_fields(out));
+}
+
+bool StoreReader::read_fundamentals(int64_t id, FundamentalsValues &out) {
+    out = FundamentalsValues{};
+    return read_one(fundamentals_, id, fundamentals_fields(out));
+}
+
+bool StoreReader::read_cant(int64_t id, CantValues &out) {
+    out = CantValues{};
+    return read_one(cant_, id, cant_fields(out));
+}
+
+bool StoreReader::read_version(VersionValues &out) {
+    out = VersionValues{};
+    return read_one(version_, -1, version_fields(out));
+}
+
+// A cursor remembers that its statement ran out: stepping a finished statement again would
+// start the query over.
+void StoreReader::start_history(int64_t id) {
+    sqlite3_reset(history_);
+    sqlite3_bind_int64(history_, 1, id);
+    historyDone_ = false;
+}
+
+int StoreReader::next_history(HistoryRow *rows, int count) {
+    int n = 0;
+    while (n < count && !historyDone_) {
+        if (sqlite3_step(history_) != SQLITE_ROW) {
+            historyDone_ = true;
+            break;
+        }
+        rows[n] = HistoryRow{};
+        read_fields(history_, 0, history_fields(rows[n]));
+        ++n;
+    }
+    return n;
+}
+
+void StoreReader::start_bars(int64_t id) {
+    sqlite3_reset(bars_);
+    sqlite3_bind_int64(bars_, 1, id);
+    barsDone_ = false;
+}
+
+int StoreReader::next_bars(BarRow *rows, int count) {
+    int n = 0;
+    while (n < count && !barsDone_) {
+        if (sqlite3_step(bars_) != SQLITE_ROW) {
+            barsDone_ = true;
+            break;
+        }
+        rows[n] = BarRow{};
+        read_fields(bars_, 0, bar_fields(rows[n]));
+        ++n;
+    }
+    return n;
+}
+
+} // namespace pcqw32

@@ -1,0 +1,269 @@
+#include "store_writer.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace pcqw32 {
+
+StoreWriter::StoreWriter(const std::string &folder, int32_t db, bool fresh)
+    : path_(store_path(folder, db)) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (fresh) {
+        std::filesystem::remove(path_, ec);
+        std::filesystem::remove(path_ + "-journal", ec);
+    }
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw std::runtime_error("cannot open " + path_ + ": " + message);
+    }
+    exec(schema_sql());
+    exec("INSERT OR IGNORE INTO settings(name, value) VALUES ('record_kind', 'quote')");
+    // Every store answers the version read; set_version replaces this row.
+    exec("INSERT INTO version(major, minor, release, serial) SELECT 1, 0, '', 'PCQW32 simulator'"
+         " WHERE NOT EXISTS (SELECT 1 FROM version)");
+}
+
+StoreWriter::~StoreWriter() {
+    for (auto &entry : statements_) {
+        sqlite3_finalize(entry.second);
+    }
+    if (db_) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+}
+
+void StoreWriter::exec(const std::string &sql) {
+    char *message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message ? message : "unknown error";
+        sqlite3_free(message);
+        throw std::runtime_error(path_ + ": " + text);
+    }
+}
+
+// Statements are prepared once per text and kept for the writer's life, so bulk writes pay
+// for parsing only once.
+sqlite3_stmt *StoreWriter::prepare(const std::string &sql) {
+    auto found = statements_.find(sql);
+    if (found != statements_.end()) {
+        return found->second;
+    }
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(path_ + ": " + sqlite3_errmsg(db_));
+    }
+    statements_.emplace(sql, st);
+    return st;
+}
+
+namespace {
+// Runs a prepared statement to completion and resets it for reuse.
+void run(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        throw std::runtime_error(path + ": " + sqlite3_errmsg(db));
+    }
+}
+
+void check(const EncodeError &e, const std::string &what) {
+    if (e) {
+        throw std::runtime_error(what + ": " + e.message);
+    }
+}
+} // namespace
+
+void StoreWriter::begin() {
+    exec("BEGIN");
+}
+void StoreWriter::commit() {
+    exec("COMMIT");
+}
+void StoreWriter::rollback() {
+    exec("ROLLBACK");
+}
+
+void StoreWriter::set_setting(const std::string &name, const std::string &value) {
+    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO settings(name, value) VALUES (?1, ?2)");
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    run(db_, st, path_);
+}
+
+void StoreWriter::set_kind(RecordKind kind) {
+    set_setting("record_kind", kind == RecordKind::Quote ? "quote" : "fundamentals");
+}
+
+void StoreWriter::set_version(const VersionValues &v) {
+    check(check_version(v), "version");
+    exec("DELETE FROM version");
+    VersionValues copy = v;
+    const std::vector<FieldRef> f = version_fields(copy);
+    sqlite3_stmt *st = prepare("INSERT INTO version(" + column_list(f) + ") VALUES (" +
+                               placeholders(f.size()) + ")");
+    bind_fields(st, 1, f);
+    run(db_, st, path_);
+}
+
+int64_t StoreWriter::add_security(const std::string &symbol, const std::string &qualifier,
+                                  const std::string &category) {
+    unsigned char key[kKeySize];
+    if (symbol.empty() || !make_key(symbol, qualifier, key)) {
+        throw std::runtime_error("security \"" + symbol + "\"/\"" + qualifier +
+                                 "\": the symbol takes 1 to 12 characters, the qualifier "
+                                 "at most 4");
+    }
+    if (category != "equity" && category != "option" && category != "index") {
+        throw std::runtime_error("security \"" + symbol + "\": category \"" + category +
+                                 "\" is not equity, option or index");
+    }
+    const std::string k = key_bytes(key);
+    sqlite3_stmt *find = prepare("SELECT id FROM securities WHERE key = ?1");
+    sqlite3_bind_blob(find, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
+    int64_t id = -1;
+    if (sqlite3_step(find) == SQLITE_ROW) {
+        id = sqlite3_column_int64(find, 0);
+    }
+    sqlite3_reset(find);
+    if (id >= 0) {
+        return id;
+    }
+    sqlite3_stmt *st = prepare("INSERT INTO securities(symbol, qualifier, category, key) "
+                               "VALUES (?1, ?2, ?3, ?4)");
+    sqlite3_bind_text(st, 1, symbol.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, qualifier.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 3, category.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(st, 4, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
+    run(db_, st, path_);
+    return sqlite3_last_insert_rowid(db_);
+}
+
+void StoreWriter::put_quote(int64_t id, const QuoteValues &v) {
+    check(check_quote(v), "quote of security " + std::to_string(id));
+    QuoteValues copy = v;
+    const std::vector<FieldRef> f = quote_fields(copy);
+    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO quotes(security_id, " + column_list(f) +
+                               ") VALUES (?, " + placeholders(f.size()) + ")");
+    sqlite3_bind_int64(st, 1, id);
+    bind_fields(st, 2, f);
+    if (v.symbol.empty()) {
+        sqlite3_bind_null(st, 2); // the security's own symbol
+    }
+    run(db_, st, path_);
+}
+
+void StoreWriter::put_fundamentals(int64_t id, const FundamentalsValues &v) {
+    check(check_fundamentals(v), "fundamentals of security " + std::to_string(id));
+    FundamentalsValues copy = v;
+    const std::vector<FieldRef> f = fundamentals_fields(copy);
+    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO fundamentals(security_id, " +
+                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
+    sqlite3_bind_int64(st, 1, id);
+    bind_fields(st, 2, f);
+    run(db_, st, path_);
+}
+
+int64_t StoreWriter::count_rows(const char *table, int64_t id) {
+    sqlite3_stmt *st =
+        prepare(std::string("SELECT COUNT(*) FROM ") + table + " WHERE security_id = ?1");
+    sqlite3_bind_int64(st, 1, id);
+    int64_t n = 0;
+    if (sqlite3_step(st) == SQLITE_ROW) {
+        n = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_reset(st);
+    return n;
+}
+
+int64_t StoreWriter::history_rows(int64_t id) {
+    return count_rows("history", id);
+}
+int64_t StoreWriter::bar_rows(int64_t id) {
+    return count_rows("bars", id);
+}
+
+void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows) {
+    if (rows.empty()) {
+        return;
+    }
+    int64_t seq = history_rows(id);
+    int32_t blockType = -1;
+    if (seq % 8 != 0) {
+        sqlite3_stmt *st =
+            prepare("SELECT price_type FROM history WHERE security_id = ?1 AND seq = ?2");
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_bind_int64(st, 2, seq - seq % 8);
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            blockType = sqlite3_column_int(st, 0);
+        }
+        sqlite3_reset(st);
+    }
+    HistoryRow scratch;
+    const std::vector<FieldRef> names = history_fields(scratch);
+    sqlite3_stmt *st = prepare("INSERT INTO history(security_id, seq, " + column_list(names) +
+                               ") VALUES (?, ?, " + placeholders(names.size()) + ")");
+    for (const HistoryRow &r : rows) {
+        check(check_history_row(r),
+              "history row " + std::to_string(seq) + " of security " + std::to_string(id));
+        if (seq % 8 == 0) {
+            blockType = r.priceType;
+        } else if (r.priceType != blockType) {
+            throw std::runtime_error("history row " + std::to_string(seq) + " of security " +
+                                     std::to_string(id) + ": price type " +
+                                     std::to_string(r.priceType) + " differs from " +
+                                     std::to_string(blockType) + " of its block of eight rows");
+        }
+        HistoryRow copy = r;
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_bind_int64(st, 2, seq);
+        bind_fields(st, 3, history_fields(copy));
+        run(db_, st, path_);
+        ++seq;
+    }
+}
+
+void StoreWriter::append_bars(int64_t id, const std::vector<BarRow> &rows) {
+    if (rows.empty()) {
+        return;
+    }
+    int64_t seq = bar_rows(id);
+    if (seq + static_cast<int64_t>(rows.size()) > 8 * static_cast<int64_t>(kMaxBarBlocks)) {
+        throw std::runtime_error("bars of security " + std::to_string(id) +
+                                 ": more than 75000 rows");
+    }
+    BarRow scratch;
+    const std::vector<FieldRef> names = bar_fields(scratch);
+    sqlite3_stmt *st = prepare("INSERT INTO bars(security_id, seq, " + column_list(names) +
+                               ") VALUES (?, ?, " + placeholders(names.size()) + ")");
+    for (const BarRow &r : rows) {
+        check(check_bar_row(r),
+              "bar row " + std::to_string(seq) + " of security " + std::to_string(id));
+        BarRow copy = r;
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_bind_int64(st, 2, seq);
+        bind_fields(st, 3, bar_fields(copy));
+        run(db_, st, path_);
+        ++seq;
+    }
+}
+
+void StoreWriter::put_cant(int64_t id, const CantValues &v) {
+    check(check_cant(v), "CANT record of security " + std::to_string(id));
+    CantValues copy = v;
+    const std::vector<FieldRef> f = cant_fields(copy);
+    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO cant_records(security_id, " +
+                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
+    sqlite3_bind_int64(st, 1, id);
+    bind_fields(st, 2, f);
+    run(db_, st, path_);
+}
+
+} // namespace pcqw32

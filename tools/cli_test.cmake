@@ -1,0 +1,63 @@
+# quorvex-cli against the feed simulator: field shapes from its table, column headers, the
+# host's prints on standard error (so JSON stays valid), and usage errors that say what was
+# wrong.
+#   cmake -DCLI=<quorvex-cli> -DSIM=<pcqw32-sim> -DDIR=<scratch folder> -P cli_test.cmake
+function(run expected_status)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PCQW32_DATA_DIR=${DIR} ${FAULTS} ${ARGN}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL expected_status)
+    message(FATAL_ERROR "${ARGN}: exit ${status}, ${expected_status} expected\n${out}${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+function(expect text pattern what)
+  if(NOT text MATCHES "${pattern}")
+    message(FATAL_ERROR "${what}: no match for '${pattern}' in:\n${text}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${DIR})
+file(WRITE ${DIR}/quotes.csv "symbol,price_type,last_price\nAAA,12,1.25\n")
+set(history "symbol,day,price,price_type\n")
+set(bars "symbol,stamp,open,close,price_type\n")
+foreach(i RANGE 1 8)
+  string(APPEND history "AAA,${i},${i}.5,12\n")
+  string(APPEND bars "AAA,${i}00,${i},${i}.25,12\n")
+endforeach()
+file(WRITE ${DIR}/history.csv "${history}")
+file(WRITE ${DIR}/bars.csv "${bars}")
+file(WRITE ${DIR}/fundamentals.csv "symbol,name,div_date\nKO,Coca-Cola,2024-06-14\nPEP,Pepsi,\n")
+foreach(kind quotes history bars)
+  run(0 ${SIM} import ${DIR} 1 ${kind} ${DIR}/${kind}.csv)
+endforeach()
+run(0 ${SIM} import ${DIR} 2 fundamentals ${DIR}/fundamentals.csv)
+
+# Dates are three numbers per security, for one security as for several.
+run(0 ${CLI} fundamentals 2 KO)
+expect("${out}" "\nDivDate +2024 6 14 *\n" "a date of one security")
+run(0 ${CLI} --json fundamentals 2 KO PEP)
+expect("${out}" "\"DivDate\": \\[\\[2024, 6, 14\\], \\[0, 0, 0\\]\\]" "dates in JSON")
+expect("${out}" "\"Name\": \\[\"Coca-Cola\", \"Pepsi\"\\]" "texts in JSON")
+
+run(0 ${CLI} history 1 AAA)
+expect("${out}" "^ +Day +Price +Size +Hour +Minute +Second +Condition\n +1 +1.5 " "history")
+run(0 ${CLI} bars 1 AAA)
+expect("${out}" "^ +Stamp +Open +High +Low +Close +Volume\n +100 +1 +0 +0 +1.25 +0\n" "bars")
+
+# A failed delivery makes the module print a line: on standard error, not in the JSON.
+set(FAULTS PCQW32_FAULTS=delivery:5:2)
+run(0 ${CLI} --json history 1 AAA)
+expect("${err}" "DBA_GET_APPROX failed with code 5" "the module's print")
+expect("${out}" "^\\[\\[1, 1.5, 0, 0, 0, 0, 0\\],\n( \\[[-0-9., ]+\\],\n)* \\[[-0-9., ]+\\]\\]\n$"
+       "JSON alone on standard output")
+unset(FAULTS)
+
+run(2 ${CLI} quote 1)
+expect("${err}" "quote takes at least one security" "a quote of nothing")
+run(2 ${CLI} frob 1)
+expect("${err}" "unknown request 'frob'" "an unknown request")
+run(0 ${CLI} --help)
+expect("${out}" "^usage: quorvex-cli" "--help")
+file(REMOVE_RECURSE ${DIR})
