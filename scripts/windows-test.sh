@@ -10,14 +10,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=$root/build-win32
+build=$(realpath -m "${QUORVEX_WIN32_BUILD_DIR:-build-win32}")
 jobs=${QUORVEX_JOBS:-2}
 start=$(date +%s)
 
 for tool in i686-w64-mingw32-g++ i686-w64-mingw32-objdump wine wineboot wineserver; do
   if ! command -v "$tool" >/dev/null; then
     echo "windows-test: $tool is missing; run scripts/install-deps.sh --windows" >&2
-    exit 1
+    exit 127
   fi
 done
 
