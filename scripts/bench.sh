@@ -25,7 +25,7 @@ results=$build/results
 mkdir -p "$results"
 
 for tool in cmake python3; do
-  command -v "$tool" >/dev/null || { echo "bench.sh: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "bench.sh: $tool is missing; run scripts/install-deps.sh" >&2; exit 127; }
 done
 have_octave=0
 if [ "${QUORVEX_BENCH_SKIP_OCTAVE:-0}" != 1 ] && command -v octave >/dev/null &&
