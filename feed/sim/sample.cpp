@@ -129,14 +129,40 @@ QuoteGroup quote_group(Random &r, double base, int32_t priceType, int hour, int 
     return g;
 }
 
+int32_t minute_of_day(const QuoteGroup &g) {
+    return g.hour * 60 + g.minute;
+}
+
+void set_minute_of_day(QuoteGroup &g, int32_t minute) {
+    g.hour = minute / 60;
+    g.minute = minute % 60;
+}
+
+// The day's high or low was made between the open and the last trade: by one of them when it
+// is its price, otherwise at its drawn time, moved into the span between them.
+void place_extreme(QuoteGroup &extreme, const QuoteGroup &open, const QuoteGroup &last) {
+    if (extreme.price == open.price) {
+        set_minute_of_day(extreme, minute_of_day(open));
+    } else if (extreme.price == last.price) {
+        set_minute_of_day(extreme, minute_of_day(last));
+    } else {
+        set_minute_of_day(extreme,
+                          std::min(std::max(minute_of_day(extreme), minute_of_day(open) + 1),
+                                   minute_of_day(last) - 1));
+    }
+}
+
 // Makes a quote look like a market's, from the values drawn for it (so the draws, and with
 // them every later history and bar value, stay as they are): the day's high and low enclose
-// the open and the last price, and the bid lies below the ask, a spread of about five basis
-// points (at least one step of the price grid) apart. The last trade took place at the ask
-// after an uptick, at the bid after a downtick, and between them otherwise.
+// the open and the last price and were made between the open and the last trade, and the bid
+// lies below the ask, a spread of about five basis points (at least one step of the price
+// grid) apart. The last trade took place at the ask after an uptick, at the bid after a
+// downtick, and between them otherwise.
 void shape_like_a_market(QuoteValues &q, int32_t priceType) {
     q.high.price = std::max({q.high.price, q.open.price, q.last.price});
     q.low.price = std::min({q.low.price, q.open.price, q.last.price});
+    place_extreme(q.high, q.open, q.last);
+    place_extreme(q.low, q.open, q.last);
     const double step = 1.0 / price_divisor(static_cast<int16_t>(priceType));
     const double steps = std::max(1.0, std::nearbyint(q.last.price * 0.0005 / step));
     const double below = q.last.tick > 0 ? steps : q.last.tick < 0 ? 0 : std::floor(steps / 2);
@@ -247,15 +273,56 @@ std::vector<HistoryRow> sample_history(Random &r, const SampleSecurity &s) {
     return rows;
 }
 
-// Minute bars from 2024-01-02 14:30 UTC; GE alternates price types within every block.
+// Days since 1970-01-01 of a date of the Gregorian calendar.
+int64_t days_from_civil(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+constexpr int32_t kSessionMinutes = 390;
+
+// The Unix times of the openings of the first COUNT sessions of the New York stock market
+// from 2024-01-02 on: weekdays but the exchange's 2024 holidays, opening at 09:30 New York
+// time, which is 14:30 UTC and 13:30 UTC in summer time (10 March to 3 November). The
+// sample's longest series, 75,000 minute bars, ends in October 2024.
+std::vector<int64_t> session_openings(int32_t count) {
+    static const int kHolidays[][2] = {{1, 1},  {1, 15}, {2, 19}, {3, 29},  {5, 27},
+                                       {6, 19}, {7, 4},  {9, 2},  {11, 28}, {12, 25}};
+    const int64_t summerFrom = days_from_civil(2024, 3, 10);
+    const int64_t summerTo = days_from_civil(2024, 11, 3);
+    std::vector<int64_t> openings;
+    for (int64_t day = days_from_civil(2024, 1, 2);
+         openings.size() < static_cast<std::size_t>(count); ++day) {
+        const int64_t weekday = (day + 4) % 7; // 0 is Sunday: 1970-01-01 was a Thursday
+        bool closed = weekday == 0 || weekday == 6;
+        for (const auto &h : kHolidays) {
+            closed = closed || day == days_from_civil(2024, h[0], h[1]);
+        }
+        if (!closed) {
+            const bool summer = day >= summerFrom && day < summerTo;
+            openings.push_back(day * 86400 + (summer ? 13 : 14) * 3600 + 30 * 60);
+        }
+    }
+    return openings;
+}
+
+// Minute bars of the market's sessions from 2024-01-02 14:30 UTC on, 390 a day; GE
+// alternates price types within every block.
 std::vector<BarRow> sample_bars(Random &r, const SampleSecurity &s) {
     std::vector<BarRow> rows(static_cast<std::size_t>(s.barRows));
+    const std::vector<int64_t> openings =
+        session_openings((s.barRows + kSessionMinutes - 1) / kSessionMinutes);
     double price = s.price;
     const bool mixed = std::string(s.symbol) == "GE";
     for (int32_t i = 0; i < s.barRows; ++i) {
         BarRow &b = rows[static_cast<std::size_t>(i)];
         b.priceType = mixed && i % 2 == 1 ? 12 : s.priceType;
-        b.stamp = 1704205800LL + 60LL * i;
+        b.stamp =
+            openings[static_cast<std::size_t>(i / kSessionMinutes)] + 60LL * (i % kSessionMinutes);
         const double open = price;
         price *= 1.0 + (r.unit() - 0.5) * 0.003;
         b.open = on_grid(open, b.priceType);

@@ -103,6 +103,9 @@
 %! assert ([q.BidPrice] < [q.AskPrice]);
 %! assert ([q.LowPrice] <= [q.LastPrice] & [q.LastPrice] <= [q.HighPrice]);
 %! assert ([q.LowPrice] <= [q.OpenPrice] & [q.OpenPrice] <= [q.HighPrice]);
+%! ## The high and the low were made between the open and the last trade.
+%! extremes = [q.HighPriceTime; q.LowPriceTime];
+%! assert (all (extremes >= [q.OpenPriceTime] & extremes <= [q.LastPriceTime]));
 
 ## Fundamentals: the dates become date numbers, everything else is the module's.
 %!test
@@ -313,7 +316,16 @@
 %! assert (fieldnames (b)', {"Stamp", "Date", "Open", "High", "Low", "Close", "Volume"});
 %! assert (datestr (b.Date(1), "yyyy-mm-dd HH:MM:SS"), "2024-01-02 14:30:00");
 %! assert (size (qvbars ("IBM", "OutputType", "matrix")), [75000, 6]);
-%! assert (numel (qvbars ("$SPX").Close), 75000);
+%! ## The sample's minute bars lie in the sessions of the market, weekdays 09:30 to 16:00 in
+%! ## New York, 390 a day.
+%! spx = qvbars ("$SPX");
+%! assert (numel (spx.Close), 75000);
+%! days = floor (spx.Date);
+%! assert (all (weekday (days) >= 2 & weekday (days) <= 6));
+%! [~, ~, day] = unique (days);
+%! assert (accumarray (day, 1)(1:end - 1), repmat (390, max (day) - 1, 1));
+%! minute = round ((spx.Date - days) * 1440);
+%! assert ([min(minute), max(minute)], [13 * 60 + 30, 20 * 60 + 59]);
 %! b = qvbars ("ODD", "Database", 8);
 %! assert (b.Date, [datenum(1970, 1, 1); datenum(1970, 1, 1, 23, 59, 59); ...
 %!                  datenum(2106, 2, 7, 6, 28, 15)], 1e-9);
