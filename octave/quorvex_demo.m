@@ -82,21 +82,21 @@ if isOctave
   % toolkit and Ghostscript do not concern PNG output.
   savedWarnings = warning('off', 'all');
   graphics_toolkit('gnuplot');
-  device = '-dpngcairo';
+  printOptions = {'-dpngcairo'};
 else
-  device = '-dpng';
+  printOptions = {'-dpng', '-r72'};
 end
 historyChart = fullfile(chartFolder, 'msft-history.png');
 barChart = fullfile(chartFolder, 'spx-bars.png');
-draw_history(h, historyChart, device);
-draw_candles(b, barChart, device);
+draw_history(h, historyChart, printOptions);
+draw_candles(b, barChart, printOptions);
 if isOctave
   warning(savedWarnings);
 end
 fprintf('\nCharts saved in %s:\n  %s\n  %s\n', chartFolder, historyChart, barChart);
 end
 
-function draw_history(h, file, device)
+function draw_history(h, file, printOptions)
 % The prints of the last day of the history against the time of day.
 day = h.Day(end);
 before = find(h.Day ~= day, 1, 'last');
@@ -111,11 +111,11 @@ grid on;
 title(sprintf('MSFT trade prints of day %d (%d prints)', day, numel(rows)));
 xlabel('time of day');
 ylabel('price');
-print(fig, file, device, '-r100');
+print(fig, file, printOptions{:});
 close(fig);
 end
 
-function draw_candles(b, file, device)
+function draw_candles(b, file, printOptions)
 % The minute bars gathered into daily candles, with the day's volume below.
 [days, ~, group] = unique(floor(b.Date));
 first = accumarray(group, (1:numel(group))', [], @min);
@@ -152,14 +152,16 @@ bar(days, volume / 1e6, 0.7);
 xlim(limits);
 datetick('x', 'mmm dd', 'keeplimits');
 ylabel('volume (M)');
-print(fig, file, device, '-r100');
+print(fig, file, printOptions{:});
 close(fig);
 end
 
 function fig = chart_figure()
-% An invisible figure that prints at 1000 by 600 pixels (10 by 6 inches at 100 dpi).
+% An invisible figure that prints at 1000 by 600 pixels: its paper size at 72 dots per inch,
+% the resolution gnuplot draws PNG files at (and MATLAB is asked for).
 fig = figure('visible', 'off');
-set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0, 0, 10, 6]);
+set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0, 0, 1000 / 72, 600 / 72], ...
+    'DefaultAxesFontSize', 11);
 end
 
 function text = clock_time(dayFraction)

@@ -23,5 +23,5 @@ if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ] ||
 fi
 charts="${1:-$build/quorvex-charts}"
 export PCQW32_DATA_DIR="$data"
-exec octave-cli --norc --no-gui --quiet --eval \
+exec octave-cli --norc --no-gui --quiet --no-history --eval \
   "addpath('$build'); addpath('$root/octave', '-end'); quorvex_demo('$charts');"
