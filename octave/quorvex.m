@@ -51,8 +51,11 @@
 %     the whole symbol is compared, and the qualifier too when one is given. For an unknown
 %     security, or one without history, it returns the 0-by-7 matrix and raises the warning
 %     quorvex:noHistory naming the symbol and qualifier; silence it with
-%     warning('off', 'quorvex:noHistory'). The scan ends on the feed's end of data with
-%     the line 'DBA_GET_APPROX failed with code 9', which is no error.
+%     warning('off', 'quorvex:noHistory'). A feed that reports a failure during the scan
+%     ends it there: the rows delivered so far are returned, no error is raised, and for
+%     a failed read the line 'DBA_GET_APPROX failed with code N' is printed (N is the feed's
+%     status). QVHISTORY warns of every security without history, also one after the last
+%     security in the feed's key order, which ends the scan on the end of the data.
 %
 %   V = QUORVEX(4, DATABASE)
 %     Version of the feed library: a structure with majorversion, minorversion (numbers),
