@@ -20,6 +20,8 @@
 %! delete (csv);
 %! assert (status, 0, out);
 
+%!error id=quorvex:attachFailed quorvex (1, 99)
+%!error <Database Attach failed with error 12> quorvex (1, 99)
 %!error id=quorvex:detachFailed with_faults ("detach:21", @() quorvex (1, 1))
 %!error <Detach error 21> with_faults ("detach:21", @() quorvex (1, 1))
 %!error id=quorvex:versionFailed with_faults ("version:22", @() quorvex (4, 1))
