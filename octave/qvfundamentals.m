@@ -17,6 +17,8 @@ function [fundamentals, failed] = qvfundamentals(securities, varargin)
 %     'OutputType'  'struct' (default), 'table' (MATLAB; in GNU Octave it raises
 %                   quorvex:noTable) or 'columns' (the module's own layout, as
 %                   QUORVEX(6, ...) returns it, with 3-by-N dates: year, month, day).
+%                   MATLAB before R2019b takes only identifiers as the names of table
+%                   columns: there the column S&PCode is named S_PCode.
 %
 %   [F, FAILED] = QVFUNDAMENTALS(...) also returns the securities the feed could not read,
 %   as QVQUOTES does; with one output a warning quorvex:securitiesFailed names them.

@@ -14,7 +14,7 @@ for k = 1:numel(names)
   end
 end
 if strcmp(type, 'table')
-  result = table(values{:}, 'VariableNames', names');
+  result = qv_table(values, names');
   return;
 end
 count = size(values{1}, 1);

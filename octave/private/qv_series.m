@@ -22,7 +22,7 @@ at = max(find(ismember(names, table_layout.from)));
 names = [names(1:at), {table_layout.derived}, names(at + 1:end)];
 values = [num2cell(matrix(:, 1:at), 1), {derived}, num2cell(matrix(:, at + 1:end), 1)];
 if strcmp(type, 'table')
-  result = table(values{:}, 'VariableNames', names);
+  result = qv_table(values, names);
 else
   result = cell2struct(values, names, 2);
 end

@@ -233,6 +233,41 @@
 %! bad ("quorvex:noTable", @() qvhistory ("IBM", "OutputType", "table"));
 %! bad ("quorvex:noTable", @() qvbars ("IBM", "OutputType", "table"));
 
+## Where the host has tables, 'table' holds the columns of the other layouts. The stand-in
+## below takes only identifiers as names, as MATLAB did before R2019b, so S&PCode there is
+## S_PCode; it returns the columns as a structure.
+%!test
+%! shim = tempname ();
+%! mkdir (shim);
+%! fid = fopen (fullfile (shim, "table.m"), "w");
+%! fputs (fid, ["function t = table (varargin)\n" ...
+%!              "  assert (varargin{end - 1}, 'VariableNames');\n" ...
+%!              "  if (! all (cellfun (@isvarname, varargin{end})))\n" ...
+%!              "    error ('table:name', 'variable names must be identifiers');\n" ...
+%!              "  endif\n" ...
+%!              "  t = cell2struct (varargin(1:end - 2), varargin{end}, 2);\n" ...
+%!              "endfunction\n"]);
+%! fclose (fid);
+%! addpath (shim);
+%! unwind_protect
+%!   list = {"IBM", "NOSUCH", "KO"};
+%!   [t, failed] = qvquotes (list, "OutputType", "table");
+%!   assert (t, qvquotes (list, "OutputType", "columns"));
+%!   assert ([failed.Index], 2);
+%!   t = qvfundamentals (list([1, 3]), "OutputType", "Table");
+%!   f = qvfundamentals (list([1, 3]));
+%!   assert ({t.S_PCode, t.DivDate, t.Name}, ...
+%!           {[f.("S&PCode")]', [f.DivDate]', {f.Name}'});
+%!   assert (qvhistory ("ODD", "Database", 8, "OutputType", "table"), ...
+%!           qvhistory ("ODD", "Database", 8));
+%!   assert (qvbars ("ODD", "Database", 8, "OutputType", "table"), ...
+%!           qvbars ("ODD", "Database", 8));
+%! unwind_protect_cleanup
+%!   rmpath (shim);
+%!   confirm_recursive_rmdir (false, "local");
+%!   rmdir (shim, "s");
+%! end_unwind_protect
+
 ## Defaults: the sample's databases with nothing set; set ones are used by every function
 ## (database 99 has no store, so its attach fails with status 12), are checked before any is
 ## kept, hold in a new session, and 'reset' forgets them.
