@@ -22,7 +22,7 @@ group = 'quorvex';
 names = {'QuoteDatabase', 'FundamentalsDatabase'};
 factory = [1, 2];
 
-if nargin == 1 && (ischar(varargin{1}) || isstring(varargin{1})) && ...
+if nargin == 1 && (ischar(varargin{1}) || isa(varargin{1}, 'string')) && ...
     strcmpi(char(varargin{1}), 'reset')
   for k = 1:numel(names)
     if ispref(group, names{k})

@@ -34,7 +34,7 @@ end
 if isempty(tool)
   tool = toolName;
 end
-if nargin >= 1 && isstring(folder) && isscalar(folder)
+if nargin >= 1 && isa(folder, 'string') && isscalar(folder)
   folder = char(folder);
 end
 if (nargin < 1 || isempty(folder)) && ~isempty(getenv('PCQW32_DATA_DIR'))

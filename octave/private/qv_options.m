@@ -10,7 +10,7 @@ if mod(numel(args), 2) ~= 0
 end
 for k = 1:2:numel(args)
   name = args{k};
-  if isstring(name) && isscalar(name)
+  if isa(name, 'string') && isscalar(name)
     name = char(name);
   end
   if ~ischar(name) || (~isempty(name) && ~isrow(name))

@@ -2,7 +2,7 @@ function type = qv_output_type(caller, value, allowed)
 %QV_OUTPUT_TYPE  The OutputType option, one of ALLOWED (matched without regard to case).
 %   'table' needs the host's table class: where there is none (GNU Octave) it raises
 %   quorvex:noTable, before any feed call.
-if isstring(value) && isscalar(value)
+if isa(value, 'string') && isscalar(value)
   value = char(value);
 end
 hit = [];

@@ -3,7 +3,7 @@ function list = qv_qualifiers(caller, value, count)
 %   VALUE is one text for every security (default ''), or a cell array or MATLAB string array
 %   with one text per security. A qualifier has at most 4 characters; anything else raises
 %   quorvex:badQualifier naming it.
-if isstring(value)
+if isa(value, 'string')
   value = cellstr(value);
 end
 if ischar(value)
@@ -24,7 +24,7 @@ else
 end
 for k = 1:numel(list)
   qualifier = list{k};
-  if isstring(qualifier) && isscalar(qualifier)
+  if isa(qualifier, 'string') && isscalar(qualifier)
     qualifier = char(qualifier);
   end
   if isempty(qualifier) && (ischar(qualifier) || isnumeric(qualifier))

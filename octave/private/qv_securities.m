@@ -3,7 +3,7 @@ function list = qv_securities(caller, value, many)
 %   VALUE is one symbol ('IBM'), a cell array of symbols or, in MATLAB, a string array. With
 %   MANY false exactly one security is allowed. Every symbol is a text of 1 to 11 characters,
 %   the most a feed key holds; anything else raises quorvex:badSecurities naming it.
-if isstring(value)
+if isa(value, 'string')
   value = cellstr(value);
 end
 if ischar(value)
@@ -25,7 +25,7 @@ if ~many && numel(list) ~= 1
 end
 for k = 1:numel(list)
   symbol = list{k};
-  if isstring(symbol) && isscalar(symbol)
+  if isa(symbol, 'string') && isscalar(symbol)
     symbol = char(symbol);
     list{k} = symbol;
   end

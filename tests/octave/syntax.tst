@@ -56,6 +56,22 @@
 %!  endfor
 %!endfunction
 
+## The lines of file, code or help, that call a function MATLAB R2015b lacks, the last release
+## for 32-bit Windows, where the module runs beside the feed library (string arrays and their
+## functions came in R2016b).
+%!function found = too_new (file)
+%!  names = ['isstring|isStringScalar|string|strings|contains|startsWith|endsWith|strip|' ...
+%!           'splitlines|join|compose|isfile|isfolder|convertStringsToChars|datetime|height'];
+%!  found = {};
+%!  lines = strsplit (fileread (file), "\n");
+%!  for n = 1:numel (lines)
+%!    [code, comment] = split_line (lines{n});
+%!    if (! isempty (regexp ([code " " comment], ['\<(' names ')\s*\(|\<newline\>'], "once")))
+%!      found{end + 1} = sprintf ("%s:%d: %s", file, n, lines{n});
+%!    endif
+%!  endfor
+%!endfunction
+
 ## The code of the Examples section of a file's help: the indented lines after "Examples:".
 %!function code = examples (file)
 %!  code = "";
@@ -78,7 +94,7 @@
 %! assert (numel (shipped) >= 20);
 %! found = {};
 %! for k = 1:numel (shipped)
-%!   found = [found, octave_only(shipped{k})];
+%!   found = [found, octave_only(shipped{k}), too_new(shipped{k})];
 %! endfor
 %! assert (found, {});
 
@@ -101,6 +117,12 @@
 %!   for k = 1:numel (flagged)
 %!     assert (found{k}, sprintf ("%s:%d: %s", file, k, flagged{k}));
 %!   endfor
+%!   assert (too_new (file), {});
+%!   fid = fopen (file, "w");
+%!   fprintf (fid, "%s\n", "if isstring(x), end", "y = ['a' newline];", ...
+%!            "% contains (x, 'a')", "ok = isa(x, 'string'); % a string array");
+%!   fclose (fid);
+%!   assert (numel (too_new (file)), 3);
 %! unwind_protect_cleanup
 %!   delete (file);
 %! end_unwind_protect
