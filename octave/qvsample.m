@@ -47,9 +47,22 @@ elseif nargin < 1 || isempty(folder)
 elseif ~ischar(folder) || ~isrow(folder)
   error('quorvex:badFolder', 'qvsample: FOLDER must be a text naming a folder');
 end
-[status, output] = system(sprintf('"%s" generate "%s"', tool, folder));
+[status, output] = system([shell_quoted(tool) ' generate ' shell_quoted(folder)]);
 if status ~= 0
   error('quorvex:sampleFailed', 'qvsample: %s generate %s failed: %s', tool, folder, output);
 end
 setenv('PCQW32_DATA_DIR', folder);
+end
+
+function quoted = shell_quoted(text)
+% TEXT as one word of the system's shell, whatever characters it holds: in single quotes for
+% a POSIX shell, in double quotes for cmd.exe, where a double quote cannot be one of them.
+if ispc()
+  if any(text == '"')
+    error('quorvex:badFolder', 'qvsample: a path cannot hold a double quote (%s)', text);
+  end
+  quoted = ['"', text, '"'];
+else
+  quoted = ['''', strrep(text, '''', '''\'''''), ''''];
+end
 end

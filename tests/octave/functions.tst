@@ -394,3 +394,19 @@
 %! assert (message, "quorvex: Database Attach failed with error 12");
 %! assert (qvversion (), quorvex (4, 1));
 %! assert (qvversion (2), quorvex (4, 2));
+
+## qvsample writes the sample into a folder whatever its name holds, and points the feed at it.
+%!test
+%! data = getenv ("PCQW32_DATA_DIR");
+%! folder = [tempname() " it's $HOME `x`"];
+%! unwind_protect
+%!   assert (qvsample (folder), folder);
+%!   assert (getenv ("PCQW32_DATA_DIR"), folder);
+%!   assert (qvquotes ("IBM").Symbol, "IBM");
+%! unwind_protect_cleanup
+%!   setenv ("PCQW32_DATA_DIR", data);
+%!   confirm_recursive_rmdir (false, "local");
+%!   if (exist (folder, "dir"))
+%!     rmdir (folder, "s");
+%!   endif
+%! end_unwind_protect
