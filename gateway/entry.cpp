@@ -50,7 +50,7 @@ extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
 
     // The feed owns these bytes for the length of the call; the module never looks inside.
     FeedControlBlock block;
-    RequestCall call{&block, 0, 0, false, nlhs, plhs, nrhs, prhs};
+    RequestCall call{&block, 0, 0, nlhs, plhs, nrhs, prhs};
     // Every input is checked before the first feed call.
     call.database = readIntegerInput(call, 2, "database number");
     if (request.readsCount) {

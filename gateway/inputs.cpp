@@ -32,8 +32,7 @@ bool isText(const mxArray *value) {
            (mxGetM(value) <= 1 || mxGetN(value) <= 1 || mxGetNumberOfElements(value) == 0);
 }
 
-// Checks the first `securities` cells of input `position`; returns the length of the longest.
-size_t checkCellList(const RequestCall &call, int position, const char *name, int32_t securities) {
+void checkCellList(const RequestCall &call, int position, const char *name, int32_t securities) {
     const mxArray *list = requiredInput(call.inputCount, call.inputs, position, name);
     if (!mxIsCell(list)) {
         raiseFormatted(ID_BAD_INPUT, "Input %d (%s) must be a cell array of texts", position, name);
@@ -43,7 +42,6 @@ size_t checkCellList(const RequestCall &call, int position, const char *name, in
         raiseFormatted(ID_BAD_INPUT, "Input %d (%s) holds %zu cells, %ld are needed", position,
                        name, available, static_cast<long>(securities));
     }
-    size_t longest = 0;
     for (int32_t i = 0; i < securities; ++i) {
         const mxArray *cell = mxGetCell(list, static_cast<mwIndex>(i));
         if (!isText(cell)) {
@@ -57,17 +55,15 @@ size_t checkCellList(const RequestCall &call, int position, const char *name, in
                            "characters, this one has %zu",
                            static_cast<long>(i + 1), QUALIFIER_LENGTH, length);
         }
-        longest = length > longest ? length : longest;
     }
-    return longest;
 }
 
 // Reads a checked text, cut to its first 11 characters. The host's string read refuses a
 // text that does not fit the buffer (and may leave the buffer as it was), so a longer text
-// is fetched whole and cut here. `fits`: the check found every text short enough.
-void readInputText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE], bool fits) {
+// is fetched whole and cut here.
+void readInputText(const mxArray *cell, char (&buffer)[TEXT_BUFFER_SIZE]) {
     buffer[0] = '\0';
-    if (fits || mxGetNumberOfElements(cell) < TEXT_BUFFER_SIZE) {
+    if (mxGetNumberOfElements(cell) < TEXT_BUFFER_SIZE) {
         if (mxGetString(cell, buffer, TEXT_BUFFER_SIZE) != 0) {
             buffer[0] = '\0';
         }
@@ -98,17 +94,15 @@ int32_t readIntegerInput(const RequestCall &call, int position, const char *name
     return static_cast<int32_t>(truncated);
 }
 
-void checkSecurityLists(RequestCall &call, int32_t securities) {
-    const size_t longestSymbol = checkCellList(call, 4, "symbols", securities);
-    checkCellList(call, 5, "qualifiers", securities); // at most 4 characters
-    // The reads then need not ask each text's length again.
-    call.textsFit = longestSymbol < TEXT_BUFFER_SIZE;
+void checkSecurityLists(const RequestCall &call, int32_t securities) {
+    checkCellList(call, 4, "symbols", securities);
+    checkCellList(call, 5, "qualifiers", securities);
 }
 
 void readSecurityTexts(const RequestCall &call, int32_t index, char (&symbol)[TEXT_BUFFER_SIZE],
                        char (&qualifier)[TEXT_BUFFER_SIZE]) {
-    readInputText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol, call.textsFit);
-    readInputText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier, true);
+    readInputText(mxGetCell(call.inputs[3], static_cast<mwIndex>(index)), symbol);
+    readInputText(mxGetCell(call.inputs[4], static_cast<mwIndex>(index)), qualifier);
 }
 
 void checkListedSecurities(RequestCall &call) {

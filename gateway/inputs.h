@@ -22,7 +22,7 @@ int32_t readIntegerInput(const RequestCall &call, int position, const char *name
 
 // Inputs 4 and 5 name `securities` securities: both must be cell arrays holding at least
 // that many texts, and every qualifier must fit its key field.
-void checkSecurityLists(RequestCall &call, int32_t securities);
+void checkSecurityLists(const RequestCall &call, int32_t securities);
 
 // The input checks of the requests, run before the attach: the snapshots check the first
 // `count` securities of inputs 4 and 5, the history and bar requests the first one, and the

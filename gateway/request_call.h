@@ -11,7 +11,6 @@ struct RequestCall {
     FeedControlBlock *block; // the call's own control block, for every feed call it makes
     int32_t database;        // input 2, truncated toward zero
     int32_t count;           // input 3, truncated toward zero (requests 2, 3, 5, 6, 7)
-    bool textsFit;           // every checked symbol and qualifier fits its text buffer
     int outputCount;
     mxArray **outputs;
     int inputCount;

@@ -1,18 +1,8 @@
 #include "keys.h"
 
-#include <array>
 #include <cstring>
 
 namespace {
-
-// Divisor of price-type codes 0 to 15.
-constexpr std::array<double, 16> DIVISORS = {
-    256, 64,                      // 0, 1
-    1,   1,   1,                  // 2 to 4
-    256, 256, 256,  256,          // 5 to 8
-    1,   1,                       // 9, 10
-    10,  100, 1000, 10000, 100000 // 11 to 15
-};
 
 // Copies the characters of `text` (not its terminator) to `field`, at most `room` of them.
 void placeText(unsigned char *field, const char *text, size_t room) {
@@ -48,8 +38,7 @@ void buildTaggedKey(unsigned char *key, const char *symbol, const char *qualifie
 }
 
 double PriceTypeDivisor(int16_t code) {
-    if (code < 0 || static_cast<size_t>(code) >= DIVISORS.size()) {
-        return 1.0;
-    }
-    return DIVISORS[static_cast<size_t>(code)];
+    // The scale table holds the divisor itself or its reciprocal, exact either way.
+    const PriceScale scale = PriceTypeScale(code);
+    return scale.divides ? scale.factor : 1.0 / scale.factor;
 }

@@ -50,14 +50,22 @@ struct PriceScale {
     bool divides;
 };
 
-// PriceTypeDivisor as scales: reciprocals of the powers of two, the decimal divisors as they are.
+// A power-of-two divisor as the multiplication by its reciprocal, a decimal one as a division.
+constexpr PriceScale byReciprocal(double divisor) {
+    return PriceScale{1.0 / divisor, false};
+}
+constexpr PriceScale byDivision(double divisor) {
+    return PriceScale{divisor, true};
+}
+
+// The divisors of price-type codes 0 to 15, the one table of them; other codes give 1.
 constexpr PriceScale PRICE_SCALES[16] = {
-    {1.0 / 256, false}, {1.0 / 64, false},                                          // 0, 1
-    {1.0, false},       {1.0, false},       {1.0, false},                           // 2 to 4
-    {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, {1.0 / 256, false}, // 5 to 8
-    {1.0, false},       {1.0, false},                                               // 9, 10
-    {10, true},         {100, true},        {1000, true},       {10000, true},
-    {100000, true}, // 11 to 15
+    byReciprocal(256),  byReciprocal(64),                                        // 0, 1
+    byReciprocal(1),    byReciprocal(1),   byReciprocal(1),                      // 2 to 4
+    byReciprocal(256),  byReciprocal(256), byReciprocal(256), byReciprocal(256), // 5 to 8
+    byReciprocal(1),    byReciprocal(1),                                         // 9, 10
+    byDivision(10),     byDivision(100),   byDivision(1000),  byDivision(10000),
+    byDivision(100000), // 11 to 15
 };
 
 // The scale of a price-type code: the same results as PriceTypeDivisor and scalePrice. Inline,
