@@ -2,21 +2,8 @@
 # host's prints on standard error (so JSON stays valid), and usage errors that say what was
 # wrong.
 #   cmake -DCLI=<quorvex-cli> -DSIM=<pcqw32-sim> -DDIR=<scratch folder> -P cli_test.cmake
-function(run expected_status)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env PCQW32_DATA_DIR=${DIR} ${FAULTS} ${ARGN}
-                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL expected_status)
-    message(FATAL_ERROR "${ARGN}: exit ${status}, ${expected_status} expected\n${out}${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-  set(err "${err}" PARENT_SCOPE)
-endfunction()
-
-function(expect text pattern what)
-  if(NOT text MATCHES "${pattern}")
-    message(FATAL_ERROR "${what}: no match for '${pattern}' in:\n${text}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/CommandTest.cmake)
+set(RUN_ENV PCQW32_DATA_DIR=${DIR})
 
 file(REMOVE_RECURSE ${DIR})
 file(WRITE ${DIR}/quotes.csv "symbol,price_type,last_price\nAAA,12,1.25\n")
@@ -47,12 +34,12 @@ run(0 ${CLI} bars 1 AAA)
 expect("${out}" "^ +Stamp +Open +High +Low +Close +Volume\n +100 +1 +0 +0 +1.25 +0\n" "bars")
 
 # A failed delivery makes the module print a line: on standard error, not in the JSON.
-set(FAULTS PCQW32_FAULTS=delivery:5:2)
+set(RUN_ENV PCQW32_DATA_DIR=${DIR} PCQW32_FAULTS=delivery:5:2)
 run(0 ${CLI} --json history 1 AAA)
 expect("${err}" "DBA_GET_APPROX failed with code 5" "the module's print")
 expect("${out}" "^\\[\\[1, 1.5, 0, 0, 0, 0, 0\\],\n( \\[[-0-9., ]+\\],\n)* \\[[-0-9., ]+\\]\\]\n$"
        "JSON alone on standard output")
-unset(FAULTS)
+set(RUN_ENV PCQW32_DATA_DIR=${DIR})
 
 run(2 ${CLI} quote 1)
 expect("${err}" "quote takes at least one security" "a quote of nothing")
