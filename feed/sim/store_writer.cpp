@@ -146,14 +146,19 @@ int64_t StoreWriter::add_security(const std::string &symbol, const std::string &
     return sqlite3_last_insert_rowid(db_);
 }
 
+sqlite3_stmt *StoreWriter::bind_record(const char *table, int64_t id,
+                                       const std::vector<FieldRef> &f) {
+    sqlite3_stmt *st = prepare(std::string("INSERT OR REPLACE INTO ") + table + "(security_id, " +
+                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
+    sqlite3_bind_int64(st, 1, id);
+    bind_fields(st, 2, f);
+    return st;
+}
+
 void StoreWriter::put_quote(int64_t id, const QuoteValues &v) {
     check(check_quote(v), "quote of security " + std::to_string(id));
     QuoteValues copy = v;
-    const std::vector<FieldRef> f = quote_fields(copy);
-    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO quotes(security_id, " + column_list(f) +
-                               ") VALUES (?, " + placeholders(f.size()) + ")");
-    sqlite3_bind_int64(st, 1, id);
-    bind_fields(st, 2, f);
+    sqlite3_stmt *st = bind_record("quotes", id, quote_fields(copy));
     if (v.symbol.empty()) {
         sqlite3_bind_null(st, 2); // the security's own symbol
     }
@@ -163,12 +168,7 @@ void StoreWriter::put_quote(int64_t id, const QuoteValues &v) {
 void StoreWriter::put_fundamentals(int64_t id, const FundamentalsValues &v) {
     check(check_fundamentals(v), "fundamentals of security " + std::to_string(id));
     FundamentalsValues copy = v;
-    const std::vector<FieldRef> f = fundamentals_fields(copy);
-    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO fundamentals(security_id, " +
-                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
-    sqlite3_bind_int64(st, 1, id);
-    bind_fields(st, 2, f);
-    run(db_, st, path_);
+    run(db_, bind_record("fundamentals", id, fundamentals_fields(copy)), path_);
 }
 
 int64_t StoreWriter::count_rows(const char *table, int64_t id) {
@@ -258,12 +258,7 @@ void StoreWriter::append_bars(int64_t id, const std::vector<BarRow> &rows) {
 void StoreWriter::put_cant(int64_t id, const CantValues &v) {
     check(check_cant(v), "CANT record of security " + std::to_string(id));
     CantValues copy = v;
-    const std::vector<FieldRef> f = cant_fields(copy);
-    sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO cant_records(security_id, " +
-                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
-    sqlite3_bind_int64(st, 1, id);
-    bind_fields(st, 2, f);
-    run(db_, st, path_);
+    run(db_, bind_record("cant_records", id, cant_fields(copy)), path_);
 }
 
 } // namespace pcqw32

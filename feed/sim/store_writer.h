@@ -51,6 +51,8 @@ class StoreWriter {
   private:
     void exec(const std::string &sql);
     sqlite3_stmt *prepare(const std::string &sql);
+    // The prepared INSERT OR REPLACE of one security's record into `table`, its values bound.
+    sqlite3_stmt *bind_record(const char *table, int64_t id, const std::vector<FieldRef> &f);
     int64_t count_rows(const char *table, int64_t id);
 
     std::string path_;
