@@ -6,9 +6,23 @@
 
 #include <cstdint>
 
+// Checks the arguments of a printf-like function against its format (argument `format`, the
+// first of the variable ones at `first`).
+#if defined(__MINGW32__)
+// MinGW's printf archetype is the C library's, which lacks %zu; the module formats with
+// MinGW's C99 printf instead (__USE_MINGW_ANSI_STDIO), so check against that one.
+#define QUORVEX_PRINTF_FORMAT(formatAt, firstAt)                                                   \
+    __attribute__((format(gnu_printf, formatAt, firstAt)))
+#elif defined(__GNUC__)
+#define QUORVEX_PRINTF_FORMAT(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
+#else
+#define QUORVEX_PRINTF_FORMAT(formatAt, firstAt)
+#endif
+
 // Identifiers of the errors that carry no feed status.
 constexpr const char *ID_BAD_INPUT = "quorvex:badInput";
 constexpr const char *ID_FEED_LIBRARY = "quorvex:feedLibrary";
+constexpr const char *ID_FEED_STALLED = "quorvex:feedStalled";
 
 // The failures that carry one number (a feed status, or a capacity), each with its identifier
 // and its message; FAILURES below is indexed by this kind.
@@ -50,13 +64,6 @@ constexpr Failure FAILURES[FAILURE_KIND_COUNT] = {
 
 // Raises a message built like printf; for input errors, which name the input concerned.
 [[noreturn]] void raiseFormatted(const char *identifier, const char *format, ...)
-#if defined(__MINGW32__)
-    // MinGW's printf archetype is the C library's, which lacks %zu; the module formats with
-    // MinGW's C99 printf instead (__USE_MINGW_ANSI_STDIO), so check against that one.
-    __attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
+    QUORVEX_PRINTF_FORMAT(2, 3);
 
 #endif

@@ -1,9 +1,12 @@
 #include "feed_link.h"
 
 #include "failures.h"
+#include "guarded_call.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -13,86 +16,300 @@
 
 namespace {
 
-DbaxFunction overrideEntry = nullptr;
-DbaxFunction libraryEntry = nullptr;
+const void *overrideEntry = nullptr;
+const void *libraryEntry = nullptr;
+
+FeedConvention detectedConvention = FEED_CONVENTION_UNKNOWN;
+
+// QUORVEX_FEED_CALLBACK, read once: unread, absent, or one of the conventions; anything else
+// is kept, cut to fit, for the message that refuses it.
+bool callbackSettingRead = false;
+FeedConvention callbackSetting = FEED_CONVENTION_UNKNOWN;
+bool callbackSettingRefused = false;
+char refusedCallbackSetting[64];
+
+const char *conventionName(FeedConvention convention) {
+    return convention == FEED_CONVENTION_STDCALL ? "stdcall" : "cdecl";
+}
 
 #if defined(_WIN32)
 constexpr const char *LIBRARY_NAME = "PCQW32.dll";
+constexpr const wchar_t LIBRARY_FILE[] = L"PCQW32.dll";
+constexpr size_t LIBRARY_FILE_LENGTH = sizeof LIBRARY_FILE / sizeof LIBRARY_FILE[0] - 1;
 
-// The system's text for the last error, without its trailing line break.
-void systemReason(char *out, size_t size) {
-    DWORD code = GetLastError();
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, out, static_cast<DWORD>(size), nullptr);
-    while (length > 0 && (out[length - 1] == '\n' || out[length - 1] == '\r' ||
-                          out[length - 1] == ' ' || out[length - 1] == '.')) {
-        out[--length] = '\0';
+// Where the Windows headers in use predate them (the flags need Windows 8, or Windows 7 with
+// KB2533623, at run time).
+#ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+#endif
+
+// Paths in the wide-character API, so that folders with characters outside the ANSI code page
+// work; the longest path Windows allows, and the longest environment variable.
+constexpr DWORD PATH_ROOM = 32768;
+wchar_t candidate[PATH_ROOM];
+wchar_t ownFolder[PATH_ROOM];
+wchar_t pathVariable[PATH_ROOM];
+
+// Text for messages, in UTF-8.
+void toUtf8(const wchar_t *text, char *out, size_t size) {
+    int written =
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(size), nullptr, nullptr);
+    if (written <= 0) {
+        // Too long for the message: the end of the path matters least.
+        out[0] = '\0';
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size / 4), out,
+                                static_cast<int>(size) - 4, nullptr, nullptr);
+            out[size - 4] = '\0';
+            std::strcat(out, "...");
+        }
+    }
+}
+
+// The system's text for `code`, without its trailing line break and full stop.
+void systemReason(DWORD code, char *out, size_t size) {
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, text, 512, nullptr);
+    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' ||
+                          text[length - 1] == L' ' || text[length - 1] == L'.')) {
+        text[--length] = L'\0';
     }
     if (length == 0) {
         std::snprintf(out, size, "system error %lu", static_cast<unsigned long>(code));
+        return;
     }
+    char reason[1024];
+    toUtf8(text, reason, sizeof reason);
+    std::snprintf(out, size, "%s (system error %lu)", reason, static_cast<unsigned long>(code));
 }
 
-// The full name of the feed library beside the module: the folder of the DLL (or program)
-// that holds this code. False when that path cannot be had or is too long.
-bool libraryBesideModule(char *path, DWORD size) {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&libraryEntry), &self)) {
+bool isFile(const wchar_t *path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// candidate = folder (the first `length` characters of `folder`) + '\' + PCQW32.dll.
+bool joinCandidate(const wchar_t *folder, size_t length) {
+    bool separator = length > 0 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/');
+    if (length + 1 + LIBRARY_FILE_LENGTH + 1 > PATH_ROOM) {
         return false;
     }
-    DWORD length = GetModuleFileNameA(self, path, size);
-    if (length == 0 || length >= size) {
-        return false;
+    std::wmemcpy(candidate, folder, length);
+    if (!separator) {
+        candidate[length++] = L'\\';
     }
-    DWORD folder = length;
-    while (folder > 0 && path[folder - 1] != '\\' && path[folder - 1] != '/') {
-        --folder;
-    }
-    size_t name = std::strlen(LIBRARY_NAME);
-    if (folder == 0 || folder + name >= size) {
-        return false;
-    }
-    std::memcpy(path + folder, LIBRARY_NAME, name + 1);
+    std::wmemcpy(candidate + length, LIBRARY_FILE, LIBRARY_FILE_LENGTH + 1);
     return true;
 }
 
-void *openLibrary() {
-    // First the module's own folder, where the feed library is installed beside it; a bare
-    // name would not search there, since the host's program usually lies elsewhere. The
-    // altered search path lets the feed library's own dependencies come from its folder too.
-    // Then the loader's usual search by bare name (program folder, system, PATH).
-    char path[MAX_PATH];
-    HMODULE module = nullptr;
-    if (libraryBesideModule(path, sizeof path)) {
-        module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+// The folder of the DLL (or program) that holds this code, with its length; false when the
+// path cannot be had.
+bool moduleFolder(wchar_t *path, size_t *length) {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&moduleFolder), &self)) {
+        return false;
     }
-    if (module == nullptr) {
-        module = LoadLibraryA(LIBRARY_NAME);
+    DWORD written = GetModuleFileNameW(self, path, PATH_ROOM);
+    if (written == 0 || written >= PATH_ROOM) {
+        return false;
     }
-    return reinterpret_cast<void *>(module);
+    size_t folder = written;
+    while (folder > 0 && path[folder - 1] != L'\\' && path[folder - 1] != L'/') {
+        --folder;
+    }
+    path[folder] = L'\0';
+    *length = folder;
+    return folder > 0;
 }
 
-void *findEntry(void *library) {
-    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), "dbax"));
+// An absolute folder: a drive letter with its root ("C:\", "C:/") or a UNC path ("\\server").
+// Relative PATH entries, "." among them, would search the current folder.
+bool isAbsoluteFolder(const wchar_t *folder, size_t length) {
+    if (length >= 3 &&
+        ((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z')) &&
+        folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) {
+        return true;
+    }
+    return length >= 3 && (folder[0] == L'\\' || folder[0] == L'/') &&
+           (folder[1] == L'\\' || folder[1] == L'/');
+}
+
+// Loads `path` with the library's own folder and the system's default folders as the search
+// path of its dependencies, so that they never come from the current folder either. Systems
+// without those flags refuse them as an invalid parameter; the older altered search path does
+// the same for a full path there.
+HMODULE loadByFullPath(const wchar_t *path) {
+    HMODULE module = LoadLibraryExW(
+        path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return module;
+}
+
+[[noreturn]] void refuseCandidate(const char *what) {
+    DWORD code = GetLastError();
+    char path[1024];
+    char reason[1024];
+    toUtf8(candidate, path, sizeof path);
+    systemReason(code, reason, sizeof reason);
+    raiseFormatted(ID_FEED_LIBRARY, "Cannot %s the feed library %s: %s", what, path, reason);
+}
+
+// Finds the library (see feed_link.h) and loads it. Raises when it is nowhere, or when the
+// file found fails to load: a file that is there and broken is reported, never passed over
+// for another.
+HMODULE openLibrary() {
+    size_t length = 0;
+    bool besideKnown = moduleFolder(ownFolder, &length);
+    if (besideKnown && joinCandidate(ownFolder, length) && isFile(candidate)) {
+        HMODULE loaded = loadByFullPath(candidate);
+        if (loaded == nullptr) {
+            refuseCandidate("load");
+        }
+        return loaded;
+    }
+    DWORD pathLength = GetEnvironmentVariableW(L"PATH", pathVariable, PATH_ROOM);
+    if (pathLength >= PATH_ROOM) {
+        pathLength = 0;
+    }
+    pathVariable[pathLength] = L'\0';
+    const wchar_t *entry = pathVariable;
+    while (*entry != L'\0') {
+        const wchar_t *end = entry;
+        while (*end != L'\0' && *end != L';') {
+            ++end;
+        }
+        const wchar_t *from = entry;
+        const wchar_t *to = end;
+        while (from < to && (*from == L' ' || *from == L'"')) {
+            ++from;
+        }
+        while (to > from && (to[-1] == L' ' || to[-1] == L'"')) {
+            --to;
+        }
+        size_t entryLength = static_cast<size_t>(to - from);
+        if (isAbsoluteFolder(from, entryLength) && joinCandidate(from, entryLength) &&
+            isFile(candidate)) {
+            HMODULE loaded = loadByFullPath(candidate);
+            if (loaded == nullptr) {
+                refuseCandidate("load");
+            }
+            return loaded;
+        }
+        entry = *end == L';' ? end + 1 : end;
+    }
+    char where[1024];
+    if (besideKnown) {
+        toUtf8(ownFolder, where, sizeof where);
+    } else {
+        std::snprintf(where, sizeof where, "%s", "(the module's folder is unknown)");
+    }
+    raiseFormatted(ID_FEED_LIBRARY,
+                   "Cannot find the feed library %s: it is neither beside the module in %s nor "
+                   "in an absolute folder of PATH (the current folder is never searched)",
+                   LIBRARY_NAME, where);
+}
+
+// The entry point under its plain name, or under the names a stdcall export carries when the
+// library was linked without removing the decoration; a decorated name also proves stdcall.
+const void *findEntry(HMODULE library, bool *decorated) {
+    const char *const names[] = {"dbax", "_dbax@20", "dbax@20"};
+    for (size_t i = 0; i < 3; ++i) {
+        FARPROC found = GetProcAddress(library, names[i]);
+        if (found != nullptr) {
+            *decorated = i > 0;
+            const void *entry;
+            std::memcpy(&entry, &found, sizeof entry);
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+void loadLibrary() {
+    HMODULE library = openLibrary();
+    bool decorated = false;
+    const void *entry = findEntry(library, &decorated);
+    if (entry == nullptr) {
+        DWORD code = GetLastError();
+        char path[1024];
+        char reason[1024];
+        if (GetModuleFileNameW(library, candidate, PATH_ROOM) == 0) {
+            candidate[0] = L'\0';
+        }
+        toUtf8(candidate, path, sizeof path);
+        systemReason(code, reason, sizeof reason);
+        FreeLibrary(library);
+        raiseFormatted(ID_FEED_LIBRARY,
+                       "The feed library %s has no entry point dbax (nor _dbax@20 or dbax@20): %s",
+                       path, reason);
+    }
+    if (decorated) {
+        detectedConvention = FEED_CONVENTION_STDCALL;
+    }
+    // The library stays loaded for the life of the process.
+    libraryEntry = entry;
 }
 #else
 constexpr const char *LIBRARY_NAME = "libPCQW32.so";
 
-void systemReason(char *out, size_t size) {
-    const char *reason = dlerror();
-    std::snprintf(out, size, "%s", reason != nullptr ? reason : "unknown reason");
-}
-
-void *openLibrary() {
-    return dlopen(LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
-}
-
-void *findEntry(void *library) {
-    return dlsym(library, "dbax");
+void loadLibrary() {
+    void *library = dlopen(LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *reason = dlerror();
+        raiseFormatted(ID_FEED_LIBRARY, "Cannot load the feed library %s: %s", LIBRARY_NAME,
+                       reason != nullptr ? reason : "unknown reason");
+    }
+    void *entry = dlsym(library, "dbax");
+    if (entry == nullptr) {
+        const char *reason = dlerror();
+        raiseFormatted(ID_FEED_LIBRARY, "The feed library %s has no entry point dbax: %s",
+                       LIBRARY_NAME, reason != nullptr ? reason : "unknown reason");
+    }
+    // The library stays loaded for the life of the process.
+    libraryEntry = entry;
 }
 #endif
+
+// Checks the argument bytes one call removed against the convention fixed so far (see
+// feed_link.h). On a fault, detaches through the same guard before raising.
+void checkConvention(FeedControlBlock *block, int32_t operation, int32_t removed,
+                     const void *entry) {
+    FeedConvention now = removed == DBAX_ARGUMENT_BYTES ? FEED_CONVENTION_STDCALL
+                         : removed == 0                 ? FEED_CONVENTION_CDECL
+                                                        : FEED_CONVENTION_UNKNOWN;
+    if (now != FEED_CONVENTION_UNKNOWN &&
+        (detectedConvention == FEED_CONVENTION_UNKNOWN || detectedConvention == now)) {
+        detectedConvention = now;
+        return;
+    }
+    char message[320];
+    if (now == FEED_CONVENTION_UNKNOWN) {
+        std::snprintf(message, sizeof message,
+                      "The feed library's dbax removed %d bytes of arguments from the stack in "
+                      "operation %d; a stdcall dbax removes 20 and a cdecl dbax none, so the "
+                      "library does not have the expected entry point",
+                      static_cast<int>(removed), static_cast<int>(operation));
+    } else {
+        std::snprintf(message, sizeof message,
+                      "The feed library's dbax followed the %s calling convention in operation "
+                      "%d after following %s before; the library does not have one convention",
+                      conventionName(now), static_cast<int>(operation),
+                      conventionName(detectedConvention));
+    }
+    if (operation != DBA_DETACH) {
+        int32_t ignored = 0;
+        guardedDbaxCall(entry, block, DBA_DETACH, nullptr, nullptr, 0, &ignored);
+    }
+    raiseText(ID_FEED_LIBRARY, message);
+}
 
 } // namespace
 
@@ -100,37 +317,64 @@ const char *feedLibraryName() {
     return LIBRARY_NAME;
 }
 
-void feedUseEntryPoint(DbaxFunction entry) {
+void feedUseEntryAddress(const void *entry) {
     overrideEntry = entry;
 }
 
+void feedUseEntryPoint(DbaxFunction entry) {
+    const void *address = nullptr;
+    if (entry != nullptr) {
+        std::memcpy(&address, &entry, sizeof address);
+    }
+    feedUseEntryAddress(address);
+}
+
 void feedLoad() {
-    if (overrideEntry != nullptr || libraryEntry != nullptr) {
-        return;
+    if (overrideEntry == nullptr && libraryEntry == nullptr) {
+        loadLibrary();
     }
-    char reason[512];
-    char message[768];
-    void *library = openLibrary();
-    if (library == nullptr) {
-        systemReason(reason, sizeof reason);
-        std::snprintf(message, sizeof message, "Cannot load the feed library %s: %s", LIBRARY_NAME,
-                      reason);
-        raiseText(ID_FEED_LIBRARY, message);
-    }
-    void *entry = findEntry(library);
-    if (entry == nullptr) {
-        systemReason(reason, sizeof reason);
-        std::snprintf(message, sizeof message, "The feed library %s has no entry point dbax: %s",
-                      LIBRARY_NAME, reason);
-        raiseText(ID_FEED_LIBRARY, message);
-    }
-    // The library stays loaded for the life of the process; the conversion from a data
-    // pointer to a function pointer is how the loaders hand out entry points.
-    std::memcpy(&libraryEntry, &entry, sizeof libraryEntry);
 }
 
 int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *record,
                  int32_t parameter) {
-    DbaxFunction entry = overrideEntry != nullptr ? overrideEntry : libraryEntry;
-    return entry(block, operation, key, record, parameter);
+    const void *entry = overrideEntry != nullptr ? overrideEntry : libraryEntry;
+    int32_t removed = GUARDED_CALL_NOT_MEASURED;
+    int32_t status = guardedDbaxCall(entry, block, operation, key, record, parameter, &removed);
+    if (removed != GUARDED_CALL_NOT_MEASURED) {
+        checkConvention(block, operation, removed, entry);
+    }
+    return status;
+}
+
+FeedConvention feedConvention() {
+    return detectedConvention;
+}
+
+FeedConvention feedCallbackConvention(const char **refused) {
+    if (!callbackSettingRead) {
+        callbackSettingRead = true;
+        const char *value = std::getenv(FEED_CALLBACK_VARIABLE);
+        if (value != nullptr && value[0] != '\0') {
+            if (std::strcmp(value, "stdcall") == 0) {
+                callbackSetting = FEED_CONVENTION_STDCALL;
+            } else if (std::strcmp(value, "cdecl") == 0) {
+                callbackSetting = FEED_CONVENTION_CDECL;
+            } else {
+                callbackSettingRefused = true;
+                std::snprintf(refusedCallbackSetting, sizeof refusedCallbackSetting, "%s", value);
+            }
+        }
+    }
+    *refused = callbackSettingRefused ? refusedCallbackSetting : nullptr;
+    if (callbackSettingRefused) {
+        return FEED_CONVENTION_UNKNOWN;
+    }
+    return callbackSetting != FEED_CONVENTION_UNKNOWN ? callbackSetting : detectedConvention;
+}
+
+void feedForgetConventions() {
+    detectedConvention = FEED_CONVENTION_UNKNOWN;
+    callbackSettingRead = false;
+    callbackSetting = FEED_CONVENTION_UNKNOWN;
+    callbackSettingRefused = false;
 }

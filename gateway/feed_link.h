@@ -1,4 +1,5 @@
-// The module's side of the feed library: finding the library, resolving `dbax`, and calling it.
+// The module's side of the feed library: finding the library, resolving `dbax`, and calling it
+// in whichever calling convention the library turns out to use.
 #ifndef QUORVEX_FEED_LINK_H
 #define QUORVEX_FEED_LINK_H
 
@@ -6,20 +7,50 @@
 
 #include <cstdint>
 
-// Makes sure `dbax` can be called: loads the feed library by its bare name on first use, so
-// the ordinary loader search applies. Raises a host error naming the library and the system's
-// reason when that fails. Does nothing once an entry point is known.
+// Makes sure `dbax` can be called, loading the feed library on first use. Raises
+// quorvex:feedLibrary naming where it looked, or the file and the system's reason, when that
+// fails. Does nothing once an entry point is known.
+//  - 32-bit Windows: PCQW32.dll beside the module, by full path; when there is none there, the
+//    first absolute folder of PATH that holds one, by full path. Never a bare name, never the
+//    current folder.
+//  - Elsewhere: libPCQW32.so by name (LD_LIBRARY_PATH, then the module's own folder).
 void feedLoad();
 
 // One call of the feed's entry point. feedLoad must have succeeded in this process.
+//
+// On 32-bit x86 Windows every call is guarded (guarded_call.h): the first call of the process
+// fixes the library's convention from the argument bytes its `dbax` removed (20: stdcall,
+// 0: cdecl). A call that removes any other count, or disagrees with the convention fixed
+// before, detaches `block` (unless it was the detach) and raises quorvex:feedLibrary; the stack
+// is whole again, so the host goes on.
 int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *record,
                  int32_t parameter);
 
 // Routes every later feed call to `entry` instead of the library (test doubles, benchmarks,
-// fuzzing); null goes back to the library.
+// fuzzing); null goes back to the library. `entry` may follow either convention on 32-bit
+// Windows, like the library.
 void feedUseEntryPoint(DbaxFunction entry);
+void feedUseEntryAddress(const void *entry);
 
 // The library's file name on this platform, as shown in messages.
 const char *feedLibraryName();
+
+enum FeedConvention { FEED_CONVENTION_UNKNOWN, FEED_CONVENTION_STDCALL, FEED_CONVENTION_CDECL };
+
+// The convention of `dbax` as detected so far: unknown before the first measured call, and
+// always on targets with a single convention.
+FeedConvention feedConvention();
+
+// The environment variable that names the history callback's convention for a library whose
+// callback does not follow its `dbax` ("stdcall" or "cdecl").
+constexpr const char *FEED_CALLBACK_VARIABLE = "QUORVEX_FEED_CALLBACK";
+
+// The convention the history callback must follow: the one QUORVEX_FEED_CALLBACK names (read
+// once per process), else that of `dbax`. With the variable set to anything else the result
+// is unknown and *refused receives its text (otherwise null).
+FeedConvention feedCallbackConvention(const char **refused);
+
+// Forgets the detected convention and the variable's reading, as in a fresh process (tests).
+void feedForgetConventions();
 
 #endif

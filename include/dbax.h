@@ -8,12 +8,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Calling convention of `dbax` and of the history callback. One macro, so that both sides
-// of the interface change together.
+// Calling conventions of `dbax` (DBA_CALL) and of the history callback (DBA_CALLBACK_CALL).
+// Nothing documents which one the vendor's 32-bit library uses; stdcall is the default here,
+// and a build of a feed may choose either for each by defining the macros (the test feeds do,
+// to prove that the module works with every combination). The module itself does not rely on
+// these macros on 32-bit Windows: it detects the convention of `dbax` at run time and hands
+// the feed a callback of the matching convention.
 #if defined(_WIN32) && !defined(_WIN64)
+#ifndef DBA_CALL
 #define DBA_CALL __stdcall
+#endif
+#ifndef DBA_CALLBACK_CALL
+#define DBA_CALLBACK_CALL DBA_CALL
+#endif
 #else
+#undef DBA_CALL
+#undef DBA_CALLBACK_CALL
 #define DBA_CALL
+#define DBA_CALLBACK_CALL
 #endif
 
 #ifdef __cplusplus
@@ -45,9 +57,10 @@ typedef struct FeedControlBlock {
 // The history callback: (unused, event code, key of the delivered block, the block, unused,
 // status, the scan block the scan was started with). Returns 1 when the event is ignored or
 // the scan ends, 0 after the block was stored.
-typedef int32_t(DBA_CALL *HistoryCallbackFunction)(int32_t, int32_t eventCode, const void *key,
-                                                   const void *block, int32_t, int32_t status,
-                                                   void *scanBlock);
+typedef int32_t(DBA_CALLBACK_CALL *HistoryCallbackFunction)(int32_t, int32_t eventCode,
+                                                            const void *key, const void *block,
+                                                            int32_t, int32_t status,
+                                                            void *scanBlock);
 
 // Parameter block of the approximate-key scan, passed as the record of DBA_GET_APPROX and
 // DBA_WAIT_APPROX and handed back to the callback. On 32-bit targets the fields lie at

@@ -462,9 +462,9 @@ ScanFields scan_fields(const HistoryScanBlock *sb) {
 
 // The one callback the recorder hands the recorded library: notes the delivery and passes it
 // on, unchanged, to the caller's callback, which finds its scan block as the library left it.
-int32_t DBA_CALL recording_callback(int32_t argument1, int32_t event, const void *key,
-                                    const void *block, int32_t argument5, int32_t status,
-                                    void *scanBlock) {
+int32_t DBA_CALLBACK_CALL recording_callback(int32_t argument1, int32_t event, const void *key,
+                                             const void *block, int32_t argument5, int32_t status,
+                                             void *scanBlock) {
     Recorder &r = recorder();
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     Frame *frame = nullptr;

@@ -168,8 +168,8 @@ struct ScanCount {
     unsigned char first[18] = {};
 } scanCount;
 
-int32_t DBA_CALL count_rows(int32_t, int32_t event, const void *key, const void *, int32_t,
-                            int32_t status, void *scanBlock) {
+int32_t DBA_CALLBACK_CALL count_rows(int32_t, int32_t event, const void *key, const void *, int32_t,
+                                     int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     ScanCount *count = &scanCount;
     if (event == 52) {

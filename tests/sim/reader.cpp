@@ -71,8 +71,8 @@ std::string trimmed_symbol(const unsigned char *key) {
     return s;
 }
 
-int32_t DBA_CALL on_delivery(int32_t, int32_t event, const void *key, const void *block, int32_t,
-                             int32_t status, void *scanBlock) {
+int32_t DBA_CALLBACK_CALL on_delivery(int32_t, int32_t event, const void *key, const void *block,
+                                      int32_t, int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     const auto *k = static_cast<const unsigned char *>(key);
     const auto *b = static_cast<const unsigned char *>(block);

@@ -113,8 +113,8 @@ std::string scan_fields(const HistoryScanBlock &sb) {
 }
 
 // The client's callback: ignores event 52, ends on a failure or when the key moves on.
-int32_t DBA_CALL capture(int32_t a1, int32_t event, const void *key, const void *block, int32_t a5,
-                         int32_t status, void *scanBlock) {
+int32_t DBA_CALLBACK_CALL capture(int32_t a1, int32_t event, const void *key, const void *block,
+                                  int32_t a5, int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     const auto *k = static_cast<const unsigned char *>(key);
     transcript->push_back("  delivery " + std::to_string(a1) + " " + std::to_string(event) + " " +

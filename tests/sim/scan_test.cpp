@@ -24,16 +24,16 @@ std::vector<pcqw32::HistoryRow> rows(int n, int32_t priceType, double base) {
     return out;
 }
 
-int32_t DBA_CALL no_delivery(int32_t, int32_t, const void *, const void *, int32_t, int32_t,
-                             void *) {
+int32_t DBA_CALLBACK_CALL no_delivery(int32_t, int32_t, const void *, const void *, int32_t,
+                                      int32_t, void *) {
     ADD_FAILURE() << "unexpected delivery";
     return 1;
 }
 
 int endOfDataCalls = 0;
 
-int32_t DBA_CALL end_of_data_again(int32_t, int32_t event, const void *, const void *, int32_t,
-                                   int32_t status, void *) {
+int32_t DBA_CALLBACK_CALL end_of_data_again(int32_t, int32_t event, const void *, const void *,
+                                            int32_t, int32_t status, void *) {
     EXPECT_EQ(status, PCQW32_END_OF_DATA);
     EXPECT_NE(event & 0xFF, 2);
     ++endOfDataCalls;

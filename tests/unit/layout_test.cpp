@@ -13,8 +13,9 @@
 
 namespace {
 
-int32_t DBA_CALL callbackWithTheInterfaceConvention(int32_t, int32_t, const void *, const void *,
-                                                    int32_t, int32_t, void *) {
+int32_t DBA_CALLBACK_CALL callbackWithTheInterfaceConvention(int32_t, int32_t, const void *,
+                                                             const void *, int32_t, int32_t,
+                                                             void *) {
     return 1;
 }
 

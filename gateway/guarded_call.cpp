@@ -1,0 +1,98 @@
+#include "guarded_call.h"
+
+#include "dbax.h"
+
+#include <cstring>
+
+#if GUARDED_CALL_MEASURES && defined(_MSC_VER) && !defined(__clang__) && !defined(__GNUC__)
+#define GUARDED_CALL_MSVC_ASM 1
+#elif GUARDED_CALL_MEASURES && defined(_MSC_VER)
+// clang in MSVC mode takes MSVC's inline assembly too (with -fms-extensions / -fasm-blocks).
+#define GUARDED_CALL_MSVC_ASM 1
+#else
+#define GUARDED_CALL_MSVC_ASM 0
+#endif
+
+#if GUARDED_CALL_MEASURES && !GUARDED_CALL_MSVC_ASM
+
+// GNU assembler (MinGW): a cdecl function of seven arguments,
+//   int32_t quorvexGuardedCall(entry, controlBlock, operation, key, record, parameter,
+//                              int32_t *removedBytes)
+// ebp anchors the frame and esi holds the stack pointer across the call; both are callee-saved
+// in every 32-bit x86 convention, so the callee gives them back whatever it does with its
+// arguments. After the call the stack pointer lies 20 - removed bytes below esi.
+extern "C" int32_t quorvexGuardedCall(const void *entry, void *controlBlock, int32_t operation,
+                                      void *key, void *record, int32_t parameter,
+                                      int32_t *removedBytes);
+
+asm(R"(
+    .text
+    .p2align 4
+    .globl _quorvexGuardedCall
+    .def _quorvexGuardedCall; .scl 2; .type 32; .endef
+_quorvexGuardedCall:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %esi
+    movl %esp, %esi
+    pushl 28(%ebp)
+    pushl 24(%ebp)
+    pushl 20(%ebp)
+    pushl 16(%ebp)
+    pushl 12(%ebp)
+    call *8(%ebp)
+    movl %esp, %ecx
+    subl %esi, %ecx
+    addl $20, %ecx
+    movl %esi, %esp
+    movl 32(%ebp), %edx
+    movl %ecx, (%edx)
+    popl %esi
+    popl %ebp
+    ret
+)");
+
+int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation, void *key,
+                        void *record, int32_t parameter, int32_t *removedBytes) {
+    return quorvexGuardedCall(entry, controlBlock, operation, key, record, parameter, removedBytes);
+}
+
+#elif GUARDED_CALL_MSVC_ASM
+
+// MSVC's inline assembler. The compiler saves esi for the function, since the block uses it,
+// and addresses the parameters and locals through ebp, which the callee preserves.
+int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation, void *key,
+                        void *record, int32_t parameter, int32_t *removedBytes) {
+    int32_t status = 0;
+    int32_t removed = 0;
+    __asm {
+        mov esi, esp
+        push parameter
+        push record
+        push key
+        push operation
+        push controlBlock
+        call entry
+        mov status, eax
+        mov ecx, esp
+        sub ecx, esi
+        add ecx, 20
+        mov removed, ecx
+        mov esp, esi
+    }
+    *removedBytes = removed;
+    return status;
+}
+
+#else
+
+// One convention on every other target: the call is direct.
+int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation, void *key,
+                        void *record, int32_t parameter, int32_t *removedBytes) {
+    DbaxFunction function;
+    std::memcpy(&function, &entry, sizeof function);
+    *removedBytes = GUARDED_CALL_NOT_MEASURED;
+    return function(controlBlock, operation, key, record, parameter);
+}
+
+#endif

@@ -1,0 +1,33 @@
+// A call of the feed's entry point that survives either calling convention of 32-bit x86.
+//
+// Nothing documents whether the vendor's `dbax` is __stdcall (the callee removes its 20 bytes
+// of arguments) or __cdecl (the caller removes them). A call made with the wrong assumption
+// leaves the stack pointer 20 bytes off, and the caller's return then jumps into the stack.
+// The guarded call keeps the stack pointer in a callee-saved register, pushes the five
+// arguments, calls, measures how many argument bytes the callee removed and restores the
+// stack pointer, so that whatever the callee did with its arguments the caller goes on with
+// a whole stack and learns which convention the library follows.
+#ifndef QUORVEX_GUARDED_CALL_H
+#define QUORVEX_GUARDED_CALL_H
+
+#include <cstdint>
+
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#define GUARDED_CALL_MEASURES 1
+#else
+#define GUARDED_CALL_MEASURES 0
+#endif
+
+// The argument bytes of a `dbax` call: five 32-bit arguments.
+constexpr int32_t DBAX_ARGUMENT_BYTES = 20;
+// What *removedBytes reads where the call cannot be measured (every target but 32-bit x86
+// Windows, where the one convention of the platform applies and the call is direct).
+constexpr int32_t GUARDED_CALL_NOT_MEASURED = -1;
+
+// Calls `entry` (a `dbax` of either convention) with the five arguments and returns its
+// status; *removedBytes receives the number of argument bytes the callee removed from the
+// stack: 20 for stdcall, 0 for cdecl, anything else for a library that is neither.
+int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation, void *key,
+                        void *record, int32_t parameter, int32_t *removedBytes);
+
+#endif
