@@ -2,6 +2,9 @@
 
 #include "feed_link.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 void attachFeed(RequestCall &call) {
     feedLoad();
     int32_t status = feedCall(call.block, DBA_ATTACH, nullptr, nullptr, call.database);
@@ -20,6 +23,16 @@ void detachFeed(RequestCall &call) {
 void failAttached(RequestCall &call, FailureKind kind, int32_t number) {
     feedCall(call.block, DBA_DETACH, nullptr, nullptr, 0);
     raiseFailure(kind, number);
+}
+
+void failAttachedFormatted(RequestCall &call, const char *identifier, const char *format, ...) {
+    char message[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    feedCall(call.block, DBA_DETACH, nullptr, nullptr, 0);
+    raiseText(identifier, message);
 }
 
 void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key, void *record,

@@ -19,6 +19,10 @@ void detachFeed(RequestCall &call);
 // Detaches (status ignored), then raises `kind` with `number`.
 [[noreturn]] void failAttached(RequestCall &call, FailureKind kind, int32_t number);
 
+// Detaches (status ignored), then raises a message built like printf.
+[[noreturn]] void failAttachedFormatted(RequestCall &call, const char *identifier,
+                                        const char *format, ...) QUORVEX_PRINTF_FORMAT(3, 4);
+
 // One feed read that must succeed: a nonzero status detaches and raises `kind` with it.
 void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key, void *record,
               int32_t parameter);

@@ -52,9 +52,9 @@ void runBarSeries(RequestCall &call) {
     buildBarKey(key, symbol, qualifier);
 
     // The security record is opaque here: it goes back unchanged as the key of every block read.
-    unsigned char security[SECURITY_RECORD_SIZE] = {};
+    unsigned char security[SECURITY_RECORD_SIZE + FEED_BUFFER_ROOM] = {};
     readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD, key, security, 0);
-    unsigned char block[RECORD_BUFFER_SIZE] = {};
+    unsigned char block[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
     readFeed(call, FAILURE_RETRIEVAL, DBA_GET_FIRST_BLOCK, security, block, 0);
     decodeBarBlock(block, columns, 0);
 

@@ -30,7 +30,7 @@ void runCantRead(RequestCall &call) {
     unsigned char key[TAGGED_KEY_SIZE];
     buildTaggedKey(key, symbol, qualifier);
 
-    unsigned char record[RECORD_BUFFER_SIZE] = {};
+    unsigned char record[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
     readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD_EXT, key, record, 0);
     detachFeed(call);
 }

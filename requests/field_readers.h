@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
-// Size of the record buffer the module offers for every keyed read.
+// Size of the record the module reads from every keyed read.
 constexpr size_t RECORD_BUFFER_SIZE = 260;
+// Zeroed room after every buffer the module lends the feed, beyond what it reads: nothing says
+// how much the vendor's library writes into a record, a block or a key it is handed.
+constexpr size_t FEED_BUFFER_ROOM = 256;
 
 inline uint8_t readU8(const unsigned char *record, size_t offset) {
     return record[offset];

@@ -5,6 +5,7 @@
 #include "feed_link.h"
 #include "feed_session.h"
 #include "field_readers.h"
+#include "guarded_call.h"
 #include "host_arrays.h"
 #include "inputs.h"
 #include "keys.h"
@@ -19,6 +20,9 @@ unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
 bool RequestNamesQualifier = false;
 bool HistoryCapacityExceeded = false;
 bool HistoryEndedOnOtherSecurity = false;
+int32_t HistoryDeliveryCount = 0;
+bool HistoryFailurePrinted = false;
+int32_t HistoryFailureStatus = 0;
 
 namespace {
 
@@ -35,10 +39,10 @@ constexpr size_t HISTORY_COLUMN4_OFFSET = 15;
 constexpr size_t HISTORY_COLUMN5_OFFSET = 16;
 constexpr size_t HISTORY_COLUMN6_OFFSET = 17;
 
-} // namespace
-
-int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block,
-                                 int32_t, int32_t status, void *scanBlock) {
+// The one body of the callback in either convention.
+int32_t storeHistoryDelivery(int32_t eventCode, const void *key, const void *block, int32_t status,
+                             void *scanBlock) {
+    ++HistoryDeliveryCount;
     if (eventCode == HISTORY_EVENT_IGNORED) {
         return 1;
     }
@@ -49,8 +53,11 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
         return 1;
     }
     if (status != 0) {
+        // The feed may call from a thread of its own, where the host must not be called: the
+        // scan prints the line once the feed call has returned.
         if ((eventCode & 0xFF) == HISTORY_EVENT_APPROX) {
-            mexPrintf("DBA_GET_APPROX failed with code %d\n", static_cast<int>(status));
+            HistoryFailurePrinted = true;
+            HistoryFailureStatus = status;
         }
         scan->done = 1;
         return 1;
@@ -108,6 +115,78 @@ int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, co
     return 0;
 }
 
+// The line of a failure the callback saw, printed on the host's thread after the feed call in
+// which it came; the text and its place before the result stay as if the callback printed it.
+void printHistoryFailure() {
+    if (HistoryFailurePrinted) {
+        HistoryFailurePrinted = false;
+        mexPrintf("DBA_GET_APPROX failed with code %d\n", static_cast<int>(HistoryFailureStatus));
+    }
+}
+
+// One feed call of the scan, then the line the callback left for the host; a nonzero status
+// of a read is raised after that line (`failure` FAILURE_KIND_COUNT: the status is not looked
+// at).
+void scanCall(RequestCall &call, FailureKind failure, int32_t operation, void *key,
+              HistoryScanBlock *scan, int32_t parameter) {
+    int32_t status = feedCall(call.block, operation, key, scan, parameter);
+    printHistoryFailure();
+    if (failure != FAILURE_KIND_COUNT && status != 0) {
+        failAttached(call, failure, status);
+    }
+}
+
+// The callback of the convention the feed calls it with: that of `dbax`, or the one
+// QUORVEX_FEED_CALLBACK names for a library that mixes them. A refused setting ends the
+// request.
+const void *chooseCallback(RequestCall &call) {
+    const char *refused = nullptr;
+    FeedConvention convention = feedCallbackConvention(&refused);
+    if (refused != nullptr) {
+        failAttachedFormatted(call, ID_FEED_LIBRARY,
+                              "%s is '%s': it names the calling convention of the history "
+                              "callback and must be stdcall or cdecl, or unset",
+                              FEED_CALLBACK_VARIABLE, refused);
+    }
+    HistoryCallbackFunction chosen = HistoryCallback;
+#if GUARDED_CALL_MEASURES
+    if (convention == FEED_CONVENTION_CDECL) {
+        const void *address;
+        auto cdeclCallback = HistoryCallbackCdecl;
+        std::memcpy(&address, &cdeclCallback, sizeof address);
+        return address;
+    }
+#else
+    (void)convention;
+#endif
+    const void *address;
+    std::memcpy(&address, &chosen, sizeof address);
+    return address;
+}
+
+void setCallback(HistoryScanBlock *scan, const void *callback) {
+    std::memcpy(&scan->callback, &callback, sizeof scan->callback);
+}
+
+} // namespace
+
+#if GUARDED_CALL_MEASURES
+int32_t __stdcall HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block,
+                                  int32_t, int32_t status, void *scanBlock) {
+    return storeHistoryDelivery(eventCode, key, block, status, scanBlock);
+}
+
+int32_t __cdecl HistoryCallbackCdecl(int32_t, int32_t eventCode, const void *key, const void *block,
+                                     int32_t, int32_t status, void *scanBlock) {
+    return storeHistoryDelivery(eventCode, key, block, status, scanBlock);
+}
+#else
+int32_t HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block, int32_t,
+                        int32_t status, void *scanBlock) {
+    return storeHistoryDelivery(eventCode, key, block, status, scanBlock);
+}
+#endif
+
 void runHistoryScan(RequestCall &call) {
     char symbol[TEXT_BUFFER_SIZE];
     char qualifier[TEXT_BUFFER_SIZE];
@@ -120,26 +199,43 @@ void runHistoryScan(RequestCall &call) {
     HistoryRowCount = 0;
     HistoryCapacityExceeded = false;
     HistoryEndedOnOtherSecurity = false;
+    HistoryFailurePrinted = false;
+    const void *callback = chooseCallback(call);
 
-    // `reserved8` and `started` belong to the feed and are left as they are.
-    HistoryScanBlock scan;
-    scan.callback = HistoryCallback;
-    scan.reserved4 = 0;
-    scan.done = 0;
-    scan.mode = SCAN_MODE_POSITION;
-    readFeed(call, FAILURE_APPROX, DBA_GET_APPROX, key, &scan, 0);
-    feedCall(call.block, DBA_WAIT_APPROX, nullptr, &scan, -1);
-    scan.mode = SCAN_MODE_NEXT;
+    // Zeroed whole, room after it included: the feed's own fields read 0 unless the feed
+    // writes them (`started` must be 0 at the first delivery), and a feed whose scan block is
+    // larger than the fields the module knows writes into zeroed storage of ours.
+    HistoryScanStorage storage = {};
+    HistoryScanBlock *scan = &storage.scan;
+    setCallback(scan, callback);
+    scan->reserved4 = 0;
+    scan->done = 0;
+    scan->mode = SCAN_MODE_POSITION;
+    scanCall(call, FAILURE_APPROX, DBA_GET_APPROX, key, scan, 0);
+    scanCall(call, FAILURE_KIND_COUNT, DBA_WAIT_APPROX, nullptr, scan, -1);
+    scan->mode = SCAN_MODE_NEXT;
 
-    // The feed may use this buffer for the get-next reads; the module never reads it, and
-    // zeroes it only so that no uninitialised bytes reach the feed.
+    // The feed may use this buffer for the get-next reads; the module never reads it. Zeroed,
+    // and as large as any key the feed could take it for.
     unsigned char nextKey[NEXT_KEY_BUFFER_SIZE] = {};
     // `done` is set by the callback inside the feed calls, so it is looked at only after each
-    // wait has returned.
-    while (scan.done == 0) {
-        scan.callback = HistoryCallback;
-        readFeed(call, FAILURE_NEXT, DBA_GET_APPROX, nextKey, &scan, 0);
-        feedCall(call.block, DBA_WAIT_APPROX, nullptr, &scan, -1);
+    // wait has returned. A feed that accepts the reads and never calls back would keep the
+    // host here for good: after HISTORY_STALL_ROUNDS rounds in a row without a single
+    // delivery the scan gives up.
+    int32_t emptyRounds = 0;
+    while (scan->done == 0) {
+        int32_t deliveriesBefore = HistoryDeliveryCount;
+        setCallback(scan, callback);
+        scanCall(call, FAILURE_NEXT, DBA_GET_APPROX, nextKey, scan, 0);
+        scanCall(call, FAILURE_KIND_COUNT, DBA_WAIT_APPROX, nullptr, scan, -1);
+        emptyRounds = HistoryDeliveryCount == deliveriesBefore ? emptyRounds + 1 : 0;
+        if (scan->done == 0 && emptyRounds >= HISTORY_STALL_ROUNDS) {
+            failAttachedFormatted(call, ID_FEED_STALLED,
+                                  "The feed stopped delivering history for symbol '%s': %d "
+                                  "get-next reads in a row brought neither data nor the end of "
+                                  "the scan",
+                                  symbol, static_cast<int>(emptyRounds));
+        }
     }
 
     if (HistoryCapacityExceeded) {

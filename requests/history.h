@@ -5,6 +5,8 @@
 #define QUORVEX_HISTORY_H
 
 #include "dbax.h"
+#include "field_readers.h"
+#include "guarded_call.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +18,13 @@ constexpr size_t HISTORY_COLUMN_COUNT = 7;
 constexpr int32_t HISTORY_BLOCK_RECORDS = 8;
 constexpr size_t HISTORY_RECORD_SIZE = 18;
 constexpr size_t HISTORY_KEY_SIZE = 18;
-// The key buffer of every get-next read.
-constexpr size_t NEXT_KEY_BUFFER_SIZE = 24;
+// The key buffer of every get-next read, zeroed; the feed's idea of its size is unknown.
+constexpr size_t NEXT_KEY_BUFFER_SIZE = 256;
+// Get-next rounds (a read and its wait) in a row without a single delivery after which the
+// scan ends with quorvex:feedStalled. A working feed delivers something, a block, an event
+// to ignore or the end, in every round or after a few; 10,000 empty rounds of a feed that
+// answers at once take well under a second, and of one that waits 0.1 ms a round one second.
+constexpr int32_t HISTORY_STALL_ROUNDS = 10000;
 // The event the callback ignores, and the low byte of an event whose failure is printed.
 constexpr int32_t HISTORY_EVENT_IGNORED = 52;
 constexpr int32_t HISTORY_EVENT_APPROX = 2;
@@ -40,10 +47,33 @@ extern bool HistoryCapacityExceeded;
 // Set when the scan ended on a delivery of another security.
 extern bool HistoryEndedOnOtherSecurity;
 
+// Callback deliveries of every kind since the module was loaded; the scan compares it across a
+// round to see whether the feed delivered anything.
+extern int32_t HistoryDeliveryCount;
+// A failure whose line the scan prints once the feed call it came in has returned.
+extern bool HistoryFailurePrinted;
+extern int32_t HistoryFailureStatus;
+
+// The scan block as the module lends it to the feed: zeroed, with room after the fields the
+// module knows, since the feed's own idea of the block's size is unknown.
+struct HistoryScanStorage {
+    HistoryScanBlock scan;
+    unsigned char room[FEED_BUFFER_ROOM];
+};
+
 // Called by the feed from inside operations 50 and 53: stores the delivered block as eight rows
 // in reverse record order and returns 0, or returns 1 when it ignores the event or ends the
 // scan (failure status, another security, or the columns full).
-int32_t DBA_CALL HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block,
-                                 int32_t, int32_t status, void *scanBlock);
+// On 32-bit x86 Windows it exists in both conventions, and the scan hands the feed the one that
+// matches the library.
+#if GUARDED_CALL_MEASURES
+int32_t __stdcall HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block,
+                                  int32_t, int32_t status, void *scanBlock);
+int32_t __cdecl HistoryCallbackCdecl(int32_t, int32_t eventCode, const void *key, const void *block,
+                                     int32_t, int32_t status, void *scanBlock);
+#else
+int32_t HistoryCallback(int32_t, int32_t eventCode, const void *key, const void *block, int32_t,
+                        int32_t status, void *scanBlock);
+#endif
 
 #endif

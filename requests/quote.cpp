@@ -159,7 +159,7 @@ void runQuoteSnapshot(RequestCall &call) {
     createSnapshotArrays(shapes, QUOTE_FIELD_COUNT, rows, arrays, column);
 
     // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
-    unsigned char record[RECORD_BUFFER_SIZE] = {};
+    unsigned char record[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
     for (size_t i = 0; i < rows; ++i) {
         readSecurityRecord(call, static_cast<int32_t>(i), record);
 

@@ -20,7 +20,7 @@ constexpr size_t SERIAL_ROOM = RECORD_BUFFER_SIZE - SERIAL_OFFSET;
 } // namespace
 
 void runVersionQuery(RequestCall &call) {
-    unsigned char record[RECORD_BUFFER_SIZE] = {};
+    unsigned char record[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
     readFeed(call, FAILURE_VERSION, DBA_GET_VERSION, nullptr, record, 0);
     detachFeed(call);
 

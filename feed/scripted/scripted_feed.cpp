@@ -13,7 +13,25 @@ struct State {
     std::map<int32_t, size_t> keyLengths;
     std::vector<Call> log;
     std::map<void *, int32_t> attached;
+    bool cdeclCallback = false;
 };
+
+#if defined(_WIN32) && !defined(_WIN64)
+using CdeclCallback = int32_t(__cdecl *)(int32_t, int32_t, const void *, const void *, int32_t,
+                                         int32_t, void *);
+#endif
+
+int32_t callBack(HistoryScanBlock *scan, int32_t eventCode, const void *key, const void *block,
+                 int32_t status) {
+#if defined(_WIN32) && !defined(_WIN64)
+    if (state().cdeclCallback) {
+        CdeclCallback callback;
+        std::memcpy(&callback, &scan->callback, sizeof callback);
+        return callback(0, eventCode, key, block, 0, status, scan);
+    }
+#endif
+    return scan->callback(0, eventCode, key, block, 0, status, scan);
+}
 
 State &state() {
     static State s;
@@ -53,6 +71,10 @@ Answer nextAnswer(int32_t operation) {
 }
 
 } // namespace
+
+void setCdeclCallback(bool cdecl) {
+    state().cdeclCallback = cdecl;
+}
 
 void reset() {
     state() = State{};
@@ -118,6 +140,8 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
         call.scanReserved4 = scan->reserved4;
         call.scanDone = scan->done;
         call.scanMode = scan->mode;
+        call.scanReserved8 = scan->reserved8;
+        call.scanStarted = scan->started;
         if (operation == DBA_GET_APPROX && scan->mode == 1) {
             scan->started = 0;
         }
@@ -142,8 +166,8 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
         keyBytes.resize(18, ' ');
         Bytes blockBytes = delivery.block;
         blockBytes.resize(144, 0);
-        int32_t result = scan->callback(0, delivery.eventCode, keyBytes.data(), blockBytes.data(),
-                                        0, delivery.status, scan);
+        int32_t result =
+            callBack(scan, delivery.eventCode, keyBytes.data(), blockBytes.data(), delivery.status);
         call.callbackResults.push_back(result);
         scan->started = 1;
     }

@@ -40,6 +40,8 @@ struct Call {
     int32_t scanReserved4 = 0;
     int32_t scanDone = 0;
     int32_t scanMode = 0;
+    int32_t scanReserved8 = 0;
+    int32_t scanStarted = 0; // before the double kept it
     // Return values of the callbacks made during the call.
     std::vector<int32_t> callbackResults;
 };
@@ -60,6 +62,10 @@ void setKeyLength(int32_t operation, size_t length);
 
 const std::vector<Call> &calls();
 std::vector<int32_t> operations();
+
+// Calls the history callback as __cdecl instead of the interface's convention (32-bit Windows;
+// one convention elsewhere), like a library built that way.
+void setCdeclCallback(bool cdecl);
 
 // Attachments opened and not closed, across all control blocks.
 //

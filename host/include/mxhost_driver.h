@@ -27,8 +27,11 @@ struct MXHOST_API CallResult {
     bool raised = false;
     std::string identifier; // empty for mexErrMsgTxt
     std::string message;
-    std::string printed;            // everything mexPrintf produced during the call
-    std::vector<Warning> warnings;  // every mexWarnMsgIdAndTxt of the call, in order
+    std::string printed;           // everything mexPrintf produced during the call
+    std::vector<Warning> warnings; // every mexWarnMsgIdAndTxt of the call, in order
+    // Host functions called from a thread other than the call's own, which a real host does
+    // not survive; empty when the module kept to the host's thread.
+    std::vector<std::string> offThreadHostCalls;
     std::vector<mxArray *> outputs; // one slot per requested output; null when unset
 
     CallResult() = default;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct CallState {
     std::string *message = nullptr;
     std::string *printed = nullptr;
     std::vector<mxhost::Warning> *warnings = nullptr;
+    std::vector<std::string> *offThread = nullptr;
+    std::thread::id thread;
 };
 
 CallState current;
@@ -63,7 +66,16 @@ size_t liveArrays = 0;
     std::abort();
 }
 
+// The host's API may be called only from the thread that runs the call: a real host is not
+// thread-safe and may crash. Calls from any other thread are noted for the test to see.
+void noteThread(const char *function) {
+    if (current.offThread != nullptr && std::this_thread::get_id() != current.thread) {
+        current.offThread->push_back(function);
+    }
+}
+
 mxArray *newArray(mxClassID classId, mwSize rows, mwSize columns) {
+    noteThread("an array creation");
     auto *array = new mxArray_tag;
     array->classId = classId;
     array->rows = rows;
@@ -89,6 +101,7 @@ bool isNumericClass(mxClassID id) {
 }
 
 [[noreturn]] void raise(const char *identifier, const char *message) {
+    noteThread("mexErrMsgIdAndTxt");
     if (current.raiseTarget == nullptr) {
         std::fprintf(stderr, "mxhost: raise outside a call: %s\n", message);
         std::abort();
@@ -387,6 +400,7 @@ int mexPrintf(const char *format, ...) {
     va_start(args, format);
     std::string text = vformat(format, args);
     va_end(args);
+    noteThread("mexPrintf");
     if (current.printed != nullptr) {
         *current.printed += text;
     }
@@ -402,6 +416,7 @@ void mexWarnMsgIdAndTxt(const char *identifier, const char *format, ...) {
     va_start(args, format);
     std::string text = vformat(format, args);
     va_end(args);
+    noteThread("mexWarnMsgIdAndTxt");
     if (current.warnings != nullptr) {
         current.warnings->push_back({identifier == nullptr ? "" : identifier, text});
     }
@@ -428,6 +443,7 @@ CallResult &CallResult::operator=(CallResult &&other) noexcept {
         message = std::move(other.message);
         printed = std::move(other.printed);
         warnings = std::move(other.warnings);
+        offThreadHostCalls = std::move(other.offThreadHostCalls);
         outputs = std::move(other.outputs);
         created = std::move(other.created);
         other.created.clear();
@@ -469,6 +485,8 @@ CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &
     current.message = &result.message;
     current.printed = &result.printed;
     current.warnings = &result.warnings;
+    current.offThread = &result.offThreadHostCalls;
+    current.thread = std::this_thread::get_id();
     int raised = invoke(entry, nlhs, result.outputs.data(), static_cast<int>(arguments.size()),
                         arguments.data());
     current = saved;

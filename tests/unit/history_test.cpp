@@ -3,6 +3,9 @@
 #include "harness.h"
 #include "history.h"
 
+#include <cstdlib>
+#include <thread>
+
 namespace {
 
 using scripted::Answer;
@@ -294,5 +297,201 @@ TEST_F(HistoryScan, FailedReadsDetachBeforeRaising) {
     scripted::answer(DBA_DETACH, 4);
     EXPECT_TRUE(raisedWith(scan(), expected::DETACH_FAILED, 4));
 }
+
+// Fills a large stretch of the stack below the caller with a pattern, so that whatever the
+// module leaves uninitialised in its frame is not zero by luck.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void dirtyTheStack() {
+    volatile unsigned char dirt[64 * 1024];
+    for (size_t i = 0; i < sizeof dirt; ++i) {
+        dirt[i] = 0xA5;
+    }
+}
+
+// What the first read of a scan found in the storage the module lent the feed: the scan block
+// and the room after it, and the get-next reads' key buffer.
+struct LentStorage {
+    Bytes scanRoom; // the 256 bytes after the six fields, at the positioning read
+    Bytes nextKey;  // the 256 bytes of the key of the first get-next read
+    int32_t started = -1;
+    int32_t reserved8 = -1;
+};
+LentStorage lent;
+
+// Copies what the module lent before the scripted feed sees the call, and never writes
+// `started`, like a feed that leaves it to the caller's zeroing.
+int32_t DBA_CALL inspectingFeed(void *block, int32_t operation, void *key, void *record,
+                                int32_t parameter) {
+    if (operation == DBA_GET_APPROX) {
+        const auto *bytes = static_cast<const unsigned char *>(record);
+        auto *scan = static_cast<HistoryScanBlock *>(record);
+        if (scan->mode == SCAN_MODE_POSITION) {
+            lent.scanRoom.assign(bytes + sizeof(HistoryScanBlock),
+                                 bytes + sizeof(HistoryScanBlock) + 256);
+            lent.started = scan->started;
+            lent.reserved8 = scan->reserved8;
+        } else if (lent.nextKey.empty()) {
+            const auto *keyBytes = static_cast<const unsigned char *>(key);
+            lent.nextKey.assign(keyBytes, keyBytes + 256);
+        }
+    }
+    int32_t saved = static_cast<HistoryScanBlock *>(record) != nullptr &&
+                            (operation == DBA_GET_APPROX || operation == DBA_WAIT_APPROX)
+                        ? static_cast<HistoryScanBlock *>(record)->started
+                        : 0;
+    int32_t status = scripted::dbax(block, operation, key, record, parameter);
+    if (operation == DBA_GET_APPROX || operation == DBA_WAIT_APPROX) {
+        static_cast<HistoryScanBlock *>(record)->started = saved;
+    }
+    return status;
+}
+
+TEST_F(HistoryScan, LendsTheFeedZeroedStorageWithRoomToSpare) {
+    lent = LentStorage{};
+    feedUseEntryPoint(inspectingFeed);
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM"), stored("MSFT")}));
+    dirtyTheStack();
+    auto result = scan();
+    ASSERT_FALSE(result.raised) << result.message;
+    EXPECT_EQ(lent.started, 0);
+    EXPECT_EQ(lent.reserved8, 0);
+    EXPECT_EQ(lent.scanRoom, Bytes(256, 0));
+    EXPECT_EQ(lent.nextKey, Bytes(256, 0));
+    // A feed that never writes `started` leaves every delivery looking like a first one; the
+    // requested key still decides what belongs to the scan.
+    EXPECT_EQ(expected::matrixMismatch(result.output(), 16, 7), "");
+}
+
+TEST_F(HistoryScan, AFeedThatStopsDeliveringEndsTheScanWithinTheBound) {
+    scripted::answerAlways(DBA_WAIT_APPROX, Answer{});
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+    auto result = scan();
+    ASSERT_TRUE(result.raised);
+    EXPECT_EQ(result.identifier, "quorvex:feedStalled");
+    EXPECT_NE(result.message.find("stopped delivering"), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("'IBM'"), std::string::npos) << result.message;
+    // The positioning read and its wait, the bound's rounds of two calls, the detach.
+    EXPECT_EQ(scripted::calls().size(), 1u + 2u + 2u * HISTORY_STALL_ROUNDS + 1u);
+    EXPECT_EQ(scripted::operations().back(), DBA_DETACH);
+    EXPECT_EQ(scripted::openAttachments(), 0);
+}
+
+TEST_F(HistoryScan, DeliveriesOfAnyKindKeepALongScanGoing) {
+    // Twice the bound of rounds that bring only events to ignore, then blocks and the end.
+    scripted::answerAlways(DBA_WAIT_APPROX,
+                           delivering({Delivery{HISTORY_EVENT_IGNORED, {}, {}, 0}}));
+    for (int32_t round = 0; round < 2 * HISTORY_STALL_ROUNDS; ++round) {
+        scripted::answer(DBA_GET_APPROX, 0);
+    }
+    scripted::answer(DBA_GET_APPROX, delivering({stored("IBM"), stored("MSFT")}));
+    auto result = scan();
+    ASSERT_FALSE(result.raised) << result.message;
+    EXPECT_EQ(expected::matrixMismatch(result.output(), 8, 7), "");
+}
+
+// Makes every history delivery of the scripted feed from a thread of its own, waiting for it
+// before the feed call returns, as some feeds deliver from a worker thread.
+int32_t DBA_CALL threadedFeed(void *block, int32_t operation, void *key, void *record,
+                              int32_t parameter) {
+    int32_t status = 0;
+    std::thread worker([&] { status = scripted::dbax(block, operation, key, record, parameter); });
+    worker.join();
+    return status;
+}
+
+TEST_F(HistoryScan, CallbacksFromAFeedThreadNeverCallTheHost) {
+    feedUseEntryPoint(threadedFeed);
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+    scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM"), failure(2, 99)}));
+    auto result = scan();
+    ASSERT_FALSE(result.raised) << result.message;
+    EXPECT_TRUE(result.offThreadHostCalls.empty()) << result.offThreadHostCalls.front();
+    EXPECT_EQ(result.printed, expected::textOf(expected::APPROX_FAILURE_LINE, 99));
+    EXPECT_EQ(expected::matrixMismatch(result.output(), 16, 7), "");
+}
+
+// The callback's convention as a setting: refused unless it names one.
+class CallbackSetting : public HistoryScan {
+  protected:
+    void TearDown() override {
+        setVariable(nullptr);
+        HistoryScan::TearDown();
+    }
+    static void setVariable(const char *value) {
+#if defined(_WIN32)
+        _putenv_s(FEED_CALLBACK_VARIABLE, value != nullptr ? value : "");
+#else
+        if (value != nullptr) {
+            setenv(FEED_CALLBACK_VARIABLE, value, 1);
+        } else {
+            unsetenv(FEED_CALLBACK_VARIABLE);
+        }
+#endif
+        feedForgetConventions();
+    }
+};
+
+TEST_F(CallbackSetting, ARefusedValueEndsTheScanDetached) {
+    setVariable("fastcall");
+    auto result = scan();
+    ASSERT_TRUE(result.raised);
+    EXPECT_EQ(result.identifier, "quorvex:feedLibrary");
+    EXPECT_NE(result.message.find("QUORVEX_FEED_CALLBACK is 'fastcall'"), std::string::npos)
+        << result.message;
+    EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
+    // Read once: a change later in the process is not seen.
+    setVariable(nullptr);
+    setVariable("cdecl");
+    const char *refused = nullptr;
+    FeedConvention named = feedCallbackConvention(&refused);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(named, FEED_CONVENTION_CDECL);
+#if defined(_WIN32)
+    _putenv_s(FEED_CALLBACK_VARIABLE, "nonsense");
+#else
+    setenv(FEED_CALLBACK_VARIABLE, "nonsense", 1);
+#endif
+    EXPECT_EQ(feedCallbackConvention(&refused), FEED_CONVENTION_CDECL);
+}
+
+#if GUARDED_CALL_MEASURES
+// A `dbax` built __cdecl, whose history callback is __cdecl too.
+int32_t __cdecl cdeclFeed(void *block, int32_t operation, void *key, void *record,
+                          int32_t parameter) {
+    return scripted::dbax(block, operation, key, record, parameter);
+}
+
+TEST_F(CallbackSetting, TheCallbackFollowsTheConventionOfDbaxOrTheSetting) {
+    const void *address;
+    auto entry = cdeclFeed;
+    std::memcpy(&address, &entry, sizeof address);
+    for (bool cdeclDbax : {true, false}) {
+        for (const char *setting : {static_cast<const char *>(nullptr), "stdcall", "cdecl"}) {
+            scripted::reset();
+            scripted::answerAlways(DBA_WAIT_APPROX, delivering({failure(7, 99)}));
+            setVariable(setting);
+            bool cdeclCallback =
+                setting != nullptr ? std::strcmp(setting, "cdecl") == 0 : cdeclDbax;
+            scripted::setCdeclCallback(cdeclCallback);
+            if (cdeclDbax) {
+                feedUseEntryAddress(address);
+            } else {
+                feedUseEntryPoint(scripted::dbax);
+            }
+            scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM")}));
+            scripted::answer(DBA_WAIT_APPROX, delivering({stored("IBM"), stored("MSFT")}));
+            auto result = scan();
+            ASSERT_FALSE(result.raised) << result.message;
+            EXPECT_EQ(feedConvention(),
+                      cdeclDbax ? FEED_CONVENTION_CDECL : FEED_CONVENTION_STDCALL);
+            EXPECT_EQ(expected::matrixMismatch(result.output(), 16, 7), "")
+                << cdeclDbax << (setting != nullptr ? setting : "-");
+        }
+    }
+}
+#endif
 
 } // namespace
