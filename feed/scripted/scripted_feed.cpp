@@ -16,6 +16,11 @@ struct State {
     bool cdeclCallback = false;
 };
 
+State &state() {
+    static State s;
+    return s;
+}
+
 #if defined(_WIN32) && !defined(_WIN64)
 using CdeclCallback = int32_t(__cdecl *)(int32_t, int32_t, const void *, const void *, int32_t,
                                          int32_t, void *);
@@ -31,11 +36,6 @@ int32_t callBack(HistoryScanBlock *scan, int32_t eventCode, const void *key, con
     }
 #endif
     return scan->callback(0, eventCode, key, block, 0, status, scan);
-}
-
-State &state() {
-    static State s;
-    return s;
 }
 
 size_t keyLength(int32_t operation, const HistoryScanBlock *scan) {

@@ -4,6 +4,11 @@
 //   e2e_driver <module file> fixed   against tests/e2e/fixed_feed.cpp: exact values
 //   e2e_driver <module file> sim     against the feed simulator's sample stores: shapes and
 //                                    the values the sample data fixes
+//   ... fixed|sim --feed-in <folder>  the feed library is expected from <folder> instead of
+//                                    the module's own
+//   e2e_driver <module file> refused <text>
+//                                    the attach check, twice in one process: each must raise
+//                                    quorvex:feedLibrary with <text> in its message
 // Prints one line per check and per request and closes with "N passed, M failed" over the
 // seven requests; exits nonzero unless all seven passed.
 #include "mex.h"
@@ -72,14 +77,33 @@ bool sameFolder(const std::string &a, const std::string &b) {
 }
 
 #if defined(_WIN32)
-std::string absolutePath(const char *path) {
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    return length > 0 && length < MAX_PATH ? std::string(full) : std::string(path);
+// Paths go through the wide-character API and are compared in UTF-8, so that folders whose
+// names lie outside the ANSI code page work; the arguments are taken from the wide command
+// line for the same reason.
+std::string utf8(const wchar_t *text) {
+    char out[4 * MAX_PATH];
+    int written = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    return written > 0 ? std::string(out) : std::string();
 }
 
-std::string loadModule(const char *path) {
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+std::wstring wideArgument(int index) {
+    int count = 0;
+    LPWSTR *arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring out = arguments != nullptr && index < count ? arguments[index] : L"";
+    LocalFree(arguments);
+    return out;
+}
+
+std::string absolutePath(int argument) {
+    wchar_t full[MAX_PATH];
+    std::wstring path = wideArgument(argument);
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return utf8(length > 0 && length < MAX_PATH ? full : path.c_str());
+}
+
+std::string loadModule(int argument) {
+    std::wstring path = wideArgument(argument);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         return "LoadLibrary failed with error " + std::to_string(GetLastError());
     }
@@ -94,11 +118,11 @@ std::string loadModule(const char *path) {
 // Where the feed library that the module loaded lies; empty when it is not loaded.
 std::string loadedFeedPath() {
     HMODULE feed = GetModuleHandleA(FEED_FILE);
-    char full[MAX_PATH];
-    if (feed == nullptr || GetModuleFileNameA(feed, full, MAX_PATH) == 0) {
+    wchar_t full[MAX_PATH];
+    if (feed == nullptr || GetModuleFileNameW(feed, full, MAX_PATH) == 0) {
         return std::string();
     }
-    return full;
+    return utf8(full);
 }
 
 void *feedSymbol(const char *name) {
@@ -109,15 +133,18 @@ void *feedSymbol(const char *name) {
     return out;
 }
 #else
-std::string absolutePath(const char *path) {
+const char *const *arguments = nullptr;
+
+std::string absolutePath(int argument) {
+    const char *path = arguments[argument];
     char *full = realpath(path, nullptr);
     std::string out = full != nullptr ? std::string(full) : std::string(path);
     std::free(full);
     return out;
 }
 
-std::string loadModule(const char *path) {
-    void *module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+std::string loadModule(int argument) {
+    void *module = dlopen(arguments[argument], RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
         return dlerror();
     }
@@ -404,16 +431,42 @@ bool cantRead() {
 
 } // namespace
 
+// A library the module must refuse: every attempt raises the library error and the process
+// goes on to the next.
+int refusedRun(const char *text) {
+    bool ok = true;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        auto result = call(request(1, 3));
+        std::printf("  attempt %d: %s\n", attempt, result.message.c_str());
+        ok = check(result.raised && result.identifier == "quorvex:feedLibrary" &&
+                       result.message.find(text) != std::string::npos,
+                   std::string("raises quorvex:feedLibrary with \"") + text + "\"") &&
+             ok;
+    }
+    std::printf("%s\n", ok ? "refused as expected" : "FAILED");
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
-    if (argc != 3 || (std::strcmp(argv[2], "fixed") != 0 && std::strcmp(argv[2], "sim") != 0)) {
-        std::fprintf(stderr, "usage: e2e_driver <module file> fixed|sim\n");
+    bool refused = argc == 4 && std::strcmp(argv[2], "refused") == 0;
+    bool feedElsewhere = argc == 5 && std::strcmp(argv[3], "--feed-in") == 0;
+    if (!refused && ((argc != 3 && !feedElsewhere) ||
+                     (std::strcmp(argv[2], "fixed") != 0 && std::strcmp(argv[2], "sim") != 0))) {
+        std::fprintf(stderr, "usage: e2e_driver <module file> fixed|sim [--feed-in <folder>]\n"
+                             "       e2e_driver <module file> refused <text>\n");
         return 2;
     }
-    fixedFeed = std::strcmp(argv[2], "fixed") == 0;
-    std::string problem = loadModule(argv[1]);
+    fixedFeed = std::strcmp(argv[2], "sim") != 0;
+#if !defined(_WIN32)
+    arguments = argv;
+#endif
+    std::string problem = loadModule(1);
     if (!problem.empty()) {
         std::fprintf(stderr, "e2e_driver: cannot load %s: %s\n", argv[1], problem.c_str());
         return 1;
+    }
+    if (refused) {
+        return refusedRun(argv[3]);
     }
 
     struct Request {
@@ -440,10 +493,11 @@ int main(int argc, char **argv) {
         }
     }
 
-    // The module looks for the feed library beside itself before the loader's own search.
+    // The module looks for the feed library beside itself before anywhere else.
     std::string feed = loadedFeedPath();
-    bool besideModule = sameFolder(folderOf(feed), folderOf(absolutePath(argv[1])));
-    check(besideModule, "feed library taken from the module's folder");
+    std::string expectedFolder = feedElsewhere ? absolutePath(4) : folderOf(absolutePath(1));
+    check(sameFolder(folderOf(feed), folderOf(expectedFolder + "/x")),
+          "feed library taken from " + expectedFolder);
     check(mxhost::liveArrayCount() == 0,
           "no array outlives its call (" + std::to_string(mxhost::liveArrayCount()) + " alive)");
     std::printf("%d checks failed\n", failedChecks);

@@ -1,4 +1,5 @@
 // The entry point: dispatch, truncation, the attach check and its failures, input checks.
+#include "guarded_call.h"
 #include "harness.h"
 
 #include <cmath>
@@ -197,5 +198,76 @@ TEST_F(Gateway, NoArrayOutlivesACall) {
     kept.clear();
     EXPECT_EQ(mxhost::liveArrayCount(), before);
 }
+
+#if GUARDED_CALL_MEASURES
+// Entry points of the conventions a feed library may follow, all answering through the
+// scripted feed: cdecl, and one that removes 8 bytes of its 20 (neither convention).
+int32_t __cdecl cdeclEntry(void *block, int32_t operation, void *key, void *record,
+                           int32_t parameter) {
+    return scripted::dbax(block, operation, key, record, parameter);
+}
+int32_t __stdcall eightByteEntry(void *block, int32_t operation) {
+    return scripted::dbax(block, operation, nullptr, nullptr, 0);
+}
+
+template <typename Function> const void *addressOf(Function function) {
+    const void *address;
+    std::memcpy(&address, &function, sizeof address);
+    return address;
+}
+
+class Conventions : public Gateway {
+  protected:
+    void SetUp() override {
+        Gateway::SetUp();
+        feedForgetConventions();
+    }
+    void TearDown() override {
+        feedForgetConventions();
+        Gateway::TearDown();
+    }
+    mxhost::CallResult attachCheck() { return run(inputs(num(1), num(4))); }
+};
+
+TEST_F(Conventions, TheFirstCallFixesTheConventionOfDbax) {
+    feedUseEntryAddress(addressOf(cdeclEntry));
+    auto result = attachCheck();
+    ASSERT_FALSE(result.raised) << result.message;
+    EXPECT_EQ(feedConvention(), FEED_CONVENTION_CDECL);
+    EXPECT_EQ(scalarOf(result.output()), 4.0);
+
+    feedForgetConventions();
+    feedUseEntryPoint(scripted::dbax);
+    result = attachCheck();
+    ASSERT_FALSE(result.raised) << result.message;
+    EXPECT_EQ(feedConvention(), FEED_CONVENTION_STDCALL);
+
+    // The same library later answering in the other convention is refused, detached.
+    scripted::reset();
+    feedUseEntryAddress(addressOf(cdeclEntry));
+    result = attachCheck();
+    ASSERT_TRUE(result.raised);
+    EXPECT_EQ(result.identifier, "quorvex:feedLibrary");
+    EXPECT_NE(result.message.find("cdecl calling convention in operation 0 after following "
+                                  "stdcall"),
+              std::string::npos)
+        << result.message;
+    EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH}));
+}
+
+TEST_F(Conventions, ALibraryOfNeitherConventionIsRefusedAndTheProcessGoesOn) {
+    feedUseEntryAddress(addressOf(eightByteEntry));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto result = attachCheck();
+        ASSERT_TRUE(result.raised);
+        EXPECT_EQ(result.identifier, "quorvex:feedLibrary");
+        EXPECT_NE(result.message.find("removed 8 bytes"), std::string::npos) << result.message;
+        EXPECT_EQ(feedConvention(), FEED_CONVENTION_UNKNOWN);
+    }
+    EXPECT_EQ(scripted::operations(), (Ops{DBA_ATTACH, DBA_DETACH, DBA_ATTACH, DBA_DETACH}));
+    feedUseEntryPoint(scripted::dbax);
+    EXPECT_FALSE(attachCheck().raised);
+}
+#endif
 
 } // namespace
