@@ -7,9 +7,27 @@
 #include <cstdint>
 
 // Every conversion must round each operation to double, whatever the target: a build that
-// evaluates in extended precision (x87 on 32-bit x86 without -msse2 -mfpmath=sse) would
-// return values that differ in the last bit.
-static_assert(FLT_EVAL_METHOD == 0, "build with double evaluation (-msse2 -mfpmath=sse on x86)");
+// leaves doubles to the x87 unit on 32-bit x86 would return values that differ in the last bit.
+#if defined(_MSC_VER) && defined(_M_IX86)
+// MSVC, and clang in its mode: _M_IX86_FP is the /arch choice, 2 for SSE2 (the default since
+// Visual Studio 2012) and the AVX sets, 0 for /arch:IA32 and 1 for /arch:SSE, which both
+// leave doubles to the x87 unit. FLT_EVAL_METHOD is no witness there: MSVC predefines no
+// evaluation method, so the macro is whatever its library's <float.h> says, if anything.
+constexpr bool DOUBLES_EVALUATED_AS_DOUBLE = _M_IX86_FP == 2;
+#elif defined(_MSC_VER)
+// MSVC's other targets (x64, ARM) have no x87 code generation.
+constexpr bool DOUBLES_EVALUATED_AS_DOUBLE = true;
+#elif defined(__i386__) && !defined(__SSE2_MATH__)
+// GCC and clang on 32-bit x86 without SSE2 arithmetic (-msse2 -mfpmath=sse): x87. Checked
+// apart from FLT_EVAL_METHOD, which clang gives as 0 with SSE but no SSE2 (-msse), where
+// doubles still go to the x87 unit.
+constexpr bool DOUBLES_EVALUATED_AS_DOUBLE = false;
+#else
+constexpr bool DOUBLES_EVALUATED_AS_DOUBLE = FLT_EVAL_METHOD == 0;
+#endif
+static_assert(DOUBLES_EVALUATED_AS_DOUBLE,
+              "build with SSE2 arithmetic on 32-bit x86: /arch:SSE2 (MSVC's default), "
+              "-msse2 -mfpmath=sse (GCC, clang)");
 
 // SecurityKey: leadWord (16 bits, always 0) at 0, symbol (12 bytes) at 2, qualifier (4 bytes)
 // at 14; both texts filled to the right with spaces, no terminators.

@@ -33,8 +33,10 @@ if [ "$want_windows" -eq 1 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   # GoogleTest is built for the target from its source package; the SQLite amalgamation for
-  # the target's simulator comes through npm (scripts/fetch-sqlite.sh).
-  packages+=(g++-mingw-w64-i686 wine32 wine googletest)
+  # the target's simulator comes through npm (scripts/fetch-sqlite.sh). The toolchain's C
+  # runtime, Windows and C++ library headers also serve the MSVC-mode compile
+  # (scripts/msvc-check.sh, with clang from above).
+  packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine32 wine googletest)
   if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi
 

@@ -3,9 +3,10 @@
 # runs every test (unit, simulator, end-to-end in GNU Octave), then the robustness runs (the
 # fuzz targets for a bounded time, the suite under AddressSanitizer and UndefinedBehavior-
 # Sanitizer, the unit tests under valgrind, a short Octave soak with injected faults) and the
-# 32-bit Windows leg under Wine.
+# 32-bit Windows leg: first, before the Linux leg, since it takes seconds, the module's sources
+# compiled as with MSVC (scripts/msvc-check.sh), then the MinGW-w64 build under Wine.
 #   scripts/test.sh                          everything
-#   QUORVEX_SKIP_WINDOWS=1 scripts/test.sh   without the Windows leg
+#   QUORVEX_SKIP_WINDOWS=1 scripts/test.sh   without the Windows leg, its MSVC check too
 #   QUORVEX_FUZZ_SECONDS=N                   seconds per fuzz target (default 60)
 #   QUORVEX_SOAK_CALLS=N                     calls of the soak (default 2000)
 #   QUORVEX_BUILD_DIR=dir                    the plain build (default build)
@@ -34,10 +35,14 @@ build=$(realpath -m "${QUORVEX_BUILD_DIR:-build}")
 jobs=${QUORVEX_JOBS:-2}
 skip_windows=${QUORVEX_SKIP_WINDOWS:-0}
 
-if [ "$skip_windows" = 1 ] || [ ! -x scripts/windows-test.sh ]; then
-  scripts/install-deps.sh
-else
+windows=0
+if [ "$skip_windows" != 1 ] && [ -x scripts/windows-test.sh ]; then windows=1; fi
+
+if [ "$windows" = 1 ]; then
   scripts/install-deps.sh --windows
+  scripts/msvc-check.sh
+else
+  scripts/install-deps.sh
 fi
 
 start=$(date +%s)
@@ -56,7 +61,7 @@ QUORVEX_BUILD_DIR=$build scripts/memcheck.sh
 QUORVEX_BUILD_DIR=$build scripts/soak.sh "${QUORVEX_SOAK_CALLS:-2000}"
 echo "Robustness runs: $(( $(date +%s) - start )) s"
 
-if [ "$skip_windows" != 1 ] && [ -x scripts/windows-test.sh ]; then
+if [ "$windows" = 1 ]; then
   start=$(date +%s)
   scripts/windows-test.sh
   echo "Windows leg: $(( $(date +%s) - start )) s"
