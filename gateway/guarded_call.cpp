@@ -60,11 +60,12 @@ int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation
 #elif GUARDED_CALL_MSVC_ASM
 
 // MSVC's inline assembler. The compiler saves esi for the function, since the block uses it,
-// and addresses the parameters and locals through ebp, which the callee preserves.
+// and addresses the parameters and locals through ebp, which the callee preserves. The block
+// names every register the callee may change (eax, ecx, edx), so that no compiler keeps a
+// value of its own in one of them across the block.
 int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation, void *key,
                         void *record, int32_t parameter, int32_t *removedBytes) {
     int32_t status = 0;
-    int32_t removed = 0;
     __asm {
         mov esi, esp
         push parameter
@@ -73,14 +74,14 @@ int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation
         push operation
         push controlBlock
         call entry
-        mov status, eax
         mov ecx, esp
         sub ecx, esi
         add ecx, 20
-        mov removed, ecx
         mov esp, esi
+        mov edx, removedBytes
+        mov [edx], ecx
+        mov status, eax
     }
-    *removedBytes = removed;
     return status;
 }
 
