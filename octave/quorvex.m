@@ -117,7 +117,12 @@
 %
 %   32-bit Windows
 %
-%   The module loads PCQW32.dll from its own folder first, then by the system's search.
+%   The module loads PCQW32.dll by its full path from the module's own folder; only when
+%   there is none there, from the first absolute folder of PATH that holds one. The current
+%   folder is never searched, so a PCQW32.dll in the folder you work in is never run. A
+%   PCQW32.dll that is found and fails to load is reported with its path and the system's
+%   reason. The module works with a library whose dbax is __stdcall or __cdecl: the first
+%   call tells which.
 %   The environment variable QUORVEX_FEED_CALLBACK=stdcall or QUORVEX_FEED_CALLBACK=cdecl
 %   overrides the calling convention of the history callback, for a feed library that mixes
 %   conventions. It is read once, when the module first needs it; any other value is

@@ -21,6 +21,7 @@ bool RequestNamesQualifier = false;
 bool HistoryCapacityExceeded = false;
 bool HistoryEndedOnOtherSecurity = false;
 int32_t HistoryDeliveryCount = 0;
+bool HistoryFirstKeyTaken = false;
 bool HistoryFailurePrinted = false;
 int32_t HistoryFailureStatus = 0;
 
@@ -63,8 +64,12 @@ int32_t storeHistoryDelivery(int32_t eventCode, const void *key, const void *blo
         return 1;
     }
     const auto *keyBytes = static_cast<const unsigned char *>(key);
-    if (scan->started == 0) {
+    // The feed's `started` tells the first delivery of a scan; a feed that counts events to
+    // ignore as deliveries would leave the key of an earlier scan in place, so the scan's own
+    // first block takes it as well.
+    if (scan->started == 0 || !HistoryFirstKeyTaken) {
         std::memcpy(FirstDeliveryKey, keyBytes, HISTORY_KEY_SIZE);
+        HistoryFirstKeyTaken = true;
     }
     // A block belongs to the scan when its key names the requested symbol, whole, and the
     // requested qualifier; without one, the qualifier of the first delivery, so that a scan
@@ -200,6 +205,7 @@ void runHistoryScan(RequestCall &call) {
     HistoryCapacityExceeded = false;
     HistoryEndedOnOtherSecurity = false;
     HistoryFailurePrinted = false;
+    HistoryFirstKeyTaken = false;
     const void *callback = chooseCallback(call);
 
     // Zeroed whole, room after it included: the feed's own fields read 0 unless the feed

@@ -42,6 +42,8 @@ extern int32_t HistoryRowCount;
 extern unsigned char FirstDeliveryKey[HISTORY_KEY_SIZE];
 extern unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
 extern bool RequestNamesQualifier;
+// Whether the current scan has taken FirstDeliveryKey from one of its own deliveries.
+extern bool HistoryFirstKeyTaken;
 // Set when the feed delivered a block that no longer fit the columns.
 extern bool HistoryCapacityExceeded;
 // Set when the scan ended on a delivery of another security.

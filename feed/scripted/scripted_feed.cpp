@@ -72,8 +72,8 @@ Answer nextAnswer(int32_t operation) {
 
 } // namespace
 
-void setCdeclCallback(bool cdecl) {
-    state().cdeclCallback = cdecl;
+void setCdeclCallback(bool useCdecl) {
+    state().cdeclCallback = useCdecl;
 }
 
 void reset() {

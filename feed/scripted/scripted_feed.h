@@ -65,7 +65,7 @@ std::vector<int32_t> operations();
 
 // Calls the history callback as __cdecl instead of the interface's convention (32-bit Windows;
 // one convention elsewhere), like a library built that way.
-void setCdeclCallback(bool cdecl);
+void setCdeclCallback(bool useCdecl);
 
 // Attachments opened and not closed, across all control blocks.
 //

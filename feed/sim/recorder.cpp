@@ -2,6 +2,7 @@
 
 #include "dbax.h"
 #include "decode.h"
+#include "guarded_call.h"
 #include "pcqw32_sim.h"
 #include "recording.h"
 #include "replay.h"
@@ -42,17 +43,38 @@ const char *mode_name(Mode m) {
     return m == Mode::All ? "all" : (m == Mode::New ? "new" : "none");
 }
 
-// The recorded library, loaded once by its full path and never unloaded.
+// The recorded library, loaded once by its full path and never unloaded. On 32-bit Windows
+// its calling conventions are its own, whatever this library was built with: the first
+// guarded call tells that of its `dbax` (20 argument bytes removed: stdcall, 0: cdecl), and
+// its history callback follows the same unless PCQW32_RECORD_CALLBACK names another.
 struct Target {
     std::string path;
-    DbaxFunction dbax = nullptr;
+    const void *dbax = nullptr;
+    int32_t removedBytes = GUARDED_CALL_NOT_MEASURED; // as the first call measured them
 };
 
-// Every call the recorder makes to the recorded library goes through here, so that the
-// convention of the call is decided in one place.
-int32_t call_target(const Target &target, void *block, int32_t operation, void *key, void *record,
+void say_once(const std::string &what);
+
+// Every call the recorder makes to the recorded library goes through here. The guarded call
+// keeps the stack whole whichever convention the library follows; a library of neither, or
+// one that changes, gets its status forwarded all the same and is named once on standard
+// error.
+int32_t call_target(Target &target, void *block, int32_t operation, void *key, void *record,
                     int32_t parameter) {
-    return target.dbax(block, operation, key, record, parameter);
+    int32_t removed = GUARDED_CALL_NOT_MEASURED;
+    const int32_t status =
+        guardedDbaxCall(target.dbax, block, operation, key, record, parameter, &removed);
+    if (removed != GUARDED_CALL_NOT_MEASURED) {
+        if (removed != DBAX_ARGUMENT_BYTES && removed != 0) {
+            say_once("the recorded library's dbax removed " + std::to_string(removed) +
+                     " bytes of arguments, which is neither stdcall (20) nor cdecl (0)");
+        } else if (target.removedBytes == GUARDED_CALL_NOT_MEASURED) {
+            target.removedBytes = removed;
+        } else if (target.removedBytes != removed) {
+            say_once("the recorded library's dbax changed its calling convention");
+        }
+    }
+    return status;
 }
 
 // This process's recording in one store file.
@@ -99,6 +121,7 @@ struct Frame {
     HistoryScanBlock *scanBlock;
     HistoryCallbackFunction callerCallback;
     std::vector<RecordedDelivery> *deliveries;
+    const void *recordingCallback; // in the recorded library's convention
 };
 
 int32_t open_count(const std::map<const void *, Session> &sessions, int32_t abandoned) {
@@ -283,10 +306,14 @@ Target *load_target(const std::string &path, std::string &error) {
         error = "cannot load " + path + ": " + system_message(GetLastError());
         return nullptr;
     }
-    FARPROC entry = GetProcAddress(library, "dbax");
-    static_assert(sizeof entry == sizeof target->dbax, "function pointer sizes");
-    if (entry) {
-        std::memcpy(&target->dbax, &entry, sizeof entry);
+    // The plain name, or the names a stdcall export keeps when its decoration was not removed.
+    for (const char *name : {"dbax", "_dbax@20", "dbax@20"}) {
+        FARPROC entry = GetProcAddress(library, name);
+        static_assert(sizeof entry == sizeof target->dbax, "function pointer sizes");
+        if (entry) {
+            std::memcpy(&target->dbax, &entry, sizeof entry);
+            break;
+        }
     }
 #else
     void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -330,7 +357,7 @@ Writer *open_writer(const std::string &storePath, const Target &target) {
 
 // The version of the recorded library, asked once when a recording starts, on a control block
 // of the recorder's own.
-void ask_version(const Target &target, int32_t db, RecordingInfo &info) {
+void ask_version(Target &target, int32_t db, RecordingInfo &info) {
     FeedControlBlock block{};
     unsigned char record[kVersionRecordSize] = {};
     info.versionAsked = true;
@@ -462,9 +489,10 @@ ScanFields scan_fields(const HistoryScanBlock *sb) {
 
 // The one callback the recorder hands the recorded library: notes the delivery and passes it
 // on, unchanged, to the caller's callback, which finds its scan block as the library left it.
-int32_t DBA_CALLBACK_CALL recording_callback(int32_t argument1, int32_t event, const void *key,
-                                             const void *block, int32_t argument5, int32_t status,
-                                             void *scanBlock) {
+void set_callback(HistoryScanBlock *sb, const void *callback);
+
+int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const void *block,
+                        int32_t argument5, int32_t status, void *scanBlock) {
     Recorder &r = recorder();
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     Frame *frame = nullptr;
@@ -502,7 +530,7 @@ int32_t DBA_CALLBACK_CALL recording_callback(int32_t argument1, int32_t event, c
     for (auto f = r.frames.rbegin(); f != r.frames.rend(); ++f) {
         if (f->scanBlock == sb) {
             f->callerCallback = sb->callback; // the caller may have set another one
-            sb->callback = recording_callback;
+            set_callback(sb, f->recordingCallback);
             d.result = result;
             f->deliveries->push_back(std::move(d));
             break;
@@ -511,9 +539,60 @@ int32_t DBA_CALLBACK_CALL recording_callback(int32_t argument1, int32_t event, c
     return result;
 }
 
+// The recording callback in the convention the recorded library calls it with: that of its
+// `dbax`, or the one PCQW32_RECORD_CALLBACK names for a library that mixes them. The caller's
+// own callback is called in this library's convention.
+#if GUARDED_CALL_MEASURES
+int32_t __stdcall recording_callback_stdcall(int32_t argument1, int32_t event, const void *key,
+                                             const void *block, int32_t argument5, int32_t status,
+                                             void *scanBlock) {
+    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+}
+int32_t __cdecl recording_callback_cdecl(int32_t argument1, int32_t event, const void *key,
+                                         const void *block, int32_t argument5, int32_t status,
+                                         void *scanBlock) {
+    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+}
+#else
+int32_t recording_callback_native(int32_t argument1, int32_t event, const void *key,
+                                  const void *block, int32_t argument5, int32_t status,
+                                  void *scanBlock) {
+    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+}
+#endif
+
+// The address of the callback to hand `target`.
+template <typename Function> const void *address_of(Function function) {
+    const void *address;
+    std::memcpy(&address, &function, sizeof address);
+    return address;
+}
+
+const void *recording_callback_for(const Target &target) {
+#if GUARDED_CALL_MEASURES
+    bool useCdecl = target.removedBytes == 0;
+    const std::string named = env("PCQW32_RECORD_CALLBACK");
+    if (named == "cdecl" || named == "stdcall") {
+        useCdecl = named == "cdecl";
+    } else if (!named.empty()) {
+        say_once("PCQW32_RECORD_CALLBACK is \"" + named +
+                 "\": it must be stdcall or cdecl; the convention of dbax is used");
+    }
+    return useCdecl ? address_of(&recording_callback_cdecl)
+                    : address_of(&recording_callback_stdcall);
+#else
+    (void)target;
+    return address_of(&recording_callback_native);
+#endif
+}
+
+void set_callback(HistoryScanBlock *sb, const void *callback) {
+    std::memcpy(&sb->callback, &callback, sizeof sb->callback);
+}
+
 // Forwards a call to the recorded library with the caller's own arguments and returns what
 // the library returned; the deliveries it made during the call land in `deliveries`.
-int32_t forward(const Target &target, void *block, const Shape &c, void *key, void *record,
+int32_t forward(Target &target, void *block, const Shape &c, void *key, void *record,
                 std::vector<RecordedDelivery> &deliveries) {
     HistoryScanBlock *sb = c.scanBlock;
     HistoryCallbackFunction callerCallback = sb ? sb->callback : nullptr;
@@ -521,8 +600,9 @@ int32_t forward(const Target &target, void *block, const Shape &c, void *key, vo
         return call_target(target, block, c.operation, key, record, c.parameter);
     }
     Recorder &r = recorder();
-    r.frames.push_back(Frame{sb, callerCallback, &deliveries});
-    sb->callback = recording_callback;
+    const void *recordingCallback = recording_callback_for(target);
+    r.frames.push_back(Frame{sb, callerCallback, &deliveries, recordingCallback});
+    set_callback(sb, recordingCallback);
     const int32_t status = call_target(target, block, c.operation, key, record, c.parameter);
     sb->callback = r.frames.back().callerCallback;
     r.frames.pop_back();

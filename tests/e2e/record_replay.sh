@@ -4,7 +4,10 @@
 # failures in the data: against the simulator's store directly, recording through it in front
 # of a second copy of it (the stand-in for the vendor's library), and replaying the recording
 # with that copy and its data out of reach. The three runs must give identical output.
-#   record_replay.sh <dump driver> <module> <feed library> <pcqw32-sim> <work folder> [wine]
+#   record_replay.sh <dump driver> <module> <feed library> <pcqw32-sim> <work folder> [wine
+#                    [<recorded library>]]
+# The recorded library is a copy of the feed library unless named: under Wine, a build of the
+# simulator in another calling convention, which the recording library must call as it is.
 set -euo pipefail
 driver=$1
 module=$2
@@ -12,6 +15,7 @@ feed=$3
 tool=$4
 work=$5
 runner=${6:-}
+recorded=${7:-$feed}
 
 # Paths as the programs see them: under Wine, on drive Z:.
 native() {
@@ -28,7 +32,7 @@ run() { $runner "$@" </dev/null; }
 rm -rf "$work"
 mkdir -p "$work/host" "$work/target"
 cp "$module" "$feed" "$work/host/"
-cp "$feed" "$work/target/"
+cp "$recorded" "$work/target/$(basename "$feed")"
 run "$tool" generate "$(native "$work/target/pcqw32-data")" >/dev/null
 run "$tool" set "$(native "$work/target/pcqw32-data")" 1 event52_every 6
 module_file=$(native "$work/host/$(basename "$module")")
