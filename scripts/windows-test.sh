@@ -13,7 +13,7 @@
 #   scripts/windows-test.sh
 #   QUORVEX_JOBS=4 scripts/windows-test.sh
 #   QUORVEX_WINE_REQUIRED=1 scripts/windows-test.sh   a machine that cannot run Wine fails the leg
-#   QUORVEX_WINE_STEP_TIMEOUT=N   seconds one Wine step may take (default 1200)
+#   QUORVEX_WINE_STEP_TIMEOUT=N   seconds one Wine step may take (default 600)
 # New Wine steps go through run_wine_step "<name>" command...: it counts a failure and keeps
 # the step's time for the summary.
 set -euo pipefail
@@ -152,7 +152,7 @@ wineserver -k 2>/dev/null || true
 mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-step_timeout=${QUORVEX_WINE_STEP_TIMEOUT:-1200}
+step_timeout=${QUORVEX_WINE_STEP_TIMEOUT:-600}
 step_times=()
 
 # Runs one step under Wine: its name, then the command (no input, at most step_timeout
