@@ -158,17 +158,23 @@ step_times=()
 # Runs one step under Wine: its name, then the command (no input, at most step_timeout
 # seconds). A failure is counted; the step's time is printed and kept for the summary.
 run_wine_step() {
-  local name=$1 began status=passed
+  local name=$1 began seconds status=passed rc=0
   shift
   step "$name"
   began=$(date +%s)
-  if ! timeout -k 10 "$step_timeout" "$@" </dev/null; then
-    echo "  FAIL: $name"
-    failures=$((failures + 1))
+  timeout -k 10 "$step_timeout" "$@" </dev/null || rc=$?
+  seconds=$(($(date +%s) - began))
+  if [ "$rc" -ne 0 ]; then
     status=FAILED
+    failures=$((failures + 1))
+    if [ "$rc" -eq 124 ]; then
+      echo "  FAIL: $name (stopped after $step_timeout s)"
+    else
+      echo "  FAIL: $name"
+    fi
   fi
-  step_times+=("$(printf '%5d s  %-6s  %s' $(($(date +%s) - began)) "$status" "$name")")
-  echo "  $name: $(($(date +%s) - began)) s, $status"
+  step_times+=("$(printf '%5d s  %-6s  %s' "$seconds" "$status" "$name")")
+  echo "  $name: $seconds s, $status"
 }
 
 # The prefix is made on the first run and kept in the build folder; wineboot also starts the
