@@ -217,9 +217,10 @@ fi
 
 if [ -f "$build/PCQW32.dll" ] && [ -f "$build/pcqw32-sim.exe" ] && [ -f "$build/dump_driver.exe" ]
 then
-  run_wine_step "record and replay under Wine: the module, the recording library, the simulator as target" \
-    tests/e2e/record_replay.sh "$build/dump_driver.exe" "$build/quorvex.mexw32" \
-    "$build/PCQW32.dll" "$build/pcqw32-sim.exe" "$build/e2e-record" wine
+  # The module, the recording library, and the simulator as the recorded target.
+  run_wine_step "record and replay under Wine" tests/e2e/record_replay.sh \
+    "$build/dump_driver.exe" "$build/quorvex.mexw32" "$build/PCQW32.dll" \
+    "$build/pcqw32-sim.exe" "$build/e2e-record" wine
 fi
 
 wineserver -k 2>/dev/null || true
