@@ -42,7 +42,8 @@ fi
 install_missing() {
   local missing=() p
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$p")
   done
   if [ "${#missing[@]}" -eq 0 ]; then
     echo "all packages present"
