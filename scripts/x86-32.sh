@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/install-deps.sh and scripts/windows-test.sh: whether this machine runs
 # 32-bit x86 Linux programs (Wine's loader, its server and every Windows process under it are
 # such programs), natively or through qemu-user registered with the kernel's binfmt_misc.
@@ -8,6 +9,7 @@ x86_32_binfmt=/proc/sys/fs/binfmt_misc/qemu-i386
 x86_32_probe() {
   local probe=$1/probe32
   if [ ! -x "$probe" ]; then
+    # shellcheck disable=SC2016 # $1 and $0x80 are the assembler's immediates
     printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$probe.s"
     as --32 "$probe.s" -o "$probe.o" && ld -m elf_i386 "$probe.o" -o "$probe" || return 1
   fi
