@@ -40,15 +40,17 @@ if [ "$want_windows" -eq 1 ]; then
   if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "$want_windows" -eq 1 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  missing+=(wine32:i386)
-fi
-
-if [ "${#missing[@]}" -gt 0 ]; then
+# Installs those of the given packages that are not installed yet.
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$p")
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    echo "all packages present"
+    return
+  fi
   if [ -n "$SUDO" ] && ! command -v sudo >/dev/null; then
     echo "install-deps.sh: sudo is missing; run this script as root" >&2
     exit 127
@@ -56,6 +58,20 @@ if [ "${#missing[@]}" -gt 0 ]; then
   echo "installing: ${missing[*]}"
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-else
-  echo "all packages present"
+}
+
+if [ "$want_windows" -eq 1 ]; then packages+=(wine32:i386); fi
+install_missing "${packages[@]}"
+
+# Wine's programs are 32-bit x86 Linux programs. A kernel that cannot run those itself runs
+# them through qemu-user (scripts/windows-test.sh registers it with binfmt_misc); the probe
+# needs the assembler and linker installed above.
+if [ "$want_windows" -eq 1 ]; then
+  # shellcheck source=scripts/x86-32.sh
+  . "$(dirname "$0")/x86-32.sh"
+  probe_dir=$(mktemp -d)
+  if x86_32_emulated || ! x86_32_probe "$probe_dir"; then
+    install_missing qemu-user-static
+  fi
+  rm -rf "$probe_dir"
 fi
