@@ -223,6 +223,24 @@ then
     "$build/pcqw32-sim.exe" "$build/e2e-record" wine
 fi
 
+if [ -d "$build/feed-variants/fixed_cdecl_cdecl" ]; then
+  # Feed libraries built otherwise than ours, as the vendor's may be: every calling-convention
+  # pair, a dbax of neither convention, and where the module looks for PCQW32.dll.
+  run_wine_step "feed libraries of every calling convention; where PCQW32.dll is looked for" \
+    tests/e2e/feed_contact.sh "$build"
+fi
+if [ -f "$build/dump_driver.exe" ]; then
+  # The recording library in front of a recorded library of either convention.
+  for variant in sim_cdecl_cdecl sim_stdcall_stdcall; do
+    if [ -f "$build/feed-variants/$variant/PCQW32.dll" ]; then
+      run_wine_step "record and replay under Wine, recorded library $variant" \
+        tests/e2e/record_replay.sh "$build/dump_driver.exe" "$build/quorvex.mexw32" \
+        "$build/PCQW32.dll" "$build/pcqw32-sim.exe" "$build/e2e-record-$variant" wine \
+        "$build/feed-variants/$variant/PCQW32.dll"
+    fi
+  done
+fi
+
 wineserver -k 2>/dev/null || true
 trap - EXIT
 echo "Wine steps ($runs_32bit):"
