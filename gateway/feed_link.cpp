@@ -82,6 +82,13 @@ void systemReason(DWORD code, char *out, size_t size) {
         std::snprintf(out, size, "system error %lu", static_cast<unsigned long>(code));
         return;
     }
+    // Messages about a file name it as "%1", an insert left open here; the message that
+    // carries the reason names the file already.
+    for (wchar_t *insert = std::wcsstr(text, L"%1"); insert != nullptr;
+         insert = std::wcsstr(insert, L"%1")) {
+        insert[0] = L'i';
+        insert[1] = L't';
+    }
     char reason[1024];
     toUtf8(text, reason, sizeof reason);
     std::snprintf(out, size, "%s (system error %lu)", reason, static_cast<unsigned long>(code));
