@@ -318,8 +318,15 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
     return PCQW32_OK;
 }
 
-int32_t call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key,
-                  const unsigned char *block, int32_t status) {
+// A function of its own, so that in a build without a frame pointer a callback of the other
+// convention leaves it a wrong stack pointer to return through (a crash, as with the feeds
+// MSVC builds) rather than one that the caller's frame pointer repairs.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int32_t
+call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const unsigned char *block,
+          int32_t status) {
     return sb->callback(0, event, key, block, 0, status, sb);
 }
 

@@ -48,6 +48,19 @@ case_ fixed_cdecl_stdcall "7 passed, 0 failed" \
   env QUORVEX_FEED_CALLBACK=stdcall \
   wine "$(winpath "$driver")" "$(winpath "$variants/fixed_cdecl_stdcall/quorvex.mexw32")" fixed
 
+# Without it the module hands that library a cdecl callback. The test feeds are built so that
+# a mismatch cannot pass by luck: this run must not pass.
+mismatch_log=$work/fixed_cdecl_stdcall_unnamed.log
+if (cd "$work/cwd" && wine "$(winpath "$driver")" \
+  "$(winpath "$variants/fixed_cdecl_stdcall/quorvex.mexw32")" fixed </dev/null \
+  >"$mismatch_log" 2>&1) && grep -qF "7 passed, 0 failed" "$mismatch_log"; then
+  echo "  FAIL fixed_cdecl_stdcall without QUORVEX_FEED_CALLBACK passed: a callback of the wrong"
+  echo "       convention went unnoticed, so the runs above prove nothing about the conventions"
+  failures=$((failures + 1))
+else
+  echo "  ok   fixed_cdecl_stdcall without QUORVEX_FEED_CALLBACK fails, as a mismatch must"
+fi
+
 echo "-- every convention pair: simulator"
 if [ -d "$variants/sim_cdecl_cdecl" ]; then
   wine "$(winpath "$build/pcqw32-sim.exe")" generate "$(winpath "$work/pcqw32-data")" \

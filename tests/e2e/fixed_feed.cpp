@@ -48,6 +48,21 @@ Attachment *attachment(void *controlBlock) {
     return std::memcmp(state->magic, "FXAT", 4) == 0 ? state : nullptr;
 }
 
+// The call of the history callback in a function of its own, kept apart from dbax (whose
+// frame pointer would repair a stack pointer left off by a callback of the other convention).
+// Built without a frame pointer, as MSVC often builds, it then returns through a wrong
+// address: a mismatch crashes instead of passing by luck.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void deliver(HistoryScanBlock *scan, int32_t event, const unsigned char *key,
+             const unsigned char *block) {
+    scan->callback(0, event, key, block, 0, 0, scan);
+    if (event != EVENT_IGNORED) {
+        scan->started = 1;
+    }
+}
+
 using littleendian::put16;
 using littleendian::put32;
 
@@ -164,10 +179,7 @@ void deliverHistory(Attachment *state, HistoryScanBlock *scan) {
         break;
     }
     ++state->deliveries;
-    scan->callback(0, event, key, block, 0, 0, scan);
-    if (event != EVENT_IGNORED) {
-        scan->started = 1;
-    }
+    deliver(scan, event, key, block);
 }
 
 int32_t serve(Attachment *state, int32_t operation, unsigned char *key, unsigned char *record,
