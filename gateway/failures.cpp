@@ -24,11 +24,15 @@ void raiseFailure(FailureKind kind, int32_t number) {
     raiseText(FAILURES[kind].identifier, message);
 }
 
+void formatMessage(char *message, size_t size, const char *format, va_list args) {
+    std::vsnprintf(message, size, format, args);
+}
+
 void raiseFormatted(const char *identifier, const char *format, ...) {
-    char message[512];
+    char message[FORMATTED_MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    formatMessage(message, sizeof message, format, args);
     va_end(args);
     raiseText(identifier, message);
 }

@@ -4,6 +4,8 @@
 #ifndef QUORVEX_FAILURES_H
 #define QUORVEX_FAILURES_H
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 // Checks the arguments of a printf-like function against its format (argument `format`, the
@@ -61,6 +63,13 @@ constexpr Failure FAILURES[FAILURE_KIND_COUNT] = {
 
 // Raises the message of `kind` formatted with `number`.
 [[noreturn]] void raiseFailure(FailureKind kind, int32_t number);
+
+// Longest text of a formatted message; the rest is cut.
+constexpr size_t FORMATTED_MESSAGE_SIZE = 512;
+
+// Formats `format` with `args` into `message`, cut to `size`.
+void formatMessage(char *message, size_t size, const char *format, va_list args)
+    QUORVEX_PRINTF_FORMAT(3, 0);
 
 // Raises a message built like printf; for input errors, which name the input concerned.
 [[noreturn]] void raiseFormatted(const char *identifier, const char *format, ...)

@@ -333,11 +333,7 @@ void feedUseEntryAddress(const void *entry) {
 }
 
 void feedUseEntryPoint(DbaxFunction entry) {
-    const void *address = nullptr;
-    if (entry != nullptr) {
-        std::memcpy(&address, &entry, sizeof address);
-    }
-    feedUseEntryAddress(address);
+    feedUseEntryAddress(entry != nullptr ? functionAddress(entry) : nullptr);
 }
 
 void feedLoad() {

@@ -3,7 +3,6 @@
 #include "feed_link.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 void attachFeed(RequestCall &call) {
     feedLoad();
@@ -26,10 +25,10 @@ void failAttached(RequestCall &call, FailureKind kind, int32_t number) {
 }
 
 void failAttachedFormatted(RequestCall &call, const char *identifier, const char *format, ...) {
-    char message[512];
+    char message[FORMATTED_MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    formatMessage(message, sizeof message, format, args);
     va_end(args);
     feedCall(call.block, DBA_DETACH, nullptr, nullptr, 0);
     raiseText(identifier, message);

@@ -11,6 +11,7 @@
 #define QUORVEX_GUARDED_CALL_H
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
 #define GUARDED_CALL_MEASURES 1
@@ -23,6 +24,15 @@ constexpr int32_t DBAX_ARGUMENT_BYTES = 20;
 // What *removedBytes reads where the call cannot be measured (every target but 32-bit x86
 // Windows, where the one convention of the platform applies and the call is direct).
 constexpr int32_t GUARDED_CALL_NOT_MEASURED = -1;
+
+// The address of a function of any convention, as the untyped pointer the guarded call and the
+// scan block take.
+template <typename Function> const void *functionAddress(Function function) {
+    const void *address;
+    static_assert(sizeof address == sizeof function, "function and data pointers differ");
+    std::memcpy(&address, &function, sizeof address);
+    return address;
+}
 
 // Calls `entry` (a `dbax` of either convention) with the five arguments and returns its
 // status; *removedBytes receives the number of argument bytes the callee removed from the

@@ -153,20 +153,14 @@ const void *chooseCallback(RequestCall &call) {
                               "callback and must be stdcall or cdecl, or unset",
                               FEED_CALLBACK_VARIABLE, refused);
     }
-    HistoryCallbackFunction chosen = HistoryCallback;
 #if GUARDED_CALL_MEASURES
     if (convention == FEED_CONVENTION_CDECL) {
-        const void *address;
-        auto cdeclCallback = HistoryCallbackCdecl;
-        std::memcpy(&address, &cdeclCallback, sizeof address);
-        return address;
+        return functionAddress(&HistoryCallbackCdecl);
     }
 #else
     (void)convention;
 #endif
-    const void *address;
-    std::memcpy(&address, &chosen, sizeof address);
-    return address;
+    return functionAddress(&HistoryCallback);
 }
 
 void setCallback(HistoryScanBlock *scan, const void *callback) {

@@ -562,12 +562,6 @@ int32_t recording_callback_native(int32_t argument1, int32_t event, const void *
 #endif
 
 // The address of the callback to hand `target`.
-template <typename Function> const void *address_of(Function function) {
-    const void *address;
-    std::memcpy(&address, &function, sizeof address);
-    return address;
-}
-
 const void *recording_callback_for(const Target &target) {
 #if GUARDED_CALL_MEASURES
     bool useCdecl = target.removedBytes == 0;
@@ -578,11 +572,11 @@ const void *recording_callback_for(const Target &target) {
         say_once("PCQW32_RECORD_CALLBACK is \"" + named +
                  "\": it must be stdcall or cdecl; the convention of dbax is used");
     }
-    return useCdecl ? address_of(&recording_callback_cdecl)
-                    : address_of(&recording_callback_stdcall);
+    return useCdecl ? functionAddress(&recording_callback_cdecl)
+                    : functionAddress(&recording_callback_stdcall);
 #else
     (void)target;
-    return address_of(&recording_callback_native);
+    return functionAddress(&recording_callback_native);
 #endif
 }
 

@@ -210,12 +210,6 @@ int32_t __stdcall eightByteEntry(void *block, int32_t operation) {
     return scripted::dbax(block, operation, nullptr, nullptr, 0);
 }
 
-template <typename Function> const void *addressOf(Function function) {
-    const void *address;
-    std::memcpy(&address, &function, sizeof address);
-    return address;
-}
-
 class Conventions : public Gateway {
   protected:
     void SetUp() override {
@@ -230,7 +224,7 @@ class Conventions : public Gateway {
 };
 
 TEST_F(Conventions, TheFirstCallFixesTheConventionOfDbax) {
-    feedUseEntryAddress(addressOf(cdeclEntry));
+    feedUseEntryAddress(functionAddress(cdeclEntry));
     auto result = attachCheck();
     ASSERT_FALSE(result.raised) << result.message;
     EXPECT_EQ(feedConvention(), FEED_CONVENTION_CDECL);
@@ -244,7 +238,7 @@ TEST_F(Conventions, TheFirstCallFixesTheConventionOfDbax) {
 
     // The same library later answering in the other convention is refused, detached.
     scripted::reset();
-    feedUseEntryAddress(addressOf(cdeclEntry));
+    feedUseEntryAddress(functionAddress(cdeclEntry));
     result = attachCheck();
     ASSERT_TRUE(result.raised);
     EXPECT_EQ(result.identifier, "quorvex:feedLibrary");
@@ -256,7 +250,7 @@ TEST_F(Conventions, TheFirstCallFixesTheConventionOfDbax) {
 }
 
 TEST_F(Conventions, ALibraryOfNeitherConventionIsRefusedAndTheProcessGoesOn) {
-    feedUseEntryAddress(addressOf(eightByteEntry));
+    feedUseEntryAddress(functionAddress(eightByteEntry));
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto result = attachCheck();
         ASSERT_TRUE(result.raised);

@@ -465,9 +465,7 @@ int32_t __cdecl cdeclFeed(void *block, int32_t operation, void *key, void *recor
 }
 
 TEST_F(CallbackSetting, TheCallbackFollowsTheConventionOfDbaxOrTheSetting) {
-    const void *address;
-    auto entry = cdeclFeed;
-    std::memcpy(&address, &entry, sizeof address);
+    const void *address = functionAddress(&cdeclFeed);
     for (bool cdeclDbax : {true, false}) {
         for (const char *setting : {static_cast<const char *>(nullptr), "stdcall", "cdecl"}) {
             scripted::reset();
