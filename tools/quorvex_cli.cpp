@@ -1,5 +1,6 @@
 // quorvex-cli: calls the module's requests from the shell through the stand-in host and prints
 // the result as a table or as JSON, so a feed installation can be checked without a host.
+#include "json_text.h"
 #include "mex.h"
 #include "mxhost_driver.h"
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using quorvex_cli::jsonText;
 
 const char *const USAGE =
     "usage: quorvex-cli [--json] [--all] REQUEST DATABASE [SECURITY...]\n"
@@ -49,32 +52,6 @@ int requestCode(const std::string &word) {
         return word[0] - '0';
     }
     return 0;
-}
-
-std::string jsonText(const std::string &text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string number(double value) {
