@@ -41,6 +41,23 @@ expect("${out}" "^\\[\\[1, 1.5, 0, 0, 0, 0, 0\\],\n( \\[[-0-9., ]+\\],\n)* \\[[-
        "JSON alone on standard output")
 set(RUN_ENV PCQW32_DATA_DIR=${DIR})
 
+# Only an integer in the signed 32-bit range is a database; a negative one goes to the feed.
+foreach(database 1.5 1e0 0x1 " 1" +-1 2147483648 -2147483649)
+  run(2 ${CLI} attach "${database}")
+  string(REGEX REPLACE "([.+])" "\\\\\\1" pattern "${database}")
+  expect("${err}" "^quorvex-cli: the database number must be an integer from -2147483648 to 2147483647, not '${pattern}'\n"
+         "database '${database}'")
+endforeach()
+set(RUN_ENV PCQW32_DATA_DIR=${DIR} PCQW32_TRACE=1)
+foreach(database -7 -2147483648 +2147483647)
+  string(REPLACE "+" "" passed "${database}")
+  run(1 ${CLI} attach ${database})
+  expect("${err}" "dbax\\(op 0, parameter ${passed}\\)" "database ${database} passed on")
+endforeach()
+set(RUN_ENV PCQW32_DATA_DIR=${DIR})
+run(0 ${CLI} attach +1)
+expect("${out}" "^1\n$" "database +1")
+
 run(2 ${CLI} quote 1)
 expect("${err}" "quote takes at least one security" "a quote of nothing")
 run(2 ${CLI} frob 1)

@@ -4,10 +4,10 @@
 #include "mex.h"
 #include "mxhost_driver.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,7 +27,8 @@ const char *const USAGE =
     "  bars          bar series of one SECURITY                 (request 5)\n"
     "  fundamentals  fundamentals snapshot of each SECURITY     (request 6)\n"
     "  cant          CANT record read of one SECURITY, or none  (request 7)\n"
-    "or a request code 1 to 7. A SECURITY is SYMBOL or SYMBOL:QUALIFIER.\n"
+    "or a request code 1 to 7. DATABASE is the feed's database number, an integer from\n"
+    "-2147483648 to 2147483647. A SECURITY is SYMBOL or SYMBOL:QUALIFIER.\n"
     "\n"
     "  --json  print JSON instead of a table\n"
     "  --all   print every row of a bar series, not only the bars up to the last non-zero row\n"
@@ -308,6 +309,21 @@ bool printMatrix(const mxArray *matrix, const char *const (&names)[N], bool json
     return true;
 }
 
+// A database number: a decimal integer, optionally signed, in the signed 32-bit range. The
+// module would cut a fraction off (1.5 is database 1), so none is taken here.
+bool parseDatabase(const std::string &text, int32_t &database) {
+    const char *first = text.c_str();
+    const char *last = first + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+    }
+    if (first == last || (*first == '-' && text[0] == '+')) {
+        return false;
+    }
+    const std::from_chars_result parsed = std::from_chars(first, last, database);
+    return parsed.ec == std::errc() && parsed.ptr == last;
+}
+
 int usageError(const std::string &what) {
     std::fprintf(stderr, "quorvex-cli: %s\n\n%s", what.c_str(), USAGE);
     return 2;
@@ -344,10 +360,11 @@ int main(int argc, char **argv) {
     if (words.size() < 2) {
         return usageError("DATABASE is missing");
     }
-    char *end = nullptr;
-    double database = std::strtod(words[1].c_str(), &end);
-    if (end == words[1].c_str() || *end != '\0') {
-        return usageError("the database number must be a number, not '" + words[1] + "'");
+    int32_t database = 0;
+    if (!parseDatabase(words[1], database)) {
+        return usageError("the database number must be an integer from -2147483648 to "
+                          "2147483647, not '" +
+                          words[1] + "'");
     }
 
     std::vector<std::string> symbols;
