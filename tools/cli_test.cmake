@@ -1,12 +1,15 @@
 # quorvex-cli against the feed simulator: field shapes from its table, column headers, the
-# host's prints on standard error (so JSON stays valid), and usage errors that say what was
-# wrong.
+# host's prints on standard error (so JSON stays valid), securities too long for a feed key
+# refused, and usage errors that say what was wrong.
 #   cmake -DCLI=<quorvex-cli> -DSIM=<pcqw32-sim> -DDIR=<scratch folder> -P cli_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/../cmake/CommandTest.cmake)
 set(RUN_ENV PCQW32_DATA_DIR=${DIR})
 
 file(REMOVE_RECURSE ${DIR})
-file(WRITE ${DIR}/quotes.csv "symbol,price_type,last_price\nAAA,12,1.25\n")
+# Two symbols that differ only in their twelfth character, and a qualifier of the most
+# characters a key holds.
+file(WRITE ${DIR}/quotes.csv "symbol,qualifier,price_type,last_price\nAAA,,12,1.25\n"
+                             "AAA,ABCD,12,4.5\nABCDEFGHIJK,,12,2.5\nABCDEFGHIJKL,,12,3.5\n")
 set(history "symbol,day,price,price_type\n")
 set(bars "symbol,stamp,open,close,price_type\n")
 foreach(i RANGE 1 8)
@@ -40,6 +43,21 @@ expect("${err}" "DBA_GET_APPROX failed with code 5" "the module's print")
 expect("${out}" "^\\[\\[1, 1.5, 0, 0, 0, 0, 0\\],\n( \\[[-0-9., ]+\\],\n)* \\[[-0-9., ]+\\]\\]\n$"
        "JSON alone on standard output")
 set(RUN_ENV PCQW32_DATA_DIR=${DIR})
+
+# The module cuts a symbol to 11 characters (ABCDEFGHIJKLXYZ would quote ABCDEFGHIJK): the
+# tool refuses a longer symbol or qualifier, before any module call.
+run(0 ${CLI} --json quote 1 ABCDEFGHIJK AAA:ABCD AAA)
+expect("${out}" "\"Symbol\": \\[\"ABCDEFGHIJK\", \"AAA\", \"AAA\"\\]" "symbols at the limits")
+expect("${out}" "\"LastPrice\": \\[2.5, 4.5, 1.25\\]" "quotes of symbols at the limits")
+run(1 ${CLI} quote 1 ABCDEFGHIJKLXYZ)
+expect("${out}" "^$" "no quote of a long symbol")
+expect("${err}" "^error quorvex:badSecurities: security 1 \\('ABCDEFGHIJKLXYZ'\\) has 15 characters; a symbol has at most 11\n$"
+       "a long symbol")
+run(1 ${CLI} fundamentals 2 KO ABCDEFGHIJKL)
+expect("${err}" "^error quorvex:badSecurities: security 2 \\('ABCDEFGHIJKL'\\) has 12 " "the second security")
+run(1 ${CLI} history 1 AAA:ABCDE)
+expect("${err}" "^error quorvex:badQualifier: qualifier 1 \\('ABCDE'\\) has 5 characters; a qualifier has at most 4\n$"
+       "a long qualifier")
 
 # Only an integer in the signed 32-bit range is a database; a negative one goes to the feed.
 foreach(database 1.5 1e0 0x1 " 1" +-1 2147483648 -2147483649)

@@ -28,12 +28,15 @@ const char *const USAGE =
     "  fundamentals  fundamentals snapshot of each SECURITY     (request 6)\n"
     "  cant          CANT record read of one SECURITY, or none  (request 7)\n"
     "or a request code 1 to 7. DATABASE is the feed's database number, an integer from\n"
-    "-2147483648 to 2147483647. A SECURITY is SYMBOL or SYMBOL:QUALIFIER.\n"
+    "-2147483648 to 2147483647. A SECURITY is SYMBOL or SYMBOL:QUALIFIER, a symbol of at most 11\n"
+    "characters and a qualifier of at most 4 (the most a feed key holds).\n"
     "\n"
     "  --json  print JSON instead of a table\n"
     "  --all   print every row of a bar series, not only the bars up to the last non-zero row\n"
     "\n"
-    "Exit status: 0 on success, 1 when the module raised an error, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when the module raised an error or a SECURITY is too long\n"
+    "(refused before any module call, as quorvex:badSecurities or quorvex:badQualifier) or the\n"
+    "result is misshapen, 2 on a usage error.\n";
 
 struct Request {
     const char *name;
@@ -324,6 +327,38 @@ bool parseDatabase(const std::string &text, int32_t &database) {
     return parsed.ec == std::errc() && parsed.ptr == last;
 }
 
+// Symbol and qualifier lengths the feed key holds. The module cuts a longer symbol to its
+// first 11 characters, which would quote another security, so the tool refuses it, in the
+// words of the Octave functions' checks.
+constexpr size_t SYMBOL_LIMIT = 11;
+constexpr size_t QUALIFIER_LIMIT = 4;
+
+struct Refusal {
+    std::string identifier; // empty when every security fits
+    std::string message;
+};
+
+// The error of the first security too long for a feed key.
+Refusal refuseLongSecurity(const std::vector<std::string> &symbols,
+                           const std::vector<std::string> &qualifiers) {
+    for (size_t i = 0; i < symbols.size(); ++i) {
+        const std::string position = std::to_string(i + 1);
+        if (symbols[i].size() > SYMBOL_LIMIT) {
+            return {"quorvex:badSecurities", "security " + position + " ('" + symbols[i] +
+                                                 "') has " + std::to_string(symbols[i].size()) +
+                                                 " characters; a symbol has at most " +
+                                                 std::to_string(SYMBOL_LIMIT)};
+        }
+        if (qualifiers[i].size() > QUALIFIER_LIMIT) {
+            return {"quorvex:badQualifier", "qualifier " + position + " ('" + qualifiers[i] +
+                                                "') has " + std::to_string(qualifiers[i].size()) +
+                                                " characters; a qualifier has at most " +
+                                                std::to_string(QUALIFIER_LIMIT)};
+        }
+    }
+    return {};
+}
+
 int usageError(const std::string &what) {
     std::fprintf(stderr, "quorvex-cli: %s\n\n%s", what.c_str(), USAGE);
     return 2;
@@ -383,6 +418,11 @@ int main(int argc, char **argv) {
                             : MOST[code] == 1  ? "exactly one security"
                                                : "at least one security";
         return usageError(words[0] + " takes " + takes);
+    }
+    const Refusal refusal = refuseLongSecurity(symbols, qualifiers);
+    if (!refusal.identifier.empty()) {
+        std::fprintf(stderr, "error %s: %s\n", refusal.identifier.c_str(), refusal.message.c_str());
+        return 1;
     }
 
     std::vector<mxhost::ArrayPtr> owned;
