@@ -1,6 +1,6 @@
 # quorvex-cli against the feed simulator: field shapes from its table, column headers, the
-# host's prints on standard error (so JSON stays valid), securities too long for a feed key
-# refused, and usage errors that say what was wrong.
+# host's prints and the module's warnings on standard error (so JSON stays valid), securities
+# too long for a feed key refused, and usage errors that say what was wrong.
 #   cmake -DCLI=<quorvex-cli> -DSIM=<pcqw32-sim> -DDIR=<scratch folder> -P cli_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/../cmake/CommandTest.cmake)
 set(RUN_ENV PCQW32_DATA_DIR=${DIR})
@@ -36,9 +36,19 @@ expect("${out}" "^ +Day +Price +Size +Hour +Minute +Second +Condition\n +1 +1.5 
 run(0 ${CLI} bars 1 AAA)
 expect("${out}" "^ +Stamp +Open +High +Low +Close +Volume\n +100 +1 +0 +0 +1.25 +0\n" "bars")
 
-# A failed delivery makes the module print a line: on standard error, not in the JSON.
+# A failed delivery makes the module print a line: on standard error, not in the JSON. Where
+# the module also warns that the scan was cut, the warning is there too and the status is 3.
 set(RUN_ENV PCQW32_DATA_DIR=${DIR} PCQW32_FAULTS=delivery:5:2)
-run(0 ${CLI} --json history 1 AAA)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env ${RUN_ENV} ${CLI} --json history 1 AAA
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(err MATCHES "(^|\n)warning quorvex:[A-Za-z]+: ")
+  set(warned 3)
+else()
+  set(warned 0)
+endif()
+if(NOT status EQUAL warned)
+  message(FATAL_ERROR "a cut history: exit ${status}, ${warned} expected\n${err}")
+endif()
 expect("${err}" "DBA_GET_APPROX failed with code 5" "the module's print")
 expect("${out}" "^\\[\\[1, 1.5, 0, 0, 0, 0, 0\\],\n( \\[[-0-9., ]+\\],\n)* \\[[-0-9., ]+\\]\\]\n$"
        "JSON alone on standard output")
@@ -58,6 +68,11 @@ expect("${err}" "^error quorvex:badSecurities: security 2 \\('ABCDEFGHIJKL'\\) h
 run(1 ${CLI} history 1 AAA:ABCDE)
 expect("${err}" "^error quorvex:badQualifier: qualifier 1 \\('ABCDE'\\) has 5 characters; a qualifier has at most 4\n$"
        "a long qualifier")
+
+# A warning goes to standard error and makes the status 3; the result is printed still.
+run(3 ${CLI} history 1 NOSUCH)
+expect("${err}" "^warning quorvex:noHistory: [^\n]*NOSUCH[^\n]*\n$" "the warning of no history")
+expect("${out}" "^ +Day +Price +Size +Hour +Minute +Second +Condition\n$" "the empty history")
 
 # Only an integer in the signed 32-bit range is a database; a negative one goes to the feed.
 foreach(database 1.5 1e0 0x1 " 1" +-1 2147483648 -2147483649)
@@ -82,4 +97,5 @@ run(2 ${CLI} frob 1)
 expect("${err}" "unknown request 'frob'" "an unknown request")
 run(0 ${CLI} --help)
 expect("${out}" "^usage: quorvex-cli" "--help")
+expect("${out}" "\n  3  the result is printed, but the module warned" "exit status 3 in --help")
 file(REMOVE_RECURSE ${DIR})

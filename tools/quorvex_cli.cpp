@@ -34,9 +34,16 @@ const char *const USAGE =
     "  --json  print JSON instead of a table\n"
     "  --all   print every row of a bar series, not only the bars up to the last non-zero row\n"
     "\n"
-    "Exit status: 0 on success, 1 when the module raised an error or a SECURITY is too long\n"
-    "(refused before any module call, as quorvex:badSecurities or quorvex:badQualifier) or the\n"
-    "result is misshapen, 2 on a usage error.\n";
+    "The result goes to standard output; what the module prints, its warnings\n"
+    "('warning IDENTIFIER: MESSAGE') and errors ('error IDENTIFIER: MESSAGE') to standard error.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  an error: the module raised one, a SECURITY is too long (refused before any module\n"
+    "     call, as quorvex:badSecurities or quorvex:badQualifier), or the result is misshapen\n"
+    "  2  a usage error\n"
+    "  3  the result is printed, but the module warned (for example quorvex:noHistory): it may\n"
+    "     be empty or incomplete\n";
 
 struct Request {
     const char *name;
@@ -440,10 +447,14 @@ int main(int argc, char **argv) {
         inputs.push_back(input.get());
     }
 
-    // What the module prints goes to standard error, so standard output holds the result
-    // alone (and stays valid JSON).
+    // What the module prints and its warnings go to standard error, so standard output holds
+    // the result alone (and stays valid JSON).
     mxhost::CallResult result = mxhost::call(mexFunction, 1, inputs);
     std::fputs(result.printed.c_str(), stderr);
+    for (const mxhost::Warning &warning : result.warnings) {
+        std::fprintf(stderr, "warning %s: %s\n", warning.identifier.c_str(),
+                     warning.message.c_str());
+    }
     if (result.raised) {
         std::fprintf(stderr, "error %s: %s\n", result.identifier.c_str(), result.message.c_str());
         return 1;
@@ -465,5 +476,8 @@ int main(int argc, char **argv) {
     } else {
         std::printf("%s\n", number(mxGetPr(output)[0]).c_str());
     }
-    return shaped ? 0 : 1;
+    if (!shaped) {
+        return 1;
+    }
+    return result.warnings.empty() ? 0 : 3;
 }
