@@ -58,9 +58,12 @@ void runBarSeries(RequestCall &call) {
     readFeed(call, FAILURE_RETRIEVAL, DBA_GET_FIRST_BLOCK, security, block, 0);
     decodeBarBlock(block, columns, 0);
 
-    // A nonzero status of the next-block read is the end of the series, not an error.
+    // A nonzero status of the next-block read ends the series, not an error. Which status is
+    // the end of the feed's data and which a failure is the feed's to say, so the status goes
+    // back to a caller who asks for it.
     size_t row = BAR_BLOCK_RECORDS;
-    while (feedCall(call.block, DBA_GET_NEXT_BLOCK, security, block, 0) == 0) {
+    int32_t endStatus = 0;
+    while ((endStatus = feedCall(call.block, DBA_GET_NEXT_BLOCK, security, block, 0)) == 0) {
         if (row + BAR_BLOCK_RECORDS > BAR_ROWS) {
             // A series cut at the last row would look complete; refuse it instead.
             failAttached(call, FAILURE_BAR_CAPACITY, static_cast<int32_t>(BAR_ROWS));
@@ -74,4 +77,7 @@ void runBarSeries(RequestCall &call) {
         std::fill(columns + column * BAR_ROWS + row, columns + (column + 1) * BAR_ROWS, 0.0);
     }
     call.outputs[0] = result;
+    if (call.outputCount > 1) {
+        call.outputs[1] = mxCreateDoubleScalar(static_cast<double>(endStatus));
+    }
 }

@@ -17,13 +17,17 @@ double HistoryColumns[HISTORY_COLUMN_COUNT][HISTORY_CAPACITY];
 int32_t HistoryRowCount = 0;
 unsigned char FirstDeliveryKey[HISTORY_KEY_SIZE];
 unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
-bool RequestNamesQualifier = false;
 bool HistoryCapacityExceeded = false;
 bool HistoryEndedOnOtherSecurity = false;
+bool HistoryHeldUnderOtherQualifier = false;
+int32_t HistoryEndStatus = 0;
+int32_t HistoryEndEvent = 0;
 int32_t HistoryDeliveryCount = 0;
 bool HistoryFirstKeyTaken = false;
 bool HistoryFailurePrinted = false;
+bool HistoryFailureSeen = false;
 int32_t HistoryFailureStatus = 0;
+int32_t HistoryFailureRows = 0;
 
 namespace {
 
@@ -58,8 +62,12 @@ int32_t storeHistoryDelivery(int32_t eventCode, const void *key, const void *blo
         // scan prints the line once the feed call has returned.
         if ((eventCode & 0xFF) == HISTORY_EVENT_APPROX) {
             HistoryFailurePrinted = true;
+            HistoryFailureSeen = true;
             HistoryFailureStatus = status;
+            HistoryFailureRows = HistoryRowCount;
         }
+        HistoryEndStatus = status;
+        HistoryEndEvent = eventCode;
         scan->done = 1;
         return 1;
     }
@@ -72,16 +80,22 @@ int32_t storeHistoryDelivery(int32_t eventCode, const void *key, const void *blo
         HistoryFirstKeyTaken = true;
     }
     // A block belongs to the scan when its key names the requested symbol, whole, and the
-    // requested qualifier; without one, the qualifier of the first delivery, so that a scan
-    // never runs on from one qualifier's history into another's. The approximate read starts
-    // at the first key at or after the requested one, so the first delivery may well be
-    // another security's.
-    const unsigned char *qualifier = RequestNamesQualifier ? RequestedHistoryKey : FirstDeliveryKey;
-    if (std::memcmp(keyBytes + KEY_SYMBOL_OFFSET, RequestedHistoryKey + KEY_SYMBOL_OFFSET,
-                    KEY_SYMBOL_SIZE) != 0 ||
-        std::memcmp(keyBytes + KEY_QUALIFIER_OFFSET, qualifier + KEY_QUALIFIER_OFFSET,
+    // requested qualifier, spaces for none: a scan never runs on from one security's history
+    // into another's, nor takes a security with a qualifier for the one without. The
+    // approximate read starts at the first key at or after the requested one, so the first
+    // delivery may well be another security's.
+    const bool sameSymbol =
+        std::memcmp(keyBytes + KEY_SYMBOL_OFFSET, RequestedHistoryKey + KEY_SYMBOL_OFFSET,
+                    KEY_SYMBOL_SIZE) == 0;
+    if (!sameSymbol ||
+        std::memcmp(keyBytes + KEY_QUALIFIER_OFFSET, RequestedHistoryKey + KEY_QUALIFIER_OFFSET,
                     KEY_QUALIFIER_SIZE) != 0) {
+        // The symbol asked for, under another qualifier, before any row: the warning of the
+        // empty result names where the feed holds its history.
+        HistoryHeldUnderOtherQualifier = sameSymbol && HistoryRowCount == 0;
         HistoryEndedOnOtherSecurity = true;
+        HistoryEndStatus = 0;
+        HistoryEndEvent = eventCode;
         scan->done = 1;
         return 1;
     }
@@ -137,7 +151,7 @@ void scanCall(RequestCall &call, FailureKind failure, int32_t operation, void *k
     int32_t status = feedCall(call.block, operation, key, scan, parameter);
     printHistoryFailure();
     if (failure != FAILURE_KIND_COUNT && status != 0) {
-        failAttached(call, failure, status);
+        failFeedCall(call, failure, status);
     }
 }
 
@@ -161,6 +175,32 @@ const void *chooseCallback(RequestCall &call) {
     (void)convention;
 #endif
     return functionAddress(&HistoryCallback);
+}
+
+// The warning of an empty result; when the feed went on from the symbol asked for under
+// another qualifier, it names that qualifier, the likeliest reason.
+void warnNoHistory(const char *symbol, const char *qualifier) {
+    if (!HistoryHeldUnderOtherQualifier) {
+        mexWarnMsgIdAndTxt("quorvex:noHistory",
+                           "No history for symbol '%s' with qualifier '%s': the feed holds none "
+                           "for this security",
+                           symbol, qualifier);
+        return;
+    }
+    // The feed's bytes, trailing spaces dropped, shown as they are where printable.
+    char held[KEY_QUALIFIER_SIZE + 1] = {};
+    size_t length = KEY_QUALIFIER_SIZE;
+    while (length > 0 && FirstDeliveryKey[KEY_QUALIFIER_OFFSET + length - 1] == ' ') {
+        --length;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = FirstDeliveryKey[KEY_QUALIFIER_OFFSET + i];
+        held[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    mexWarnMsgIdAndTxt("quorvex:noHistory",
+                       "No history for symbol '%s' with qualifier '%s': the feed holds none for "
+                       "this security; the feed holds history under qualifier '%s'",
+                       symbol, qualifier, held);
 }
 
 void setCallback(HistoryScanBlock *scan, const void *callback) {
@@ -193,12 +233,15 @@ void runHistoryScan(RequestCall &call) {
     unsigned char key[SECURITY_KEY_SIZE];
     buildSecurityKey(key, symbol, qualifier);
     std::memcpy(RequestedHistoryKey, key, HISTORY_KEY_SIZE);
-    RequestNamesQualifier = qualifier[0] != '\0';
 
     HistoryRowCount = 0;
     HistoryCapacityExceeded = false;
     HistoryEndedOnOtherSecurity = false;
+    HistoryHeldUnderOtherQualifier = false;
+    HistoryEndStatus = 0;
+    HistoryEndEvent = 0;
     HistoryFailurePrinted = false;
+    HistoryFailureSeen = false;
     HistoryFirstKeyTaken = false;
     const void *callback = chooseCallback(call);
 
@@ -243,13 +286,18 @@ void runHistoryScan(RequestCall &call) {
         failAttached(call, FAILURE_HISTORY_CAPACITY, HISTORY_CAPACITY);
     }
     detachFeed(call);
-    if (HistoryRowCount == 0 && HistoryEndedOnOtherSecurity) {
-        // An unknown security, or one without history: the feed went straight on to another.
-        // The empty result stands, but a typo must not pass unseen.
-        mexWarnMsgIdAndTxt("quorvex:noHistory",
-                           "No history for symbol '%s' with qualifier '%s': the feed holds "
-                           "none for this security",
-                           symbol, qualifier);
+    // Warnings come once detached: a host may turn a warning into an error that unwinds.
+    if (HistoryFailureSeen) {
+        // A failed delivery cut the scan: the printed line alone is no sign a script can catch.
+        mexWarnMsgIdAndTxt("quorvex:historyIncomplete",
+                           "The history of symbol '%s' with qualifier '%s' is incomplete: the "
+                           "feed reported status %d after %d rows",
+                           symbol, qualifier, static_cast<int>(HistoryFailureStatus),
+                           static_cast<int>(HistoryFailureRows));
+    } else if (HistoryRowCount == 0) {
+        // An unknown security, or one without history: the feed went straight on to another,
+        // or to the end of its data. The empty result stands, but a typo must not pass unseen.
+        warnNoHistory(symbol, qualifier);
     }
 
     size_t rows = static_cast<size_t>(HistoryRowCount);
@@ -262,4 +310,12 @@ void runHistoryScan(RequestCall &call) {
         }
     }
     call.outputs[0] = result;
+    if (call.outputCount > 1) {
+        // How the scan ended: the status and event code of the delivery that ended it (0 and
+        // the event of a block of another security; 0 and 0 when the feed ended it itself).
+        mxArray *ended = mxCreateDoubleMatrix(1, 2, mxREAL);
+        mxGetPr(ended)[0] = HistoryEndStatus;
+        mxGetPr(ended)[1] = HistoryEndEvent;
+        call.outputs[1] = ended;
+    }
 }

@@ -36,25 +36,31 @@ constexpr int32_t SCAN_MODE_NEXT = 4;
 extern double HistoryColumns[HISTORY_COLUMN_COUNT][HISTORY_CAPACITY];
 // Rows stored by the current scan: the next free row and the row count of the result.
 extern int32_t HistoryRowCount;
-// The key of the scan's first delivery, the key the scan asked for, and whether that key names
-// a qualifier. A block belongs to the scan while its key's symbol is the requested one and its
-// qualifier the requested one (or, with none requested, the first delivery's).
+// The key of the scan's first delivery and the key the scan asked for. A block belongs to the
+// scan while its key's symbol and qualifier are the requested ones (spaces for none).
 extern unsigned char FirstDeliveryKey[HISTORY_KEY_SIZE];
 extern unsigned char RequestedHistoryKey[HISTORY_KEY_SIZE];
-extern bool RequestNamesQualifier;
 // Whether the current scan has taken FirstDeliveryKey from one of its own deliveries.
 extern bool HistoryFirstKeyTaken;
 // Set when the feed delivered a block that no longer fit the columns.
 extern bool HistoryCapacityExceeded;
-// Set when the scan ended on a delivery of another security.
+// Set when the scan ended on a delivery of another security; and when, before any row, that
+// delivery named the requested symbol under another qualifier.
 extern bool HistoryEndedOnOtherSecurity;
+extern bool HistoryHeldUnderOtherQualifier;
+// The status and event code of the delivery that ended the scan (0 and 0 while none has).
+extern int32_t HistoryEndStatus;
+extern int32_t HistoryEndEvent;
 
 // Callback deliveries of every kind since the module was loaded; the scan compares it across a
 // round to see whether the feed delivered anything.
 extern int32_t HistoryDeliveryCount;
-// A failure whose line the scan prints once the feed call it came in has returned.
+// A failure whose line the scan prints once the feed call it came in has returned; whether the
+// scan saw one (warned of once detached), its status and the rows stored before it.
 extern bool HistoryFailurePrinted;
+extern bool HistoryFailureSeen;
 extern int32_t HistoryFailureStatus;
+extern int32_t HistoryFailureRows;
 
 // The scan block as the module lends it to the feed: zeroed, with room after the fields the
 // module knows, since the feed's own idea of the block's size is unknown.

@@ -148,17 +148,28 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
         std::string symbol, qualifier; // requested
         std::vector<Delivery> deliveries;
         size_t rows;
+        const char *heldUnder; // the qualifier the warning of an empty result names, if any
     };
     const std::vector<Case> cases = {
         // Neighbours that share the first 3, 4 and 11 characters of the symbol.
-        {"IB", "", {stored("IBM")}, 0},
-        {"GOOG", "", {stored("GOOG"), stored("GOOGL")}, 8},
-        {"ABCDEFGHIJK", "", {stored("ABCDEFGHIJK"), stored("ABCDEFGHIJKL")}, 8},
-        // Without a qualifier, the first delivery's qualifier holds for the scan.
-        {"AAPL", "", {stored("AAPL", markedBlock(), "C1"), stored("AAPL", markedBlock(), "P1")}, 8},
+        {"IB", "", {stored("IBM")}, 0, nullptr},
+        {"GOOG", "", {stored("GOOG"), stored("GOOGL")}, 8, nullptr},
+        {"ABCDEFGHIJK", "", {stored("ABCDEFGHIJK"), stored("ABCDEFGHIJKL")}, 8, nullptr},
+        // No qualifier asked for: only the blocks without one belong, never the first
+        // delivery's qualifier, so neither a security with a qualifier nor the next qualifier
+        // of the same symbol is taken for it.
+        {"AAPL",
+         "",
+         {stored("AAPL", markedBlock(), "C1"), stored("AAPL", markedBlock(), "P1")},
+         0,
+         "C1"},
+        {"STK3", "", {stored("STK3", markedBlock(), "L")}, 0, "L"},
+        {"AAPL", "", {stored("AAPL"), stored("AAPL", markedBlock(), "C1")}, 8, nullptr},
         // With one, only that qualifier's blocks belong, from the first delivery on.
-        {"AAPL", "P1", {stored("AAPL", markedBlock(), "P1"), stored("AAPL")}, 8},
-        {"AAPL", "P1", {stored("AAPL", markedBlock(), "C1")}, 0},
+        {"AAPL", "P1", {stored("AAPL", markedBlock(), "P1"), stored("AAPL")}, 8, nullptr},
+        {"AAPL", "P1", {stored("AAPL", markedBlock(), "C1")}, 0, "C1"},
+        // The symbol without a qualifier is named as such.
+        {"AAPL", "C1", {stored("AAPL")}, 0, ""},
     };
     for (const Case &c : cases) {
         scripted::reset();
@@ -174,11 +185,15 @@ TEST_F(HistoryScan, ReturnsOnlyTheRequestedSecurityWhateverItsNeighboursShare) {
         EXPECT_EQ(result.printed, "");
         if (c.rows == 0) {
             // Nothing belonged: an unknown security, or one without history.
+            std::string message = "No history for symbol '" + c.symbol + "' with qualifier '" +
+                                  c.qualifier + "': the feed holds none for this security";
+            if (c.heldUnder != nullptr) {
+                message +=
+                    "; the feed holds history under qualifier '" + std::string(c.heldUnder) + "'";
+            }
             ASSERT_EQ(result.warnings.size(), 1u) << c.symbol;
             EXPECT_EQ(result.warnings[0].identifier, "quorvex:noHistory");
-            EXPECT_EQ(result.warnings[0].message, "No history for symbol '" + c.symbol +
-                                                      "' with qualifier '" + c.qualifier +
-                                                      "': the feed holds none for this security");
+            EXPECT_EQ(result.warnings[0].message, message);
         } else {
             EXPECT_TRUE(result.warnings.empty()) << c.symbol;
         }
@@ -197,7 +212,52 @@ TEST_F(HistoryScan, FailureStatusEndsTheScanAndPrintsOnlyForLowByteTwo) {
         EXPECT_EQ(scripted::operations(),
                   (Ops{DBA_ATTACH, DBA_GET_APPROX, DBA_WAIT_APPROX, DBA_DETACH}));
         EXPECT_EQ(expected::matrixMismatch(result.output(), 0, 7), "");
-        EXPECT_TRUE(result.warnings.empty()); // a failure is not an unknown security
+        // A printed failure is an incomplete history; any other failure status ends the data
+        // (the end of the feed's data, for one), so an empty result is no history.
+        ASSERT_EQ(result.warnings.size(), 1u) << eventCode;
+        EXPECT_EQ(result.warnings[0].identifier,
+                  printed.empty() ? "quorvex:noHistory" : "quorvex:historyIncomplete");
+    }
+}
+
+TEST_F(HistoryScan, ACutScanSaysSoAndHowItEnded) {
+    struct Case {
+        std::vector<Delivery> deliveries;
+        size_t rows;
+        double status, event;
+        std::string warning; // identifier, or empty
+    };
+    const std::vector<Case> cases = {
+        // Cut by a failed delivery after one block: the rows so far, and a warning naming them.
+        {{stored("IBM"), failure(2, 5)}, 8, 5, 2, "quorvex:historyIncomplete"},
+        // Ended by the next security, or by the end of the data: complete.
+        {{stored("IBM"), stored("KO")}, 8, 0, 0, ""},
+        {{stored("IBM"), failure(3, 9)}, 8, 9, 3, ""},
+    };
+    for (const Case &c : cases) {
+        scripted::reset();
+        scripted::answerAlways(DBA_WAIT_APPROX, delivering({failure(7, 99)}));
+        scripted::answer(DBA_GET_APPROX, delivering({c.deliveries[0]}));
+        scripted::answer(DBA_WAIT_APPROX, delivering({}));
+        scripted::answer(DBA_GET_APPROX, delivering({c.deliveries[1]}));
+        auto result = run(inputs(num(3), num(2), num(0), cells({"IBM"}), cells({""})), 2);
+        ASSERT_FALSE(result.raised) << result.message;
+        EXPECT_EQ(expected::matrixMismatch(result.output(), c.rows, 7), "");
+        const mxArray *ended = result.output(1);
+        ASSERT_NE(ended, nullptr);
+        ASSERT_EQ(mxGetNumberOfElements(ended), 2u);
+        EXPECT_EQ(mxGetPr(ended)[0], c.status);
+        EXPECT_EQ(mxGetPr(ended)[1], c.event);
+        if (c.warning.empty()) {
+            EXPECT_TRUE(result.warnings.empty()) << result.warnings[0].message;
+        } else {
+            ASSERT_EQ(result.warnings.size(), 1u);
+            EXPECT_EQ(result.warnings[0].identifier, c.warning);
+            EXPECT_EQ(result.warnings[0].message,
+                      "The history of symbol 'IBM' with qualifier '' is incomplete: the feed "
+                      "reported status 5 after 8 rows");
+        }
+        EXPECT_EQ(scripted::openAttachments(), 0);
     }
 }
 
