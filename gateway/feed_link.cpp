@@ -19,6 +19,11 @@ namespace {
 const void *overrideEntry = nullptr;
 const void *libraryEntry = nullptr;
 
+// The library's optional description of its last failure; plain C convention.
+using DescribeFunction = int32_t (*)(char *buffer, int32_t size);
+DescribeFunction libraryDescribe = nullptr;
+constexpr const char *DESCRIBE_EXPORT = "pcqw32_last_error";
+
 FeedConvention detectedConvention = FEED_CONVENTION_UNKNOWN;
 
 // QUORVEX_FEED_CALLBACK, read once: unread, absent, or one of the conventions; anything else
@@ -263,6 +268,10 @@ void loadLibrary() {
     if (decorated) {
         detectedConvention = FEED_CONVENTION_STDCALL;
     }
+    FARPROC describe = GetProcAddress(library, DESCRIBE_EXPORT);
+    if (describe != nullptr) {
+        std::memcpy(&libraryDescribe, &describe, sizeof libraryDescribe);
+    }
     // The library stays loaded for the life of the process.
     libraryEntry = entry;
 }
@@ -281,6 +290,10 @@ void loadLibrary() {
         const char *reason = dlerror();
         raiseFormatted(ID_FEED_LIBRARY, "The feed library %s has no entry point dbax: %s",
                        LIBRARY_NAME, reason != nullptr ? reason : "unknown reason");
+    }
+    void *describe = dlsym(library, DESCRIBE_EXPORT);
+    if (describe != nullptr) {
+        std::memcpy(&libraryDescribe, &describe, sizeof libraryDescribe);
     }
     // The library stays loaded for the life of the process.
     libraryEntry = entry;
@@ -323,6 +336,19 @@ void checkConvention(FeedControlBlock *block, int32_t operation, int32_t removed
 #endif
 
 } // namespace
+
+bool feedDescribeLastError(char *buffer, int32_t size) {
+    if (size <= 0) {
+        return false;
+    }
+    buffer[0] = '\0';
+    if (overrideEntry != nullptr || libraryDescribe == nullptr) {
+        return false;
+    }
+    libraryDescribe(buffer, size);
+    buffer[size - 1] = '\0';
+    return true;
+}
 
 const char *feedLibraryName() {
     return LIBRARY_NAME;

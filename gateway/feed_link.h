@@ -32,6 +32,12 @@ int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *re
 void feedUseEntryPoint(DbaxFunction entry);
 void feedUseEntryAddress(const void *entry);
 
+// Copies the feed library's own description of its last nonzero status into `buffer` (cut to
+// `size`, zero-terminated) and returns true, where the loaded library offers one (an export
+// `pcqw32_last_error(char *, int32_t)`); false, with `buffer` empty, where it does not or no
+// library is loaded yet. Loads nothing.
+bool feedDescribeLastError(char *buffer, int32_t size);
+
 // The library's file name on this platform, as shown in messages.
 const char *feedLibraryName();
 

@@ -4,11 +4,30 @@
 
 #include <cstdarg>
 
+namespace {
+
+char failureDescription[FORMATTED_MESSAGE_SIZE];
+
+// Takes the library's description of the call that just failed.
+void rememberFeedFailure() {
+    feedDescribeLastError(failureDescription, static_cast<int32_t>(sizeof failureDescription));
+}
+
+} // namespace
+
+const char *feedFailureDescription() {
+    return failureDescription;
+}
+
+void forgetFeedFailure() {
+    failureDescription[0] = '\0';
+}
+
 void attachFeed(RequestCall &call) {
     feedLoad();
     int32_t status = feedCall(call.block, DBA_ATTACH, nullptr, nullptr, call.database);
     if (status != 0) {
-        failAttached(call, FAILURE_ATTACH, status);
+        failFeedCall(call, FAILURE_ATTACH, status);
     }
 }
 
@@ -38,6 +57,11 @@ void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key,
               int32_t parameter) {
     int32_t status = feedCall(call.block, operation, key, record, parameter);
     if (status != 0) {
-        failAttached(call, kind, status);
+        failFeedCall(call, kind, status);
     }
+}
+
+void failFeedCall(RequestCall &call, FailureKind kind, int32_t status) {
+    rememberFeedFailure();
+    failAttached(call, kind, status);
 }

@@ -23,6 +23,18 @@ void detachFeed(RequestCall &call);
 [[noreturn]] void failAttachedFormatted(RequestCall &call, const char *identifier,
                                         const char *format, ...) QUORVEX_PRINTF_FORMAT(3, 4);
 
+// The feed library's own description of the failed feed call that the last request raised an
+// error for, taken before the detach that follows it (which the library would describe
+// instead); empty when the library offers none or the last request raised no feed failure.
+const char *feedFailureDescription();
+
+// Forgets that description; every request starts so.
+void forgetFeedFailure();
+
+// A feed call failed with `status`: takes the library's description of it, detaches (status
+// ignored), then raises `kind` with the status.
+[[noreturn]] void failFeedCall(RequestCall &call, FailureKind kind, int32_t status);
+
 // One feed read that must succeed: a nonzero status detaches and raises `kind` with it.
 void readFeed(RequestCall &call, FailureKind kind, int32_t operation, void *key, void *record,
               int32_t parameter);
