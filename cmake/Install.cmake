@@ -14,7 +14,8 @@ if(TARGET quorvex_octave)
 endif()
 # The module's help, the functions by name and the demo, with the functions' private helpers.
 file(GLOB QUORVEX_OCTAVE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/octave/*.m)
-install(FILES ${QUORVEX_OCTAVE_FILES} DESTINATION ${QUORVEX_INSTALL_DIR})
+install(FILES ${QUORVEX_OCTAVE_FILES} ${PROJECT_SOURCE_DIR}/octave/help/quorvex.m
+        DESTINATION ${QUORVEX_INSTALL_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/octave/private DESTINATION ${QUORVEX_INSTALL_DIR})
 install(TARGETS mxhost LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
                        RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})

@@ -16,6 +16,9 @@ function [found, status] = qvcant(securities, varargin)
 %     [found, status] = qvcant('AAPL');
 %
 %   See also QVQUOTES, QUORVEX.
+if nargin < 1
+  qv_securities('qvcant');
+end
 opts = qv_options('qvcant', varargin, struct('Qualifier', '', 'Database', []));
 symbols = qv_securities('qvcant', securities, true);
 qualifiers = qv_qualifiers('qvcant', opts.Qualifier, numel(symbols));
@@ -24,7 +27,7 @@ database = qv_database('qvcant', opts.Database, 'quote');
 status = zeros(numel(symbols), 1);
 for k = 1:numel(symbols)
   try
-    quorvex(7, database, 1, symbols(k), qualifiers(k));
+    qv_module(7, database, 1, symbols(k), qualifiers(k));
   catch err
     if ~strcmp(err.identifier, 'quorvex:retrievalFailed')
       rethrow(err);

@@ -2,9 +2,10 @@ function defaults = qvdefaults(varargin)
 %QVDEFAULTS  Sets and shows the feed databases the quorvex functions use by default.
 %   QVDEFAULTS() shows the defaults; D = QVDEFAULTS() returns them as a structure with the
 %   fields QuoteDatabase and FundamentalsDatabase.
-%   QVDEFAULTS('QuoteDatabase', N, 'FundamentalsDatabase', M) sets either or both; they are
-%   kept as preferences of the group 'quorvex' (SETPREF), so they hold in later sessions too.
-%   QVDEFAULTS('reset') forgets them.
+%   QVDEFAULTS('QuoteDatabase', N, 'FundamentalsDatabase', M) sets either or both (whole
+%   numbers from 0); they are kept as preferences of the group 'quorvex' (SETPREF), so they
+%   hold in later sessions too. QVDEFAULTS('reset') forgets them. Called without an output,
+%   every form shows the defaults as they then are.
 %
 %   The feed keeps quotes and fundamentals in separate databases, and a quote read from a
 %   fundamentals database decodes into meaningless numbers; so QVQUOTES reads the quote
@@ -60,7 +61,7 @@ for k = 1:numel(names)
 end
 if nargout > 0
   defaults = current;
-elseif nargin == 0
+else
   fprintf('quorvex defaults: quotes in database %d, fundamentals in database %d\n', ...
           current.QuoteDatabase, current.FundamentalsDatabase);
 end

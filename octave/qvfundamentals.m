@@ -31,6 +31,9 @@ function [fundamentals, failed] = qvfundamentals(securities, varargin)
 %     code = f(2).('S&PCode');
 %
 %   See also QVQUOTES, QVDEFAULTS, QUORVEX.
+if nargin < 1
+  qv_securities('qvfundamentals');
+end
 opts = qv_options('qvfundamentals', varargin, ...
                   struct('Qualifier', '', 'Database', [], 'OutputType', 'struct'));
 symbols = qv_securities('qvfundamentals', securities, true);

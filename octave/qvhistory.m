@@ -1,4 +1,4 @@
-function [history, found] = qvhistory(security, varargin)
+function [history, found, ended] = qvhistory(security, varargin)
 %QVHISTORY  Trade history of one security, by symbol, with named columns.
 %   H = QVHISTORY(SECURITY) reads the stored trade prints of one security ('MSFT') from the
 %   quote database (see QVDEFAULTS), in the feed's order. H is a structure of column vectors,
@@ -15,9 +15,18 @@ function [history, found] = qvhistory(security, varargin)
 %                   QUORVEX(3, ...) returns it).
 %
 %   A security the feed holds no history for gives no rows. With one output the warning
-%   quorvex:noHistory says so (silence it with warning('off', 'quorvex:noHistory'));
-%   [H, FOUND] = QVHISTORY(...) returns FOUND, true when there are rows, and warns of
-%   nothing. The rows of zeros with which the feed completes its last block of eight are
+%   quorvex:noHistory says so (silence it with warning('off', 'quorvex:noHistory')), and
+%   names the qualifier the feed holds the symbol's history under when there is one; only
+%   the blocks of the security asked for are taken, and no qualifier means the security
+%   without one. [H, FOUND] = QVHISTORY(...) returns FOUND, true when there are rows, and
+%   warns of no missing history.
+%
+%   A scan cut by a failed delivery of the feed returns the rows read before it, prints the
+%   feed's line 'DBA_GET_APPROX failed with code N' and warns quorvex:historyIncomplete with
+%   the status and the rows. [H, FOUND, ENDED] = QVHISTORY(...) returns how the scan ended,
+%   [STATUS EVENT], the status and event code of the feed's delivery that ended it (status
+%   0 for a delivery of the next security, the feed's end-of-data status, 9 with event 3 for
+%   the feed simulator, past the last security), and warns of neither. The rows of zeros with which the feed completes its last block of eight are
 %   left out (the 'matrix' output keeps them). Errors of the feed, such as
 %   quorvex:feedStalled, are raised as the module raises them (see HELP QUORVEX).
 %
@@ -28,6 +37,9 @@ function [history, found] = qvhistory(security, varargin)
 %     m = qvhistory('GE', 'OutputType', 'matrix');
 %
 %   See also QVBARS, QVLAYOUT, QVQUOTES, QUORVEX.
+if nargin < 1
+  qv_securities('qvhistory');
+end
 opts = qv_options('qvhistory', varargin, ...
                   struct('Qualifier', '', 'Database', [], 'OutputType', 'struct'));
 symbol = qv_securities('qvhistory', security, false);
@@ -36,28 +48,29 @@ type = qv_output_type('qvhistory', opts.OutputType, {'struct', 'table', 'matrix'
 database = qv_database('qvhistory', opts.Database, 'quote');
 layout = qvlayout();
 
-% The module warns of a security without history; a caller who asks for FOUND has said
-% that it looks for itself, so the warning is held back for the length of the call.
-quiet = nargout > 1;
-if quiet
-  saved = warning('query', 'quorvex:noHistory');
-  warning('off', 'quorvex:noHistory');
-  restore = onCleanup(@() warning(saved.state, 'quorvex:noHistory'));
+% The module warns of a security without history and of a scan cut by a failed delivery; a
+% caller who asks for FOUND (or ENDED) has said that it looks for itself, so the warning
+% is held back for the length of the call.
+held = {};
+if nargout > 1
+  held{end + 1} = 'quorvex:noHistory';
 end
-[lastMessage, lastId] = lastwarn();
-lastwarn('', '');
-matrix = quorvex(3, database, 1, symbol, qualifier);
-[~, warnedId] = lastwarn();
-if isempty(warnedId)
-  lastwarn(lastMessage, lastId);
+if nargout > 2
+  held{end + 1} = 'quorvex:historyIncomplete';
 end
+saved = cell(size(held));
+for k = 1:numel(held)
+  saved{k} = warning('query', held{k});
+  warning('off', held{k});
+end
+restore = onCleanup(@() restore_warnings(saved)); %#ok<NASGU>
+[matrix, ended] = qv_module(3, database, 1, symbol, qualifier);
 found = size(matrix, 1) > 0;
-if ~found && ~quiet && ~strcmp(warnedId, 'quorvex:noHistory')
-  % A security past the last one with history ends the scan on the end of the data, where
-  % the module has nothing to warn of; the caller hears of it all the same.
-  warning('quorvex:noHistory', ...
-          'No history for symbol ''%s'' with qualifier ''%s'': the feed holds none for this security', ...
-          symbol{1}, qualifier{1});
-end
 history = qv_series(matrix, layout.history, type);
+end
+
+function restore_warnings(saved)
+for k = 1:numel(saved)
+  warning(saved{k}.state, saved{k}.identifier);
+end
 end

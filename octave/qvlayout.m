@@ -22,10 +22,16 @@ function layout = qvlayout()
 %     Volume     shares traded in the bar
 %   and the derived column
 %     Date       the stamp as a date number (UTC): datenum(1970, 1, 1) + Stamp/86400
+%   The feed ends a bar series with a status of the next-block read: its end of data is
+%   LAYOUT.bars.endStatus (9 for the feed simulator); QVBARS warns of a series that ended on
+%   any other status as incomplete. For the vendor's library, a recording of a bar read shows
+%   the status its series end with: pcqw32-sim calls <folder> <db> lists the last
+%   DBA_GET_NEXT_BLOCK of each read with its status.
 %
 %   LAYOUT.history and LAYOUT.bars each hold: names (the module's columns in order), derived
 %   (the name of the derived column), from (the columns it is computed from) and scale and
-%   offset: derived = offset + sum of from(k) * scale(k).
+%   offset: derived = offset + sum of from(k) * scale(k). LAYOUT.bars.endStatus is the status
+%   that ends a complete series.
 %
 %   Examples:
 %     layout = qvlayout();
@@ -43,4 +49,5 @@ layout.bars.derived = 'Date';
 layout.bars.from = {'Stamp'};
 layout.bars.scale = 1 / 86400;
 layout.bars.offset = datenum(1970, 1, 1);
+layout.bars.endStatus = 9;
 end

@@ -23,6 +23,10 @@ function [quotes, failed] = qvquotes(securities, varargin)
 %   others are read as usual. With one output, a warning quorvex:securitiesFailed names
 %   them instead.
 %
+%   A quote that the feed reads without a Symbol text is almost surely a record of another
+%   kind (a fundamentals database read as quotes, say, which decodes into meaningless
+%   numbers): the warning quorvex:suspectDatabase names the securities and the database.
+%
 %   Prices are scaled by the record's price type. Times (LastPriceTime, BidPriceTime, ...)
 %   are fractions of a day, the fractional part of a date number: add today's date number
 %   to get the moment, for example datestr(floor(now) + q.LastPriceTime, 'HH:MM'). A time
@@ -39,6 +43,9 @@ function [quotes, failed] = qvquotes(securities, varargin)
 %     spread = [q.AskPrice] - [q.BidPrice];
 %
 %   See also QVFUNDAMENTALS, QVDEFAULTS, QUORVEX.
+if nargin < 1
+  qv_securities('qvquotes');
+end
 opts = qv_options('qvquotes', varargin, ...
                   struct('Qualifier', '', 'Database', [], 'OutputType', 'struct'));
 symbols = qv_securities('qvquotes', securities, true);
@@ -48,5 +55,24 @@ database = qv_database('qvquotes', opts.Database, 'quote');
 
 [columns, status] = qv_snapshot(2, database, symbols, qualifiers);
 failed = qv_failures('qvquotes', 'quote', symbols, qualifiers, status, nargout > 1);
+% A quote the feed read without a Symbol text is almost surely a record of another kind: a
+% fundamentals database read as quotes decodes into meaningless numbers.
+blank = find(status == 0 & cellfun('isempty', columns.Symbol));
+if ~isempty(blank)
+  shown = min(numel(blank), 5);
+  names = cell(1, shown);
+  for k = 1:shown
+    names{k} = qv_security_name(symbols{blank(k)}, qualifiers{blank(k)});
+  end
+  more = '';
+  if numel(blank) > shown
+    more = sprintf(' and %d more', numel(blank) - shown);
+  end
+  warning('quorvex:suspectDatabase', ...
+          ['qvquotes: the quotes of %s%s read from database %d have no Symbol: database %d ' ...
+           'most likely holds another kind of record than quotes (fundamentals?), and the ' ...
+           'numbers are meaningless; see qvdefaults for the quote database'], ...
+          strjoin(names, ', '), more, database, database);
+end
 quotes = qv_result(columns, type, {});
 end

@@ -12,5 +12,5 @@ function version = qvversion(varargin)
 %
 %   See also QVATTACH, QVDEFAULTS, QUORVEX.
 database = qv_database('qvversion', qv_database_argument('qvversion', varargin), 'quote');
-version = quorvex(4, database);
+version = qv_module(4, database);
 end

@@ -7,7 +7,6 @@
 #   QUORVEX_BUILD_DIR=dir               a build folder other than build
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 build=$(realpath -m "${QUORVEX_BUILD_DIR:-build}")
 jobs=${QUORVEX_JOBS:-2}
 
@@ -24,4 +23,4 @@ fi
 charts="${1:-$build/quorvex-charts}"
 export PCQW32_DATA_DIR="$data"
 exec octave-cli --norc --no-gui --quiet --no-history --eval \
-  "addpath('$build'); addpath('$root/octave', '-end'); quorvex_demo('$charts');"
+  "addpath('$build'); quorvex_demo('$charts');"

@@ -25,9 +25,8 @@ mkdir -p "$top/inst/private" "$top/src/feed/sim" "$top/src/gateway" "$top/src/re
 cp octave/package/DESCRIPTION octave/package/INDEX octave/package/COPYING "$top/"
 # Octave shows the help of a compiled function only from a .m file beside it: the module's
 # help goes to src/, whence the Makefile puts it into the architecture folder of the module.
-for f in octave/*.m; do
-  if [ "$(basename "$f")" = quorvex.m ]; then cp "$f" "$top/src/"; else cp "$f" "$top/inst/"; fi
-done
+cp octave/help/quorvex.m "$top/src/"
+cp octave/*.m "$top/inst/"
 cp octave/private/*.m "$top/inst/private/"
 cp octave/package/Makefile octave/package/FILES "$top/src/"
 cp gateway/*.cpp gateway/*.h "$top/src/gateway/"

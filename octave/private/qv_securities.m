@@ -3,6 +3,11 @@ function list = qv_securities(caller, value, many)
 %   VALUE is one symbol ('IBM'), a cell array of symbols or, in MATLAB, a string array. With
 %   MANY false exactly one security is allowed. Every symbol is a text of 1 to 11 characters,
 %   the most a feed key holds; anything else raises quorvex:badSecurities naming it.
+if nargin < 2
+  error('quorvex:badSecurities', ...
+        '%s: the securities are missing; give one symbol such as ''IBM'' or a cell array such as {''IBM'', ''MSFT''}', ...
+        caller);
+end
 if isa(value, 'string')
   value = cellstr(value);
 end

@@ -17,7 +17,7 @@ while ~isempty(pending)
   rows = pending{end};
   pending(end) = [];
   try
-    part = quorvex(code, database, numel(rows), symbols(rows), qualifiers(rows));
+    part = qv_module(code, database, numel(rows), symbols(rows), qualifiers(rows));
     if numel(rows) == count
       columns = part;
       return;

@@ -77,6 +77,11 @@ endfunction
 
 ## Every request, each as {printed text, output} or {error identifier, message}.
 function out = run_requests (data_dir)
+  ## Warnings are part of what a request gives (a cut history warns): without the backtrace,
+  ## which names the line of the run that called.
+  backtrace = warning ("query", "backtrace");
+  warning ("off", "backtrace");
+  restore = onCleanup (@() warning (backtrace.state, "backtrace"));
   quotes = store_query (fullfile (data_dir, "db1.sqlite"), ...
                         "select symbol, qualifier from securities order by id");
   symbols = cellfun (@(r) r{1}, quotes, "UniformOutput", false);

@@ -1,10 +1,11 @@
-## Every .m file that ships to users (the module's help, the functions, the demo: octave/ and
-## octave/private/) is written in the syntax MATLAB and GNU Octave share, and the examples in
+## Every .m file that ships to users (the module's help in octave/help, the functions and the
+## demo in octave/ and octave/private/) is written in the syntax MATLAB and GNU Octave share, and the examples in
 ## their help run. Needs QUORVEX_SOURCE_DIR and the sample store in PCQW32_DATA_DIR.
 
 %!shared shipped
 %! folder = fullfile (getenv ("QUORVEX_SOURCE_DIR"), "octave");
-%! shipped = [glob(fullfile (folder, "*.m")); glob(fullfile (folder, "private", "*.m"))];
+%! shipped = [glob(fullfile (folder, "*.m")); glob(fullfile (folder, "private", "*.m")); ...
+%!            glob(fullfile (folder, "help", "*.m"))];
 
 ## Splits a line into its code, with the contents of single-quoted strings removed, and its
 ## comment. A quote after a name, a closing bracket, a dot or another quote is a transpose.

@@ -43,28 +43,34 @@
 %     feed keeps fundamentals apart, and a quote read from a fundamentals database decodes
 %     into meaningless numbers.
 %
-%   H = QUORVEX(3, DATABASE, ANY, SYMBOLS, QUALIFIERS)
+%   [H, ENDED] = QUORVEX(3, DATABASE, ANY, SYMBOLS, QUALIFIERS)
 %     Price history of the security in cell 1: an R-by-7 matrix, one row per history
 %     record, at most 500000 rows. Column 2 is the price, column 3 an unsigned count,
 %     columns 1 and 4 to 7 byte fields of the record (qvlayout names them: day, price, size,
 %     hour, minute, second, condition). It returns exactly the requested security's history:
-%     the whole symbol is compared, and the qualifier too when one is given. For an unknown
-%     security, or one without history, it returns the 0-by-7 matrix and raises the warning
-%     quorvex:noHistory naming the symbol and qualifier; silence it with
-%     warning('off', 'quorvex:noHistory'). A feed that reports a failure during the scan
-%     ends it there: the rows delivered so far are returned, no error is raised, and for
-%     a failed read the line 'DBA_GET_APPROX failed with code N' is printed (N is the feed's
-%     status). QVHISTORY warns of every security without history, also one after the last
-%     security in the feed's key order, which ends the scan on the end of the data.
+%     the whole symbol and the whole qualifier are compared, and an empty qualifier means
+%     the security without one. For an unknown security, or one without history, it
+%     returns the 0-by-7 matrix and raises the warning quorvex:noHistory naming the symbol
+%     and qualifier (and the qualifier the feed holds the symbol's history under, when the
+%     feed went on to it); silence it with warning('off', 'quorvex:noHistory'). A feed that
+%     reports a failure during the scan ends it there: the rows delivered so far are
+%     returned and no error is raised; for a failed read the line 'DBA_GET_APPROX failed
+%     with code N' is printed (N is the feed's status) and the warning
+%     quorvex:historyIncomplete names the status and the rows returned. ENDED, when asked
+%     for, is [STATUS EVENT]: the status and event code of the feed's delivery that ended
+%     the scan (status 0 for a block of the next security).
 %
 %   V = QUORVEX(4, DATABASE)
 %     Version of the feed library: a structure with majorversion, minorversion (numbers),
 %     release and serialnumber (texts).
 %
-%   B = QUORVEX(5, DATABASE, ANY, SYMBOLS, QUALIFIERS)
+%   [B, ENDED] = QUORVEX(5, DATABASE, ANY, SYMBOLS, QUALIFIERS)
 %     Bar series of the security in cell 1: a 75000-by-6 matrix, one row per bar; columns
 %     2 to 5 are prices, columns 1 and 6 integers (qvlayout names them: stamp, open, high,
-%     low, close, volume). Rows after the last bar are zero.
+%     low, close, volume). Rows after the last bar are zero. The feed ends a series with a
+%     nonzero status of its next-block read, its end of data or a failure; ENDED, when asked
+%     for, is that status. qvbars warns of a series that did not end on the end of the data
+%     (qvlayout's bars.endStatus).
 %
 %   F = QUORVEX(6, DATABASE, N, SYMBOLS, QUALIFIERS)
 %     Fundamentals snapshot of the first N securities: a 1-by-1 structure (24 fields),
@@ -81,6 +87,12 @@
 %     Reads the 'CANT' record of the security in cell 1 (an empty symbol and qualifier when
 %     they are not given). Returns nothing; a failed read raises an error.
 %
+%   TEXT = QUORVEX('feedError')
+%     The feed library's own description of the failed feed call that the last request
+%     raised an error for: '' when the library offers none (the feed simulator offers one)
+%     or the last request raised no feed failure. Makes no feed call. The functions by name
+%     add it to the message of a failed attach.
+%
 %   Units
 %
 %   Prices are scaled by the divisor of their record's price-type code (code 12 divides by
@@ -95,7 +107,10 @@
 %   Errors
 %
 %   Every error carries an identifier, so scripts can catch it. In GNU Octave the message
-%   begins with 'quorvex: '. The messages with %d show the feed's status code.
+%   begins with 'quorvex: '. The messages with %d show the feed's status code; what the
+%   feed simulator's statuses mean (12: no such store file, 13: not a store, 9: end of
+%   data, 15: not in the recording, ...) is listed under Feed statuses in the README, and
+%   QUORVEX('feedError') gives the feed library's own description where it has one.
 %     quorvex:attachFailed      'Database Attach failed with error %d'
 %     quorvex:detachFailed      'Detach error %d'
 %     quorvex:versionFailed     'Get version error %d'
@@ -111,8 +126,9 @@
 %                               the PATH (Windows), or has a calling convention that
 %                               cannot be used (a call removed an unexpected number of
 %                               argument bytes)
-%   and the warning
+%   and the warnings
 %     quorvex:noHistory         request 3 found no history for the security
+%     quorvex:historyIncomplete request 3 was cut by a failed delivery of the feed
 %   The module always closes its attachment to the feed before it returns or raises.
 %
 %   32-bit Windows
