@@ -39,8 +39,9 @@ const char *const USAGE =
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  an error: the module raised one, a SECURITY is too long (refused before any module\n"
-    "     call, as quorvex:badSecurities or quorvex:badQualifier), or the result is misshapen\n"
+    "  1  an error: the module raised one, a SECURITY is empty or too long (refused before any\n"
+    "     module call, as quorvex:badSecurities or quorvex:badQualifier), or the result is\n"
+    "     misshapen\n"
     "  2  a usage error\n"
     "  3  the result is printed, but the module warned (for example quorvex:noHistory): it may\n"
     "     be empty or incomplete\n";
@@ -350,6 +351,9 @@ Refusal refuseLongSecurity(const std::vector<std::string> &symbols,
                            const std::vector<std::string> &qualifiers) {
     for (size_t i = 0; i < symbols.size(); ++i) {
         const std::string position = std::to_string(i + 1);
+        if (symbols[i].empty()) {
+            return {"quorvex:badSecurities", "security " + position + " has an empty symbol"};
+        }
         if (symbols[i].size() > SYMBOL_LIMIT) {
             return {"quorvex:badSecurities", "security " + position + " ('" + symbols[i] +
                                                  "') has " + std::to_string(symbols[i].size()) +
