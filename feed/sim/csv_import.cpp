@@ -6,8 +6,6 @@
 
 #include "store_writer.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -181,24 +179,13 @@ std::string parse_field(const FieldRef &f, const std::string &text) {
     return {};
 }
 
-int64_t count(sqlite3 *db, const std::string &sql) {
-    sqlite3_stmt *st = nullptr;
-    int64_t n = 0;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW) {
-        n = sqlite3_column_int64(st, 0);
-    }
-    sqlite3_finalize(st);
-    return n;
-}
-
 // The record kind follows the snapshot data imported: a store serves quotes or fundamentals.
 void settle_kind(StoreWriter &w, const std::string &kind, int32_t db) {
     if (kind != "quotes" && kind != "fundamentals") {
         return;
     }
     const std::string other = kind == "quotes" ? "fundamentals" : "quotes";
-    if (count(w.handle(), "SELECT COUNT(*) FROM " + other) > 0) {
+    if (w.query_int("SELECT COUNT(*) FROM " + other) > 0) {
         throw std::runtime_error("database " + std::to_string(db) + " already serves " + other +
                                  "; import " + kind + " into another database number");
     }

@@ -46,6 +46,8 @@ struct Attachment {
     bool scanPositioned = false;
     bool scanPending = false;     // a get-approx read waits for its delivery
     bool scanHasSecurity = false; // false once the data has run out
+    bool scanFailed = false;      // the store could not be read: every delivery reports it
+    std::string scanError;
     SecurityInfo scanSecurity;
     unsigned char scanKey[kKeySize] = {}; // key of the last delivery (or of the positioning)
 
@@ -140,6 +142,13 @@ int32_t find_fault(int32_t point, int32_t nth, const std::string *symbol,
     return 0;
 }
 
+// A read that SQLite failed (a damaged, unreadable or locked file), with the file and SQLite's
+// message; `what` names the data the read was after.
+int32_t unreadable(const Attachment &a, const std::string &what) {
+    return fail(PCQW32_STORE_UNREADABLE,
+                "the store cannot be read (" + what + "): " + a.store->error());
+}
+
 int32_t injected(int32_t status, int32_t operation) {
     return fail(status, "fault injected on operation " + std::to_string(operation));
 }
@@ -196,7 +205,11 @@ int32_t get_version(Attachment &a, void *record) {
         return injected(st, DBA_GET_VERSION);
     }
     VersionValues v;
-    if (!a.store->read_version(v)) {
+    const Lookup found = a.store->read_version(v);
+    if (found == Lookup::Failed) {
+        return unreadable(a, "the version");
+    }
+    if (found == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "the store holds no version");
     }
     unsigned char out[kVersionRecordSize];
@@ -217,14 +230,22 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
         return injected(st, DBA_GET_RECORD);
     }
     SecurityInfo sec;
-    if (!a.store->find_security(key, sec)) {
+    const Lookup known = a.store->find_security(key, sec);
+    if (known == Lookup::Failed) {
+        return unreadable(a, "security \"" + symbol + "\"/\"" + qualifier + "\"");
+    }
+    if (known == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "no security \"" + symbol + "\"/\"" + qualifier + "\"");
     }
     unsigned char out[kSecurityRecordSize];
     std::size_t handle = 0;
     if (a.store->kind() == RecordKind::Quote) {
         QuoteValues v;
-        if (!a.store->read_quote(sec.id, v)) {
+        const Lookup found = a.store->read_quote(sec.id, v);
+        if (found == Lookup::Failed) {
+            return unreadable(a, "the quote of \"" + symbol + "\"");
+        }
+        if (found == Lookup::Absent) {
             return fail(PCQW32_KEY_NOT_FOUND, "no quote for \"" + symbol + "\"");
         }
         if (EncodeError e = encode_quote(v, out)) {
@@ -233,7 +254,11 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
         handle = kQuoteHandleOffset;
     } else {
         FundamentalsValues v;
-        if (!a.store->read_fundamentals(sec.id, v)) {
+        const Lookup found = a.store->read_fundamentals(sec.id, v);
+        if (found == Lookup::Failed) {
+            return unreadable(a, "the fundamentals of \"" + symbol + "\"");
+        }
+        if (found == Lookup::Absent) {
             return fail(PCQW32_KEY_NOT_FOUND, "no fundamentals for \"" + symbol + "\"");
         }
         if (EncodeError e = encode_fundamentals(v, out)) {
@@ -260,7 +285,14 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
     }
     SecurityInfo sec;
     CantValues v;
-    if (!a.store->find_security(key, sec) || !a.store->read_cant(sec.id, v)) {
+    Lookup found = a.store->find_security(key, sec);
+    if (found == Lookup::Found) {
+        found = a.store->read_cant(sec.id, v);
+    }
+    if (found == Lookup::Failed) {
+        return unreadable(a, "the CANT record of \"" + symbol + "\"");
+    }
+    if (found == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "no CANT record for \"" + symbol + "\"");
     }
     unsigned char out[kCantRecordSize];
@@ -272,11 +304,11 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
 }
 
 // The security a block read names through the security record it is given.
-bool record_security(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
+Lookup record_security(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
     const bool quote = a.store->kind() == RecordKind::Quote;
     const std::size_t at = quote ? kQuoteHandleOffset : kFundamentalsHandleOffset;
     if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag, 4) != 0) {
-        return false;
+        return Lookup::Absent;
     }
     return a.store->security_by_id(get_u32(record, at + 4), sec);
 }
@@ -287,7 +319,11 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
         return fail(PCQW32_BAD_ARGUMENT, "block read without a key or block buffer");
     }
     SecurityInfo sec;
-    if (!record_security(a, key, sec)) {
+    const Lookup found = record_security(a, key, sec);
+    if (found == Lookup::Failed) {
+        return unreadable(a, "the security of a block read");
+    }
+    if (found == Lookup::Absent) {
         return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
     }
     if (int32_t st = find_fault(operation, nth, &sec.symbol, &sec.qualifier)) {
@@ -306,6 +342,9 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
     }
     BarRow rows[8];
     const int n = a.store->next_bars(rows, 8);
+    if (n < 0) {
+        return unreadable(a, "the bars of \"" + sec.symbol + "\"");
+    }
     if (n == 0) {
         return fail(PCQW32_END_OF_DATA, "no further bars for \"" + sec.symbol + "\"");
     }
@@ -350,17 +389,33 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     }
     HistoryRow rows[8];
     int n = 0;
-    while (a.scanHasSecurity) {
+    while (a.scanHasSecurity && !a.scanFailed) {
         n = a.store->next_history(rows, 8);
         if (n > 0) {
             break;
         }
         SecurityInfo next;
-        a.scanHasSecurity = a.store->history_security_from(a.scanSecurity.key, true, next);
+        const Lookup found =
+            n < 0 ? Lookup::Failed : a.store->history_security_from(a.scanSecurity.key, true, next);
+        if (found == Lookup::Failed) {
+            a.scanFailed = true;
+            a.scanError = "the store cannot be read (the history scan at \"" +
+                          a.scanSecurity.symbol + "\"): " + a.store->error();
+            break;
+        }
+        a.scanHasSecurity = found == Lookup::Found;
         if (a.scanHasSecurity) {
             a.scanSecurity = next;
             a.store->start_history(next.id);
         }
+    }
+    if (a.scanFailed) {
+        // Unlike the end of the data, a store that cannot be read is a failed delivery (event
+        // 2), and so is every later one: the rows after the damage are not there to deliver.
+        fail(PCQW32_STORE_UNREADABLE, a.scanError);
+        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
+        sb->started = 1;
+        return PCQW32_OK;
     }
     if (!a.scanHasSecurity) {
         // Running out of data is how a scan of the last security ends, not a failure: a
@@ -395,10 +450,15 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
         if (int32_t st = find_fault(DBA_GET_APPROX, nth, &symbol, &qualifier)) {
             return injected(st, DBA_GET_APPROX);
         }
-        a.scanPositioned = true;
-        a.scanPending = true;
+        const Lookup found = a.store->history_security_from(key, false, a.scanSecurity);
+        a.scanPositioned = found != Lookup::Failed;
+        a.scanPending = a.scanPositioned;
+        a.scanFailed = false;
+        if (found == Lookup::Failed) {
+            return unreadable(a, "the first history at \"" + symbol + "\"/\"" + qualifier + "\"");
+        }
         std::memcpy(a.scanKey, key, kKeySize);
-        a.scanHasSecurity = a.store->history_security_from(key, false, a.scanSecurity);
+        a.scanHasSecurity = found == Lookup::Found;
         if (a.scanHasSecurity) {
             a.store->start_history(a.scanSecurity.id);
         }

@@ -38,7 +38,9 @@ enum {
     PCQW32_STORE_INVALID = 13,      // the database file is not a simulator store
     PCQW32_VALUE_RANGE = 14,        // a stored value does not fit its record field
     PCQW32_NOT_RECORDED = 15,       // replay: the recording holds no answer to this call
-    PCQW32_TARGET_UNAVAILABLE = 16  // the library to record cannot be used (see the README)
+    PCQW32_TARGET_UNAVAILABLE = 16, // the library to record cannot be used (see the README)
+    PCQW32_STORE_UNREADABLE = 17    // SQLite reported an error reading the store (corrupt,
+                                    // unreadable or locked file)
 };
 
 // Pseudo operation code naming the history deliveries made to the scan callback, for faults.

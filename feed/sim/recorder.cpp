@@ -716,31 +716,41 @@ RecordingStore *lookup_store(Session &s) {
 }
 
 // Finds the recorded answer to a call: the next call of a replayed run, or the latest call
-// of the same request.
-bool find_recorded(Session &s, const Shape &c, RecordedCall &out) {
+// of the same request. Failed when the recording cannot be read, which is not the same as
+// holding no answer.
+Lookup find_recorded(Session &s, const Shape &c, RecordedCall &out) {
     RecordingStore *store = lookup_store(s);
     if (!store) {
-        return false;
+        return Lookup::Absent;
     }
     if (c.run && !c.head) {
         Run &run = *c.run;
         if (!run.replayed) {
-            return false;
+            return Lookup::Absent;
         }
         if (run.ahead.empty() && !run.exhausted) {
-            const int64_t after = run.last;
-            run.exhausted =
-                !store->run_calls(run.head, after, kReadAhead, run.ahead) || run.ahead.empty();
+            if (!store->run_calls(run.head, run.last, kReadAhead, run.ahead)) {
+                run.ahead.clear();
+                return Lookup::Failed;
+            }
+            run.exhausted = run.ahead.empty();
         }
         if (run.ahead.empty() || run.ahead.front().operation != c.operation ||
             run.ahead.front().request != c.request) {
-            return false;
+            return Lookup::Absent;
         }
         out = std::move(run.ahead.front());
         run.ahead.pop_front();
-        return true;
+        return Lookup::Found;
     }
     return store->find_request(c.operation, c.request, out);
+}
+
+int32_t unreadable_recording(Session &s, const Shape &c, std::string &error) {
+    RecordingStore *store = lookup_store(s);
+    error =
+        "the recording cannot be read (" + c.what + "): " + (store ? store->error() : s.storePath);
+    return PCQW32_STORE_UNREADABLE;
 }
 
 // In mode new, a forwarded call needs the recorded library attached on the caller's block,
@@ -802,7 +812,12 @@ int32_t session_call(Session &s, void *block, int32_t operation, void *key, void
     bool replayed = false;
     RecordedCall rc;
     const bool continuation = c.run && !c.head;
-    if (s.mode != Mode::All && (!continuation || c.run->replayed) && find_recorded(s, c, rc)) {
+    const Lookup found = s.mode != Mode::All && (!continuation || c.run->replayed)
+                             ? find_recorded(s, c, rc)
+                             : Lookup::Absent;
+    if (found == Lookup::Failed) {
+        status = unreadable_recording(s, c, error);
+    } else if (found == Lookup::Found) {
         status = replay_call(rc, c, record, error);
         replayed = true;
         if (s.mode == Mode::New && operation == DBA_DETACH && s.targetAttached) {
@@ -887,7 +902,16 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
             return false;
         }
         std::string why;
-        s.replay = RecordingStore::open_for_replay(storePath, why);
+        bool unreadable = false;
+        s.replay = RecordingStore::open_for_replay(storePath, why, &unreadable);
+        if (unreadable) {
+            // Whether the store holds a recording cannot be told, so neither the recording
+            // nor the simulator's own data can answer for it.
+            drop_session(block);
+            error = "the store cannot be read: " + why;
+            status = PCQW32_STORE_UNREADABLE;
+            return true;
+        }
         if (!s.replay && !setup.modeGiven) {
             // No recording here: the simulator serves its own store.
             recorder().withoutRecording[storePath] = before;

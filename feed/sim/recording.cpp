@@ -196,9 +196,11 @@ bool RecordingStore::exec(const char *sql) {
 
 sqlite3_stmt *RecordingStore::prepare(const char *sql) {
     sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+    const int rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
         if (error_.empty()) {
             error_ = path_ + ": " + sqlite3_errmsg(db_);
+            prepareError_ = rc & 0xFF;
         }
         return nullptr;
     }
@@ -262,24 +264,40 @@ bool RecordingStore::open(const std::string &path, bool writable) {
     return error_.empty();
 }
 
-std::unique_ptr<RecordingStore> RecordingStore::open_for_replay(const std::string &path,
-                                                                std::string &error) {
+std::unique_ptr<RecordingStore>
+RecordingStore::open_for_replay(const std::string &path, std::string &error, bool *unreadable) {
     std::unique_ptr<RecordingStore> store(new RecordingStore());
     std::error_code ec;
+    if (unreadable) {
+        *unreadable = false;
+    }
     if (!std::filesystem::exists(path, ec)) {
         error = path + " does not exist";
         return nullptr;
     }
-    if (!store->open(path, false)) {
-        error = store->error_.find("no such table") != std::string::npos
-                    ? path + " holds no recording"
-                    : store->error_;
+    // A missing table, or a file that is no database, holds no recording; any other error
+    // (a damaged page, an I/O error, a lock) leaves that unknown.
+    auto failed = [&](int code) {
+        const bool absent = code == SQLITE_ERROR || code == SQLITE_NOTADB || code == SQLITE_DONE;
+        if (unreadable) {
+            *unreadable = !absent;
+        }
+        error = absent ? path + " holds no recording" : store->error_;
         return nullptr;
+    };
+    if (!store->open(path, false)) {
+        return failed(store->prepareError_ ? store->prepareError_ : SQLITE_CANTOPEN);
     }
     sqlite3_stmt *any = store->prepare("SELECT 1 FROM recordings LIMIT 1");
-    if (!any || sqlite3_step(any) != SQLITE_ROW) {
-        error = path + " holds no recording";
-        return nullptr;
+    if (!any) {
+        return failed(store->prepareError_);
+    }
+    const int rc = sqlite3_step(any);
+    if (rc != SQLITE_ROW) {
+        if (rc != SQLITE_DONE) {
+            store->fail("cannot read the recordings");
+        }
+        return failed(rc);
     }
     sqlite3_reset(any);
     return store;
@@ -402,18 +420,18 @@ bool RecordingStore::append(RecordedCall &call, bool replace) {
     return ok;
 }
 
-bool RecordingStore::read_call(sqlite3_stmt *st, RecordedCall &out) {
+Lookup RecordingStore::read_call(sqlite3_stmt *st, RecordedCall &out) {
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW) {
         if (rc != SQLITE_DONE) {
             fail("cannot read a recorded call");
         }
         sqlite3_reset(st);
-        return false;
+        return rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
     }
     call_from_columns(st, out);
     sqlite3_reset(st);
-    return read_deliveries(out);
+    return read_deliveries(out) ? Lookup::Found : Lookup::Failed;
 }
 
 bool RecordingStore::read_deliveries(RecordedCall &call) {
@@ -441,7 +459,7 @@ bool RecordingStore::read_deliveries(RecordedCall &call) {
     return rc == SQLITE_DONE || fail("cannot read the recorded deliveries");
 }
 
-bool RecordingStore::find_request(int32_t operation, const Bytes &request, RecordedCall &out) {
+Lookup RecordingStore::find_request(int32_t operation, const Bytes &request, RecordedCall &out) {
     sqlite3_bind_int64(findRequest_, 1, operation);
     bind_bytes(findRequest_, 2, request);
     return read_call(findRequest_, out);
@@ -471,15 +489,19 @@ bool RecordingStore::run_calls(int64_t run, int64_t after, int limit,
     return ok;
 }
 
-std::vector<RecordingInfo> RecordingStore::recordings() {
-    std::vector<RecordingInfo> out;
+bool RecordingStore::recordings(std::vector<RecordingInfo> &out) {
+    out.clear();
     sqlite3_stmt *st = prepare(
         "SELECT r.id, r.started, r.target, r.mode, r.version_status, r.version_major,"
         " r.version_minor, r.version_release, r.version_serial, r.version_record,"
         " (SELECT COUNT(*) FROM recorded_calls c WHERE c.recording_id = r.id),"
         " (SELECT COUNT(*) FROM recorded_deliveries d JOIN recorded_calls c ON c.id = d.call_id"
         "  WHERE c.recording_id = r.id) FROM recordings r ORDER BY r.id");
-    while (st && sqlite3_step(st) == SQLITE_ROW) {
+    if (!st) {
+        return false;
+    }
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         RecordingInfo r;
         r.id = sqlite3_column_int64(st, 0);
         r.started = column_text(st, 1);
@@ -496,10 +518,11 @@ std::vector<RecordingInfo> RecordingStore::recordings() {
         r.deliveries = sqlite3_column_int64(st, 11);
         out.push_back(r);
     }
-    if (st) {
-        sqlite3_reset(st);
+    if (rc != SQLITE_DONE) {
+        fail("cannot read the recordings");
     }
-    return out;
+    sqlite3_reset(st);
+    return rc == SQLITE_DONE;
 }
 
 bool RecordingStore::for_each_call(int64_t recording,
@@ -518,6 +541,9 @@ bool RecordingStore::for_each_call(int64_t recording,
             break;
         }
         visit(call);
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        fail("cannot read the recorded calls");
     }
     sqlite3_reset(st);
     return rc == SQLITE_DONE;

@@ -8,6 +8,7 @@
 #define QUORVEX_FEED_SIM_RECORDING_H
 
 #include "records.h"
+#include "store_reader.h"
 
 #include <cstdint>
 #include <deque>
@@ -91,10 +92,11 @@ class RecordingStore {
     RecordingStore(const RecordingStore &) = delete;
     RecordingStore &operator=(const RecordingStore &) = delete;
 
-    // Opens an existing store read-only; null when the file is absent, is not a store, or
-    // holds no recording (`error` says which).
-    static std::unique_ptr<RecordingStore> open_for_replay(const std::string &path,
-                                                           std::string &error);
+    // Opens an existing store read-only; null when the file is absent, is not a store, holds
+    // no recording, or cannot be read (`error` says which; `unreadable`, when given, is set
+    // for the last: SQLite reported an error, so whether it holds a recording is unknown).
+    static std::unique_ptr<RecordingStore>
+    open_for_replay(const std::string &path, std::string &error, bool *unreadable = nullptr);
     // Opens or creates the store (and its folder) for writing, with the store's tables and
     // the recording tables; null on failure.
     static std::unique_ptr<RecordingStore> open_for_recording(const std::string &path,
@@ -110,13 +112,15 @@ class RecordingStore {
     bool append(RecordedCall &call, bool replace);
 
     // The latest call of a request that stands on its own or starts a run.
-    bool find_request(int32_t operation, const Bytes &request, RecordedCall &out);
+    Lookup find_request(int32_t operation, const Bytes &request, RecordedCall &out);
     // Up to `limit` calls of run `run` that follow call `after`, in their order, read in one
     // transaction; false only on a read failure.
     bool run_calls(int64_t run, int64_t after, int limit, std::deque<RecordedCall> &out);
 
-    std::vector<RecordingInfo> recordings();
-    // Every recorded call (of one recording, or of all when `recording` is 0) in order.
+    // The recordings in order; false when they cannot be read.
+    bool recordings(std::vector<RecordingInfo> &out);
+    // Every recorded call (of one recording, or of all when `recording` is 0) in order; false
+    // when they cannot all be read.
     bool for_each_call(int64_t recording, const std::function<void(const RecordedCall &)> &visit);
 
   private:
@@ -125,10 +129,11 @@ class RecordingStore {
     bool exec(const char *sql);
     sqlite3_stmt *prepare(const char *sql);
     bool fail(const std::string &what);
-    bool read_call(sqlite3_stmt *st, RecordedCall &out);
+    Lookup read_call(sqlite3_stmt *st, RecordedCall &out);
     bool read_deliveries(RecordedCall &call);
 
     std::string path_, error_;
+    int prepareError_ = 0; // SQLite's code for the first statement that could not be prepared
     sqlite3 *db_ = nullptr;
     bool writable_ = false;
     std::vector<sqlite3_stmt *> statements_;

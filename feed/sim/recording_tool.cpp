@@ -14,6 +14,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace pcqw32 {
 
@@ -34,8 +35,12 @@ std::string security(const Bytes &key) {
 }
 
 void print_recordings(RecordingStore &store) {
+    std::vector<RecordingInfo> recordings;
+    if (!store.recordings(recordings)) {
+        throw std::runtime_error(store.error());
+    }
     std::printf("%s\n", store.path().c_str());
-    for (const RecordingInfo &r : store.recordings()) {
+    for (const RecordingInfo &r : recordings) {
         std::printf("  recording %lld  started %s UTC  mode %s\n", static_cast<long long>(r.id),
                     r.started.c_str(), r.mode.c_str());
         std::printf("    library  %s\n", r.target.c_str());

@@ -23,9 +23,11 @@ StoreReader::~StoreReader() {
 
 sqlite3_stmt *StoreReader::prepare(const char *sql) {
     sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+    const int rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
         if (error_.empty()) {
             error_ = sqlite3_errmsg(db_);
+            prepareError_ = rc & 0xFF;
         }
         return nullptr;
     }
@@ -33,7 +35,12 @@ sqlite3_stmt *StoreReader::prepare(const char *sql) {
     return st;
 }
 
+void StoreReader::step_failed(int rc) {
+    error_ = path_ + ": " + sqlite3_errmsg(db_) + " (SQLite error " + std::to_string(rc) + ")";
+}
+
 int32_t StoreReader::open(const std::string &path) {
+    path_ = path;
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         error_ = "cannot open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
         return PCQW32_STORE_ABSENT;
@@ -80,10 +87,17 @@ int32_t StoreReader::open(const std::string &path) {
             .c_str());
     sqlite3_stmt *settings = prepare("SELECT name, value FROM settings");
     if (!error_.empty()) {
+        // A missing table or column, or a file that is no database at all, is not a store;
+        // anything else (a damaged page, an I/O error, a lock) keeps SQLite from reading one.
+        if (prepareError_ != SQLITE_ERROR && prepareError_ != SQLITE_NOTADB) {
+            error_ = path + ": " + error_ + " (SQLite error " + std::to_string(prepareError_) + ")";
+            return PCQW32_STORE_UNREADABLE;
+        }
         error_ = path + " is not a simulator store: " + error_;
         return PCQW32_STORE_INVALID;
     }
-    while (sqlite3_step(settings) == SQLITE_ROW) {
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(settings)) == SQLITE_ROW) {
         const std::string name = column_string(settings, 0);
         const std::string value = column_string(settings, 1);
         if (name == "record_kind") {
@@ -99,114 +113,134 @@ int32_t StoreReader::open(const std::string &path) {
             event52Every_ = static_cast<int32_t>(std::atoi(value.c_str()));
         }
     }
+    if (rc != SQLITE_DONE) {
+        step_failed(rc);
+        return PCQW32_STORE_UNREADABLE;
+    }
     sqlite3_reset(settings);
     return PCQW32_OK;
 }
 
-bool StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
-    const bool found = sqlite3_step(st) == SQLITE_ROW;
-    if (found) {
+Lookup StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
         out.id = sqlite3_column_int64(st, 0);
         out.symbol = column_string(st, 1);
         out.qualifier = column_string(st, 2);
         out.category = column_string(st, 3);
         make_key(out.symbol, out.qualifier, out.key);
+    } else if (rc != SQLITE_DONE) {
+        step_failed(rc);
     }
     sqlite3_reset(st);
-    return found;
+    return rc == SQLITE_ROW ? Lookup::Found : rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
 }
 
-bool StoreReader::find_security(const unsigned char *key, SecurityInfo &out) {
+Lookup StoreReader::find_security(const unsigned char *key, SecurityInfo &out) {
     sqlite3_bind_blob(findSecurity_, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
     return read_security(findSecurity_, out);
 }
 
-bool StoreReader::security_by_id(int64_t id, SecurityInfo &out) {
+Lookup StoreReader::security_by_id(int64_t id, SecurityInfo &out) {
     sqlite3_bind_int64(securityById_, 1, id);
     return read_security(securityById_, out);
 }
 
-bool StoreReader::history_security_from(const unsigned char *key, bool strictlyAfter,
-                                        SecurityInfo &out) {
+Lookup StoreReader::history_security_from(const unsigned char *key, bool strictlyAfter,
+                                          SecurityInfo &out) {
     sqlite3_stmt *st = strictlyAfter ? historyAfter_ : historyFrom_;
     sqlite3_bind_blob(st, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
     return read_security(st, out);
 }
 
-namespace {
-bool read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields) {
+Lookup StoreReader::read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields) {
     if (id >= 0) {
         sqlite3_bind_int64(st, 1, id);
     }
-    bool found = sqlite3_step(st) == SQLITE_ROW;
-    if (found) {
-        found = read_fields(st, 0, fields);
+    const int rc = sqlite3_step(st);
+    Lookup found = Lookup::Absent;
+    if (rc == SQLITE_ROW) {
+        found = read_fields(st, 0, fields) ? Lookup::Found : Lookup::Absent;
+    } else if (rc != SQLITE_DONE) {
+        step_failed(rc);
+        found = Lookup::Failed;
     }
     sqlite3_reset(st);
     return found;
 }
-} // namespace
 
-bool StoreReader::read_quote(int64_t id, QuoteValues &out) {
+Lookup StoreReader::read_quote(int64_t id, QuoteValues &out) {
     out = QuoteValues{};
     return read_one(quote_, id, quote_fields(out));
 }
 
-bool StoreReader::read_fundamentals(int64_t id, FundamentalsValues &out) {
+Lookup StoreReader::read_fundamentals(int64_t id, FundamentalsValues &out) {
     out = FundamentalsValues{};
     return read_one(fundamentals_, id, fundamentals_fields(out));
 }
 
-bool StoreReader::read_cant(int64_t id, CantValues &out) {
+Lookup StoreReader::read_cant(int64_t id, CantValues &out) {
     out = CantValues{};
     return read_one(cant_, id, cant_fields(out));
 }
 
-bool StoreReader::read_version(VersionValues &out) {
+Lookup StoreReader::read_version(VersionValues &out) {
     out = VersionValues{};
     return read_one(version_, -1, version_fields(out));
 }
 
-// A cursor remembers that its statement ran out: stepping a finished statement again would
-// start the query over.
+// A cursor remembers that its statement ran out or failed: stepping it again would start the
+// query over and deliver its first rows a second time.
 void StoreReader::start_history(int64_t id) {
     sqlite3_reset(history_);
     sqlite3_bind_int64(history_, 1, id);
     historyDone_ = false;
+    historyFailed_ = false;
 }
 
 int StoreReader::next_history(HistoryRow *rows, int count) {
     int n = 0;
     while (n < count && !historyDone_) {
-        if (sqlite3_step(history_) != SQLITE_ROW) {
+        const int rc = sqlite3_step(history_);
+        if (rc != SQLITE_ROW) {
             historyDone_ = true;
+            if (rc != SQLITE_DONE) {
+                step_failed(rc);
+                historyFailed_ = true;
+            }
             break;
         }
         rows[n] = HistoryRow{};
         read_fields(history_, 0, history_fields(rows[n]));
         ++n;
     }
-    return n;
+    return historyFailed_ ? -1 : n;
 }
 
 void StoreReader::start_bars(int64_t id) {
     sqlite3_reset(bars_);
     sqlite3_bind_int64(bars_, 1, id);
     barsDone_ = false;
+    barsFailed_ = false;
 }
 
 int StoreReader::next_bars(BarRow *rows, int count) {
     int n = 0;
     while (n < count && !barsDone_) {
-        if (sqlite3_step(bars_) != SQLITE_ROW) {
+        const int rc = sqlite3_step(bars_);
+        if (rc != SQLITE_ROW) {
             barsDone_ = true;
+            if (rc != SQLITE_DONE) {
+                step_failed(rc);
+                barsFailed_ = true;
+            }
             break;
         }
         rows[n] = BarRow{};
         read_fields(bars_, 0, bar_fields(rows[n]));
         ++n;
     }
-    return n;
+    return barsFailed_ ? -1 : n;
 }
 
 } // namespace pcqw32

@@ -1,6 +1,7 @@
 // The store's read side, used by the feed: opens a store read-only, prepares every statement
 // once and answers the lookups and row cursors that `dbax` needs. Never throws: failures come
-// back as feed status codes.
+// back as feed status codes, or as Lookup::Failed and -1 rows with error() saying what SQLite
+// reported, so that a damaged or locked file is never mistaken for one without the data.
 #ifndef QUORVEX_FEED_SIM_STORE_READER_H
 #define QUORVEX_FEED_SIM_STORE_READER_H
 
@@ -16,6 +17,9 @@ struct sqlite3_stmt;
 
 namespace pcqw32 {
 
+// What a lookup found: its row, no row, or a store that SQLite could not read.
+enum class Lookup { Found, Absent, Failed };
+
 struct SecurityInfo {
     int64_t id = 0;
     std::string symbol, qualifier, category;
@@ -30,24 +34,27 @@ class StoreReader {
     StoreReader &operator=(const StoreReader &) = delete;
 
     // Opens the file read-only and prepares every statement; PCQW32_STORE_ABSENT when the
-    // file cannot be opened, PCQW32_STORE_INVALID when it is not a store.
+    // file cannot be opened, PCQW32_STORE_INVALID when it is not a store,
+    // PCQW32_STORE_UNREADABLE when SQLite cannot read it.
     int32_t open(const std::string &path);
+    // Why open() or the last failed read failed: for a read, the file and SQLite's message.
     const std::string &error() const { return error_; }
 
     RecordKind kind() const { return kind_; }
     int32_t event52_every() const { return event52Every_; }
 
-    bool find_security(const unsigned char *key, SecurityInfo &out);
-    bool security_by_id(int64_t id, SecurityInfo &out);
+    Lookup find_security(const unsigned char *key, SecurityInfo &out);
+    Lookup security_by_id(int64_t id, SecurityInfo &out);
     // First security with history whose key is at or after (or strictly after) `key`.
-    bool history_security_from(const unsigned char *key, bool strictlyAfter, SecurityInfo &out);
+    Lookup history_security_from(const unsigned char *key, bool strictlyAfter, SecurityInfo &out);
 
-    bool read_quote(int64_t id, QuoteValues &out);
-    bool read_fundamentals(int64_t id, FundamentalsValues &out);
-    bool read_cant(int64_t id, CantValues &out);
-    bool read_version(VersionValues &out);
+    Lookup read_quote(int64_t id, QuoteValues &out);
+    Lookup read_fundamentals(int64_t id, FundamentalsValues &out);
+    Lookup read_cant(int64_t id, CantValues &out);
+    Lookup read_version(VersionValues &out);
 
-    // Row cursors: start on a security, then take up to eight rows per call.
+    // Row cursors: start on a security, then take up to `count` rows per call; 0 at the end,
+    // -1 when the store cannot be read, and -1 again on every later call until the next start.
     void start_history(int64_t id);
     int next_history(HistoryRow *rows, int count);
     void start_bars(int64_t id);
@@ -55,10 +62,15 @@ class StoreReader {
 
   private:
     sqlite3_stmt *prepare(const char *sql);
-    bool read_security(sqlite3_stmt *st, SecurityInfo &out);
+    // Keeps SQLite's message for a step that returned `rc`, neither a row nor the end.
+    void step_failed(int rc);
+    Lookup read_security(sqlite3_stmt *st, SecurityInfo &out);
+    Lookup read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields);
 
     sqlite3 *db_ = nullptr;
+    std::string path_;
     std::string error_;
+    int prepareError_ = 0; // SQLite's code for the first statement that could not be prepared
     RecordKind kind_ = RecordKind::Quote;
     int32_t event52Every_ = 0;
     std::vector<sqlite3_stmt *> statements_;
@@ -67,6 +79,7 @@ class StoreReader {
     sqlite3_stmt *quote_ = nullptr, *fundamentals_ = nullptr, *cant_ = nullptr;
     sqlite3_stmt *version_ = nullptr, *history_ = nullptr, *bars_ = nullptr;
     bool historyDone_ = true, barsDone_ = true;
+    bool historyFailed_ = false, barsFailed_ = false;
 };
 
 } // namespace pcqw32

@@ -74,6 +74,18 @@ void run(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
     }
 }
 
+// Steps a query that gives at most one row: true on its row, false at its end. Anything else
+// SQLite returns (a damaged page, an I/O error, a lock) is a failure, never taken for no row.
+bool step_row(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        const std::string message = sqlite3_errmsg(db);
+        sqlite3_reset(st);
+        throw std::runtime_error(path + ": " + message);
+    }
+    return rc == SQLITE_ROW;
+}
+
 void check(const EncodeError &e, const std::string &what) {
     if (e) {
         throw std::runtime_error(what + ": " + e.message);
@@ -129,7 +141,7 @@ int64_t StoreWriter::add_security(const std::string &symbol, const std::string &
     sqlite3_stmt *find = prepare("SELECT id FROM securities WHERE key = ?1");
     sqlite3_bind_blob(find, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
     int64_t id = -1;
-    if (sqlite3_step(find) == SQLITE_ROW) {
+    if (step_row(db_, find, path_)) {
         id = sqlite3_column_int64(find, 0);
     }
     sqlite3_reset(find);
@@ -176,7 +188,17 @@ int64_t StoreWriter::count_rows(const char *table, int64_t id) {
         prepare(std::string("SELECT COUNT(*) FROM ") + table + " WHERE security_id = ?1");
     sqlite3_bind_int64(st, 1, id);
     int64_t n = 0;
-    if (sqlite3_step(st) == SQLITE_ROW) {
+    if (step_row(db_, st, path_)) {
+        n = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_reset(st);
+    return n;
+}
+
+int64_t StoreWriter::query_int(const std::string &sql) {
+    sqlite3_stmt *st = prepare(sql);
+    int64_t n = 0;
+    if (step_row(db_, st, path_)) {
         n = sqlite3_column_int64(st, 0);
     }
     sqlite3_reset(st);
@@ -201,7 +223,7 @@ void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows
             prepare("SELECT price_type FROM history WHERE security_id = ?1 AND seq = ?2");
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int64(st, 2, seq - seq % 8);
-        if (sqlite3_step(st) == SQLITE_ROW) {
+        if (step_row(db_, st, path_)) {
             blockType = sqlite3_column_int(st, 0);
         }
         sqlite3_reset(st);

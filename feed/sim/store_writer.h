@@ -45,6 +45,8 @@ class StoreWriter {
     void put_cant(int64_t id, const CantValues &v);
     int64_t history_rows(int64_t id);
     int64_t bar_rows(int64_t id);
+    // The integer in the first column of the query's first row, 0 when it gives no row.
+    int64_t query_int(const std::string &sql);
 
     sqlite3 *handle() const { return db_; }
 

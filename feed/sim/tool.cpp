@@ -63,13 +63,18 @@ class ReadOnlyStore {
             throw std::runtime_error(path_ + " is not a simulator store: " + message);
         }
         std::vector<std::string> columns(static_cast<std::size_t>(sqlite3_column_count(st)));
-        while (sqlite3_step(st) == SQLITE_ROW) {
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             for (std::size_t i = 0; i < columns.size(); ++i) {
                 columns[i] = pcqw32::column_string(st, static_cast<int>(i));
             }
             row(columns);
         }
+        const std::string message = rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
         sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) {
+            throw std::runtime_error(path_ + " cannot be read: " + message);
+        }
     }
 
   private:
