@@ -19,9 +19,12 @@ constexpr std::size_t kHistoryRecordSize = 18;
 constexpr std::size_t kHistoryBlockSize = 8 * kHistoryRecordSize;
 constexpr std::size_t kBarRecordSize = 32;
 constexpr std::size_t kBarBlockSize = 8 * kBarRecordSize;
-constexpr int kMaxBarBlocks = 9375; // 75,000 bars, the most a client's bar matrix holds
-constexpr std::size_t kMaxSymbol = 12;
+constexpr int kMaxBarBlocks = 9375;    // 75,000 bars, the most a client's bar matrix holds
+constexpr std::size_t kMaxSymbol = 12; // the key's room for the symbol
 constexpr std::size_t kMaxQualifier = 4;
+// Clients send at most 11 symbol characters, so a store holds no longer symbol: one of 12 could
+// never be asked for, and would stand in a scan beside the 11-character one it begins with.
+constexpr std::size_t kMaxStoredSymbol = 11;
 
 // Event codes of the history deliveries made to the scan callback.
 constexpr int32_t kBlockEvent = 2;     // a block of rows, or a failure to deliver one

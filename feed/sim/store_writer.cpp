@@ -128,10 +128,10 @@ void StoreWriter::set_version(const VersionValues &v) {
 int64_t StoreWriter::add_security(const std::string &symbol, const std::string &qualifier,
                                   const std::string &category) {
     unsigned char key[kKeySize];
-    if (symbol.empty() || !make_key(symbol, qualifier, key)) {
+    if (symbol.empty() || symbol.size() > kMaxStoredSymbol || !make_key(symbol, qualifier, key)) {
         throw std::runtime_error("security \"" + symbol + "\"/\"" + qualifier +
-                                 "\": the symbol takes 1 to 12 characters, the qualifier "
-                                 "at most 4");
+                                 "\": the symbol takes 1 to 11 characters (clients send at "
+                                 "most 11), the qualifier at most 4");
     }
     if (category != "equity" && category != "option" && category != "index") {
         throw std::runtime_error("security \"" + symbol + "\": category \"" + category +

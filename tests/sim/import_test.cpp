@@ -123,6 +123,9 @@ TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
                       "j.csv:3: last_price"));
     EXPECT_TRUE(holds(import_error("version", "k.csv", "major,minor\n1,2\n3,4\n"),
                       "k.csv:3: a version file holds one row"));
+    // A client sends at most 11 symbol characters.
+    EXPECT_TRUE(holds(import_error("cant", "l.csv", header + "KO,1,a\nABCDEFGHIJKL,2,b\n"),
+                      "l.csv:3: security \"ABCDEFGHIJKL\"/\"\": the symbol takes 1 to 11"));
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("IBM", "").bytes, rec, 0), PCQW32_KEY_NOT_FOUND);
@@ -134,6 +137,7 @@ TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
     import("quotes", "ok.csv", "symbol,last_price\nIBM,1\n");
     EXPECT_TRUE(holds(import_error("fundamentals", "f.csv", fundamentals), "already serves"));
     EXPECT_EQ(import("fundamentals", "f.csv", fundamentals, 2), 1);
+    EXPECT_EQ(import("securities", "s.csv", "symbol\nABCDEFGHIJK\n"), 1);
 }
 
 TEST_F(ImportTest, ImportedHistoryAndBarsAreServed) {
