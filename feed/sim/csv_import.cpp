@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -135,8 +136,48 @@ class CsvReader {
     int64_t line_ = 1;
 };
 
-// Parses a CSV cell into a field; returns an empty string or the reason.
-std::string parse_field(const FieldRef &f, const std::string &text) {
+bool leap_year(int32_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// A day of the Gregorian calendar in years 1 to 9999, or no date at all.
+bool calendar_date(const FeedDate &d) {
+    if (d.year == 0 && d.month == 0 && d.day == 0) {
+        return true;
+    }
+    static const int32_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) {
+        return false;
+    }
+    return d.day <= days[d.month - 1] + (d.month == 2 && leap_year(d.year) ? 1 : 0);
+}
+
+bool ends_with(const std::string &text, const char *end) {
+    const std::size_t n = std::strlen(end);
+    return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// The times a clock can show, for the time fields of a kind: the record could carry any byte,
+// but a client would show 25:61 as it stands. A quote time of -1 is the feed's mark of no time.
+bool time_bounds(const std::string &kind, const std::string &name, int64_t &lo, int64_t &hi,
+                 const char *&note) {
+    note = "";
+    if (kind == "history") {
+        lo = 0;
+        hi = name == "hour" ? 23 : name == "minute" ? 59 : name == "second" ? 60 : -1;
+        return hi >= 0;
+    }
+    if (kind == "quotes" && (ends_with(name, "_hour") || ends_with(name, "_minute"))) {
+        lo = -1;
+        hi = ends_with(name, "_hour") ? 23 : 59;
+        note = " (-1: no time)";
+        return true;
+    }
+    return false;
+}
+
+// Parses a CSV cell into a field of the file's kind; returns an empty string or the reason.
+std::string parse_field(const std::string &kind, const FieldRef &f, const std::string &text) {
     switch (f.kind) {
     case FieldKind::Int32:
     case FieldKind::Int64: {
@@ -149,6 +190,12 @@ std::string parse_field(const FieldRef &f, const std::string &text) {
                 return std::string(f.name) + ": " + text + " is out of range";
             }
             *static_cast<int32_t *>(f.ptr) = static_cast<int32_t>(v);
+            int64_t lo = 0, hi = 0;
+            const char *note = "";
+            if (time_bounds(kind, f.name, lo, hi, note) && (v < lo || v > hi)) {
+                return std::string(f.name) + ": " + text + " is outside " + std::to_string(lo) +
+                       ".." + std::to_string(hi) + note;
+            }
         } else {
             *static_cast<int64_t *>(f.ptr) = v;
         }
@@ -173,6 +220,9 @@ std::string parse_field(const FieldRef &f, const std::string &text) {
     case FieldKind::Date:
         if (!parse_date(text, *static_cast<FeedDate *>(f.ptr))) {
             return std::string(f.name) + ": \"" + text + "\" is not a YYYY-MM-DD date";
+        }
+        if (!calendar_date(*static_cast<FeedDate *>(f.ptr))) {
+            return std::string(f.name) + ": \"" + text + "\" is not a day of the calendar";
         }
         return {};
     }
@@ -318,6 +368,46 @@ int off_grid_prices(const std::vector<Column> &columns, const std::vector<std::s
 
 // Grid warnings beyond this many are counted, not listed.
 constexpr int kListedGridWarnings = 20;
+// Securities named in a warning about several, before the rest are counted.
+constexpr std::size_t kListedSecurities = 5;
+
+// The warning about securities of this import that lack the record the store serves (a quote
+// or fundamentals): DBA_GET_RECORD finds nothing for them, and a bar read starts from that
+// record. Empty when every one has it.
+std::string missing_records(StoreWriter &w, const std::string &kind,
+                            const std::vector<int64_t> &order,
+                            std::map<int64_t, std::string> &names, const std::string &csvPath) {
+    const bool quote = w.kind() == RecordKind::Quote;
+    std::vector<std::string> missing;
+    for (int64_t id : order) {
+        if (!w.holds_record(id)) {
+            missing.push_back(names[id]);
+        }
+    }
+    if (missing.empty()) {
+        return {};
+    }
+    std::string list;
+    for (std::size_t i = 0; i < missing.size() && i < kListedSecurities; ++i) {
+        list += (i == 0 ? "" : ", ") + missing[i];
+    }
+    if (missing.size() > kListedSecurities) {
+        list += " and " + std::to_string(missing.size() - kListedSecurities) + " more";
+    }
+    const std::string record = quote ? "quote" : "fundamentals";
+    const bool one = missing.size() == 1;
+    std::string text = csvPath + ": " + std::to_string(missing.size()) +
+                       (one ? " security" : " securities") + " of this import " +
+                       (one ? "has" : "have") + " no " + record + ", the record this " +
+                       (quote ? "quote" : "fundamentals") + " store serves: " + list + "; ";
+    if (kind == "bars") {
+        return text + "no client can read " + (one ? "its" : "their") +
+               " bars, since a bar read starts from that record";
+    }
+    return text + "a client reads " + (one ? "its " : "their ") +
+           (kind == "history" ? "history" : "CANT records") + " but no " + record +
+           " and no bars (status 4)";
+}
 
 } // namespace
 
@@ -371,6 +461,9 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                 row.category = "equity";
                 for (std::size_t i = 0; i < columns.size(); ++i) {
                     const std::string &cell = cells[i];
+                    if (cell.find('\0') != std::string::npos) {
+                        throw LineError(line, header[i] + ": the cell holds a NUL byte");
+                    }
                     switch (columns[i].target) {
                     case Column::Symbol:
                         row.symbol = cell;
@@ -382,7 +475,7 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                         row.category = cell.empty() ? "equity" : cell;
                         break;
                     case Column::Field: {
-                        const std::string error = parse_field(columns[i].field, cell);
+                        const std::string error = parse_field(kind, columns[i].field, cell);
                         if (!error.empty()) {
                             throw LineError(line, error);
                         }
@@ -402,6 +495,10 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                         continue;
                     }
                     const int64_t id = w.add_security(row.symbol, row.qualifier, row.category);
+                    if (names.find(id) == names.end()) {
+                        order.push_back(id);
+                        names[id] = row.symbol + "/" + row.qualifier;
+                    }
                     if (kind == "quotes") {
                         w.put_quote(id, row.quote);
                     } else if (kind == "fundamentals") {
@@ -409,10 +506,6 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                     } else if (kind == "cant") {
                         w.put_cant(id, row.cant);
                     } else if (kind == "history" || kind == "bars") {
-                        if (names.find(id) == names.end()) {
-                            order.push_back(id);
-                            names[id] = row.symbol + "/" + row.qualifier;
-                        }
                         const EncodeError e = kind == "history" ? check_history_row(row.history)
                                                                 : check_bar_row(row.bar);
                         if (e) {
@@ -442,6 +535,12 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                     rowWarnings.push_back(csvPath + ": history of " + names[id] + " has " +
                                           std::to_string(rows) +
                                           " rows; its last block is completed with zero records");
+                }
+            }
+            if (kind == "history" || kind == "bars" || kind == "cant") {
+                const std::string warning = missing_records(w, kind, order, names, csvPath);
+                if (!warning.empty()) {
+                    rowWarnings.push_back(warning);
                 }
             }
             w.commit();

@@ -205,6 +205,17 @@ int64_t StoreWriter::query_int(const std::string &sql) {
     return n;
 }
 
+RecordKind StoreWriter::kind() {
+    sqlite3_stmt *st = prepare("SELECT value FROM settings WHERE name = 'record_kind'");
+    const bool fundamentals = step_row(db_, st, path_) && column_string(st, 0) == "fundamentals";
+    sqlite3_reset(st);
+    return fundamentals ? RecordKind::Fundamentals : RecordKind::Quote;
+}
+
+bool StoreWriter::holds_record(int64_t id) {
+    return count_rows(kind() == RecordKind::Quote ? "quotes" : "fundamentals", id) > 0;
+}
+
 int64_t StoreWriter::history_rows(int64_t id) {
     return count_rows("history", id);
 }

@@ -47,6 +47,9 @@ class StoreWriter {
     int64_t bar_rows(int64_t id);
     // The integer in the first column of the query's first row, 0 when it gives no row.
     int64_t query_int(const std::string &sql);
+    // The store's record kind, and whether a security has a record of that kind.
+    RecordKind kind();
+    bool holds_record(int64_t id);
 
     sqlite3 *handle() const { return db_; }
 

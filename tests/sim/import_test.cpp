@@ -140,6 +140,50 @@ TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
     EXPECT_EQ(import("securities", "s.csv", "symbol\nABCDEFGHIJK\n"), 1);
 }
 
+// Values a record could carry but no calendar or clock has, and NUL bytes, which would cut a
+// text short: each fails the import with the file, the line and the column. The edges of each
+// range are imported.
+TEST_F(ImportTest, RefusesImpossibleDatesTimesAndNulBytes) {
+    const std::string date = "symbol,div_date\n";
+    EXPECT_TRUE(holds(import_error("fundamentals", "d1.csv", date + "KO,2024-13-45\n"),
+                      "d1.csv:2: div_date: \"2024-13-45\" is not a day of the calendar"));
+    EXPECT_TRUE(holds(import_error("fundamentals", "d2.csv", date + "KO,2023-02-29\n"),
+                      "d2.csv:2: div_date"));
+    EXPECT_TRUE(holds(import_error("fundamentals", "d3.csv", date + "KO,2024-04-31\n"),
+                      "d3.csv:2: div_date"));
+    EXPECT_TRUE(holds(import_error("fundamentals", "d4.csv", "symbol,mat_date\nKO,2100-02-29\n"),
+                      "d4.csv:2: mat_date"));
+    EXPECT_TRUE(holds(import_error("fundamentals", "d5.csv", date + "KO,2024-00-10\n"),
+                      "d5.csv:2: div_date"));
+
+    const std::string time = "symbol,hour,minute,second\n";
+    EXPECT_TRUE(holds(import_error("history", "h1.csv", time + "XYZ,25,0,0\n"),
+                      "h1.csv:2: hour: 25 is outside 0..23"));
+    EXPECT_TRUE(holds(import_error("history", "h2.csv", time + "XYZ,0,60,0\n"),
+                      "h2.csv:2: minute: 60 is outside 0..59"));
+    EXPECT_TRUE(holds(import_error("history", "h3.csv", time + "XYZ,0,0,61\n"),
+                      "h3.csv:2: second: 61 is outside 0..60"));
+    EXPECT_TRUE(holds(import_error("history", "h4.csv", time + "XYZ,-1,0,0\n"),
+                      "h4.csv:2: hour: -1 is outside 0..23"));
+    const std::string quote = "symbol,last_hour,bid_minute\n";
+    EXPECT_TRUE(holds(import_error("quotes", "q1.csv", quote + "IBM,24,0\n"),
+                      "q1.csv:2: last_hour: 24 is outside -1..23 (-1: no time)"));
+    EXPECT_TRUE(
+        holds(import_error("quotes", "q2.csv", quote + "IBM,-2,0\n"), "q2.csv:2: last_hour: -2"));
+    EXPECT_TRUE(holds(import_error("quotes", "q3.csv", quote + "IBM,0,60\n"),
+                      "q3.csv:2: bid_minute: 60 is outside -1..59"));
+
+    const std::string nul(1, '\0');
+    EXPECT_TRUE(holds(import_error("cant", "n1.csv", "symbol,value,text\nKO,1,a" + nul + "b\n"),
+                      "n1.csv:2: text: the cell holds a NUL byte"));
+    EXPECT_TRUE(holds(import_error("cant", "n2.csv", "symbol,value\nKO,1" + nul + "2\n"),
+                      "n2.csv:2: value: the cell holds a NUL byte"));
+
+    EXPECT_EQ(import("fundamentals", "d.csv", date + "KO,2024-02-29\nPEP,2000-02-29\nGE,\n", 2), 3);
+    EXPECT_EQ(import("history", "h.csv", time + "XYZ,23,59,60\nXYZ,0,0,0\n"), 2);
+    EXPECT_EQ(import("quotes", "q.csv", quote + "IBM,-1,-1\nGE,23,59\n"), 2);
+}
+
 TEST_F(ImportTest, ImportedHistoryAndBarsAreServed) {
     std::string history = "symbol,day,price,size,hour,minute,second,condition,price_type\n";
     for (int i = 0; i < 10; ++i) {
@@ -147,11 +191,17 @@ TEST_F(ImportTest, ImportedHistoryAndBarsAreServed) {
             "XYZ,3," + std::to_string(10 + i) + ".5,100,10," + std::to_string(i) + ",0,1,11\n";
     }
     import("history", "h.csv", history);
-    ASSERT_EQ(warnings.size(), 1u); // 10 rows: the last block is completed with zeros
-    EXPECT_TRUE(holds(warnings[0], "XYZ/ has 10 rows"));
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_TRUE(holds(warnings[0], "XYZ/ has 10 rows")); // the last block is completed with zeros
+    EXPECT_TRUE(holds(warnings[1], "h.csv: 1 security of this import has no quote, the record "
+                                   "this quote store serves: XYZ/; a client reads its history"));
+    warnings.clear();
     import("bars", "b.csv",
            "symbol,price_type,stamp,open,high,low,close,volume\n"
            "XYZ,12,1704205800,1.25,1.5,1,1.25,-7\n");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(holds(warnings[0], "b.csv: 1 security of this import has no quote"));
+    EXPECT_TRUE(holds(warnings[0], "no client can read its bars"));
     ASSERT_EQ(attach(), 0);
     const ScanResult s = run_scan(cb, "XYZ");
     ASSERT_EQ(s.rows.size(), 16u);
@@ -184,12 +234,31 @@ TEST_F(ImportTest, WarnsOfPricesOffTheirGridAndOnlyAboutItsOwnRows) {
     warnings.clear();
 
     // A history left on a partial block warns once, not again on the next import.
-    import("history", "h1.csv", "symbol,price,price_type\nAAA,1,0\n");
+    import("history", "h1.csv", "symbol,price,price_type\nIBM,1,0\n");
     EXPECT_EQ(warnings.size(), 1u);
     warnings.clear();
-    import("history", "h2.csv", "symbol,price,price_type\nBBB,1,0\n");
+    import("history", "h2.csv", "symbol,price,price_type\nGE,1,0\n");
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_TRUE(holds(warnings[0], "BBB/"));
+    EXPECT_TRUE(holds(warnings[0], "GE/"));
+}
+
+// Data of securities without the record the store serves is imported, with one warning that
+// names the first few of them, counts the rest and leaves out those that have the record.
+TEST_F(ImportTest, WarnsOfSecuritiesWithoutTheStoresRecord) {
+    import("quotes", "q.csv", "symbol\nHAS\n");
+    EXPECT_EQ(import("cant", "c.csv",
+                     "symbol,qualifier,value\nA,,1\nB,,1\nHAS,,1\nC,,1\nD,,1\nE,,1\nF,X,1\n"),
+              7);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(holds(warnings[0], "c.csv: 6 securities of this import have no quote, the record "
+                                   "this quote store serves: A/, B/, C/, D/, E/ and 1 more; a "
+                                   "client reads their CANT records but no quote and no bars"));
+    warnings.clear();
+    import("fundamentals", "f.csv", "symbol,name\nKO,Coca-Cola\n", 2);
+    import("cant", "c2.csv", "symbol,value\nKO,1\nPEP,2\n", 2);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(holds(warnings[0], "has no fundamentals, the record this fundamentals store "
+                                   "serves: PEP/;"));
 }
 
 TEST_F(ImportTest, SampleStoresServeEveryRequestKind) {
