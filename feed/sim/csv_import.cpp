@@ -543,6 +543,9 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                     rowWarnings.push_back(warning);
                 }
             }
+            if (imported > 0) {
+                w.mark_sample_imported();
+            }
             w.commit();
         } catch (...) {
             w.rollback();

@@ -225,8 +225,12 @@ bool RecordingStore::open(const std::string &path, bool writable) {
         // the middle of a session leaves every completed call behind. With a write-ahead log
         // and no sync per commit that costs one append to the log; the log is only synced at
         // checkpoints, which protects against the process dying, not against power loss.
+        // A sample that holds a recording is no longer the sample generator's to replace.
+        const std::string unmark =
+            std::string("DELETE FROM settings WHERE name = '") + kSampleSetting + "'";
         if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") || !exec("BEGIN") ||
-            !exec(schema_sql().c_str()) || !exec(kRecordingSchema) || !exec("COMMIT")) {
+            !exec(schema_sql().c_str()) || !exec(kRecordingSchema) || !exec(unmark.c_str()) ||
+            !exec("COMMIT")) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             return false;
         }

@@ -202,7 +202,14 @@ int recording_command(int argc, char **argv) {
         return -1;
     }
     const std::string folder = argv[2];
-    const int32_t db = to_int(argv[3]);
+    int32_t db = 0;
+    if (!parse_database_number(argv[3], db)) {
+        std::fprintf(stderr,
+                     "pcqw32-sim: the database number is a non-negative integer, not \"%s\"\n"
+                     "pcqw32-sim: usage:\n%s",
+                     argv[3], kRecordingUsage);
+        return 2;
+    }
     int64_t recording = 0;
     Kind kind = Kind::Guess;
     for (int i = 4; i < argc; ++i) {

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 
 namespace pcqw32 {
@@ -363,12 +365,147 @@ VersionValues sample_version() {
     return v;
 }
 
+// What a store in the folder is to the generator.
+struct Verdict {
+    enum Kind { Sample, WrittenInto, Never } kind = Sample;
+    std::string why; // for WrittenInto and Never: what the file is
+};
+
+Verdict never(const std::string &why) {
+    return Verdict{Verdict::Never, why};
+}
+
+// Reads a store without changing it: whether it is a sample, and if not, what.
+Verdict judge_store(const std::string &path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path + "-wal", ec)) {
+        return never(path + "-wal lies beside " + path +
+                     ": a recording session has it open or ended without closing it");
+    }
+    sqlite3 *handle = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(handle, sqlite3_close);
+    if (opened != SQLITE_OK) {
+        return never(path + " cannot be opened (" +
+                     (handle ? sqlite3_errmsg(handle) : "out of memory") + ")");
+    }
+    // The first column of every row, and SQLite's code: SQLITE_DONE when all were read.
+    std::vector<std::string> values;
+    std::string message;
+    auto query = [&](const std::string &sql) {
+        values.clear();
+        sqlite3_stmt *st = nullptr;
+        int rc = sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr);
+        if (rc == SQLITE_OK) {
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                values.push_back(column_string(st, 0));
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            message = sqlite3_errmsg(handle);
+        }
+        sqlite3_finalize(st);
+        return rc == SQLITE_DONE ? SQLITE_DONE : rc & 0xFF;
+    };
+    const std::string foreign =
+        path + " was not written by pcqw32-sim generate (a store of your own, or one the "
+               "importer made)";
+    int rc = query("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN "
+                   "('recordings', 'recorded_calls', 'recorded_deliveries')");
+    if (rc == SQLITE_DONE && !values.empty()) {
+        return never(path + " holds a recording");
+    }
+    if (rc == SQLITE_DONE) {
+        rc = query(std::string("SELECT value FROM settings WHERE name = '") + kSampleSetting + "'");
+    }
+    if (rc == SQLITE_ERROR || rc == SQLITE_NOTADB) {
+        return never(foreign); // no settings table: not a simulator store at all
+    }
+    if (rc != SQLITE_DONE) {
+        return never(path + " cannot be read (" + message +
+                     "), so whether it is a sample cannot be told");
+    }
+    if (values.empty()) {
+        // Samples of earlier versions carry no mark, only the sample's version.
+        const bool earlier =
+            query("SELECT serial FROM version WHERE major = 4 AND minor = 12") == SQLITE_DONE &&
+            values.size() == 1 && values[0] == sample_version().serial;
+        if (!earlier) {
+            return never(foreign);
+        }
+        return Verdict{Verdict::WrittenInto,
+                       path + " looks like a sample of an earlier pcqw32-sim, which did not "
+                              "mark its samples, so whether data was imported into it cannot "
+                              "be told"};
+    }
+    if (values[0] == kSampleImported) {
+        return Verdict{Verdict::WrittenInto,
+                       path + " is a sample into which data has since been imported"};
+    }
+    return values[0] == kSampleUntouched ? Verdict{} : never(foreign);
+}
+
+// Whether `name` is the file of a store, db<N>.sqlite (N of any sign, as earlier tools wrote
+// db-1.sqlite), or its write-ahead log.
+bool store_file(const std::string &name, bool &log) {
+    std::size_t at = 2;
+    if (name.compare(0, 2, "db") != 0) {
+        return false;
+    }
+    at += name.size() > at && name[at] == '-' ? 1 : 0;
+    const std::size_t digits = at;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9') {
+        ++at;
+    }
+    log = name.compare(at, std::string::npos, ".sqlite-wal") == 0;
+    return at > digits && (log || name.compare(at, std::string::npos, ".sqlite") == 0);
+}
+
+// Refuses, before anything is written, a folder where writing the sample could lose data.
+void check_folder(const std::string &folder, bool force) {
+    std::error_code ec;
+    std::vector<std::string> paths;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        bool log = false;
+        if (store_file(name, log)) {
+            // A log without its store still holds the calls written last.
+            paths.push_back(log ? name.substr(0, name.size() - 4) : name);
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    Verdict worst;
+    for (const std::string &name : paths) {
+        const Verdict v = judge_store((std::filesystem::path(folder) / name).string());
+        if (v.kind > worst.kind) {
+            worst = v;
+        }
+    }
+    const std::string another = "choose another folder: pcqw32-sim generate <another folder>";
+    if (worst.kind == Verdict::Never) {
+        throw std::runtime_error("not writing the sample into " + folder + ": " + worst.why +
+                                 "; generate never writes into a folder holding such a store, "
+                                 "not even with --force. Nothing was written; " +
+                                 another);
+    }
+    if (worst.kind == Verdict::WrittenInto && !force) {
+        throw std::runtime_error(
+            "not writing the sample into " + folder + ": " + worst.why + ". Nothing was written; " +
+            another + ", or replace the samples with pcqw32-sim generate --force " + folder);
+    }
+}
+
 } // namespace
 
-void generate_sample(const std::string &folder, std::vector<std::string> &log) {
+void generate_sample(const std::string &folder, std::vector<std::string> &log, bool force) {
     check_neighbours();
+    check_folder(folder, force);
     {
         StoreWriter w(folder, 1, true);
+        // Marked first, so that a generation cut short leaves a store it may replace.
+        w.set_setting(kSampleSetting, kSampleUntouched);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
         w.set_kind(RecordKind::Quote);
@@ -398,6 +535,7 @@ void generate_sample(const std::string &folder, std::vector<std::string> &log) {
     }
     {
         StoreWriter w(folder, 2, true);
+        w.set_setting(kSampleSetting, kSampleUntouched);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
         w.set_kind(RecordKind::Fundamentals);

@@ -324,6 +324,19 @@ std::string schema_sql() {
            column_defs(cant_fields(c)) + ");\n";
 }
 
+bool parse_database_number(const std::string &text, int32_t &db) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const long long v = std::stoll(text);
+    if (v > INT32_MAX) {
+        return false;
+    }
+    db = static_cast<int32_t>(v);
+    return true;
+}
+
 std::string store_path(const std::string &folder, int32_t db) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/' && path.back() != '\\') {

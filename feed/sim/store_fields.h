@@ -41,8 +41,18 @@ enum class RecordKind { Quote, Fundamentals };
 // The full schema of a store, as SQL statements.
 std::string schema_sql();
 
+// The settings row that marks a store the sample generator wrote: "untouched" until the
+// importer writes into it ("imported"); the recorder removes the row when it adds its tables.
+// The generator replaces untouched samples only, and never a store without the row.
+constexpr const char kSampleSetting[] = "sample";
+constexpr const char kSampleUntouched[] = "untouched";
+constexpr const char kSampleImported[] = "imported";
+
 // File of database number `db` inside `folder`.
 std::string store_path(const std::string &folder, int32_t db);
+// A database number as the tools take it: decimal digits only, within 32 bits, so that no
+// text names a file other than db<N>.sqlite.
+bool parse_database_number(const std::string &text, int32_t &db);
 
 // Value texts. An empty text is 0 or no date; false when the text is malformed.
 bool parse_int(const std::string &text, int64_t &out);

@@ -9,6 +9,10 @@ namespace pcqw32 {
 
 StoreWriter::StoreWriter(const std::string &folder, int32_t db, bool fresh)
     : path_(store_path(folder, db)) {
+    if (db < 0) {
+        throw std::runtime_error("database number " + std::to_string(db) +
+                                 " is negative; a store is db<N>.sqlite for N = 0 and up");
+    }
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (fresh) {
@@ -107,6 +111,13 @@ void StoreWriter::set_setting(const std::string &name, const std::string &value)
     sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO settings(name, value) VALUES (?1, ?2)");
     sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    run(db_, st, path_);
+}
+
+void StoreWriter::mark_sample_imported() {
+    sqlite3_stmt *st = prepare("UPDATE settings SET value = ?1 WHERE name = ?2");
+    sqlite3_bind_text(st, 1, kSampleImported, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, kSampleSetting, -1, SQLITE_STATIC);
     run(db_, st, path_);
 }
 

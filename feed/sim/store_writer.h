@@ -31,6 +31,8 @@ class StoreWriter {
     void rollback();
 
     void set_setting(const std::string &name, const std::string &value);
+    // A sample written into is no longer the generator's to replace (kSampleSetting).
+    void mark_sample_imported();
     void set_kind(RecordKind kind);
     void set_version(const VersionValues &v);
     // Id of the security, adding it when absent.

@@ -22,6 +22,11 @@ namespace {
 
 using Arguments = std::vector<std::string>;
 
+// Arguments the command cannot take: exit status 2, with the command's usage.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 int32_t to_int(const std::string &text) {
     errno = 0;
     char *end = nullptr;
@@ -30,6 +35,15 @@ int32_t to_int(const std::string &text) {
         throw std::runtime_error("\"" + text + "\" is not a 32-bit integer");
     }
     return static_cast<int32_t>(v);
+}
+
+// A database number, which names the file db<N>.sqlite: digits only.
+int32_t to_db(const std::string &text) {
+    int32_t db = 0;
+    if (!pcqw32::parse_database_number(text, db)) {
+        throw UsageError("the database number is a non-negative integer, not \"" + text + "\"");
+    }
+    return db;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -82,10 +96,25 @@ class ReadOnlyStore {
     sqlite3 *db_ = nullptr;
 };
 
+// generate [--force] <folder>, the option before or after the folder.
 int generate(const Arguments &a) {
+    bool force = false;
+    std::vector<std::string> folders;
+    for (const std::string &arg : a) {
+        if (arg == "--force") {
+            force = true;
+        } else if (arg.compare(0, 2, "--") == 0) {
+            throw UsageError("unknown option \"" + arg + "\"");
+        } else {
+            folders.push_back(arg);
+        }
+    }
+    if (folders.size() != 1) {
+        throw UsageError("generate takes one folder");
+    }
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> log;
-    pcqw32::generate_sample(a[0], log);
+    pcqw32::generate_sample(folders[0], log, force);
     for (const std::string &line : log) {
         std::printf("%s\n", line.c_str());
     }
@@ -94,7 +123,7 @@ int generate(const Arguments &a) {
 }
 
 int import(const Arguments &a) {
-    const int32_t db = to_int(a[1]);
+    const int32_t db = to_db(a[1]);
     std::vector<std::string> warnings;
     const int64_t n = pcqw32::import_csv(a[0], db, a[2], a[3], warnings);
     for (const std::string &w : warnings) {
@@ -118,13 +147,13 @@ int set(const Arguments &a) {
     } else {
         throw std::runtime_error("unknown setting \"" + name + "\" (record_kind, event52_every)");
     }
-    pcqw32::StoreWriter w(a[0], to_int(a[1]), false);
+    pcqw32::StoreWriter w(a[0], to_db(a[1]), false);
     w.set_setting(name, value);
     return 0;
 }
 
 int info(const Arguments &a) {
-    ReadOnlyStore store(a[0], to_int(a[1]));
+    ReadOnlyStore store(a[0], to_db(a[1]));
     static const char *const queries[][2] = {
         {"record kind", "SELECT value FROM settings WHERE name = 'record_kind'"},
         {"securities", "SELECT COUNT(*) FROM securities"},
@@ -145,7 +174,7 @@ int info(const Arguments &a) {
 // The securities of a store in key order (the order of the history scan), with what each
 // holds.
 int list(const Arguments &a) {
-    ReadOnlyStore store(a[0], to_int(a[1]));
+    ReadOnlyStore store(a[0], to_db(a[1]));
     std::printf("%-12s %-9s %-8s %-5s %-12s %9s %9s %s\n", "symbol", "qualifier", "category",
                 "quote", "fundamentals", "history", "bars", "CANT");
     store.query("SELECT s.symbol, s.qualifier, s.category,"
@@ -218,7 +247,7 @@ void open_for_read(const std::string &folder, int32_t db, FeedControlBlock &cb) 
 int scan(const Arguments &a) {
     const std::string &folder = a[0], &symbol = a[2];
     const std::string qualifier = a.size() > 3 ? a[3] : "";
-    const int32_t db = to_int(a[1]);
+    const int32_t db = to_db(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
     unsigned char key[18];
@@ -260,7 +289,7 @@ int scan(const Arguments &a) {
 int bars(const Arguments &a) {
     const std::string &folder = a[0], &symbol = a[2];
     const std::string qualifier = a.size() > 3 ? a[3] : "";
-    const int32_t db = to_int(a[1]);
+    const int32_t db = to_db(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
     unsigned char key[32];
@@ -298,7 +327,9 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"generate", "<folder>", 1, 1, generate, "write the sample stores db1 and db2"},
+    {"generate", "[--force] <folder>", 1, 2, generate,
+     "write the sample stores db1 and db2; --force replaces samples imported into, never "
+     "other stores"},
     {"import", "<folder> <db> <kind> <file.csv>", 4, 4, import,
      "load a CSV file into a store; kind: quotes fundamentals history bars cant securities "
      "version"},
@@ -346,7 +377,13 @@ int run(int argc, char **argv) {
             std::fprintf(stderr, "pcqw32-sim: usage: pcqw32-sim %s %s\n", c.name, c.arguments);
             return 2;
         }
-        return c.run(arguments);
+        try {
+            return c.run(arguments);
+        } catch (const UsageError &e) {
+            std::fprintf(stderr, "pcqw32-sim: %s\npcqw32-sim: usage: pcqw32-sim %s %s\n", e.what(),
+                         c.name, c.arguments);
+            return 2;
+        }
     }
     // The recording's own commands (recordings, calls).
     if (const int rc = pcqw32::recording_command(argc, argv); rc >= 0) {

@@ -1,12 +1,16 @@
 // CSV import and the sample stores, read back through dbax.
 
+#include "recording.h"
 #include "sim_test.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 using namespace simtest;
+using pcqw32::StoreWriter;
 
 namespace {
 
@@ -30,8 +34,24 @@ class ImportTest : public SimTest {
         }
         return "";
     }
+    // The message of a refused generation, or "" when it wrote the sample.
+    std::string generate_error(bool force) {
+        std::vector<std::string> log;
+        try {
+            pcqw32::generate_sample(folder, log, force);
+        } catch (const std::runtime_error &e) {
+            return e.what();
+        }
+        return "";
+    }
+    std::string db(int32_t n) const { return pcqw32::store_path(folder, n); }
     std::vector<std::string> warnings;
 };
+
+std::string contents(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // Whether `text` holds `part`, for messages checked by their substance.
 ::testing::AssertionResult holds(const std::string &text, const std::string &part) {
@@ -290,4 +310,95 @@ TEST_F(ImportTest, SampleStoresServeEveryRequestKind) {
     EXPECT_EQ(Reader{rec}.text(4, 2), "b");
     ASSERT_EQ(detach(), 0);
     EXPECT_EQ(pcqw32_open_attachments(), 0);
+}
+
+// The generator replaces its own untouched samples freely, a sample imported into only with
+// --force, and afterwards the folder holds untouched samples again.
+TEST_F(ImportTest, GenerateReplacesImportedSamplesOnlyWithForce) {
+    ASSERT_EQ(generate_error(false), "");
+    import("quotes", "q.csv", "symbol,last_price\nNEW,1\n");
+    const std::string before = contents(db(1));
+    const std::string refused = generate_error(false);
+    EXPECT_TRUE(holds(refused, db(1) + " is a sample into which data has since been imported"));
+    EXPECT_TRUE(holds(refused, "Nothing was written; choose another folder"));
+    EXPECT_TRUE(holds(refused, "pcqw32-sim generate --force " + folder));
+    EXPECT_EQ(contents(db(1)), before);
+
+    ASSERT_EQ(generate_error(true), "");
+    ASSERT_EQ(attach(), 0);
+    unsigned char rec[260];
+    EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("NEW", "").bytes, rec, 0), PCQW32_KEY_NOT_FOUND);
+    EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("IBM", "").bytes, rec, 0), 0);
+    ASSERT_EQ(detach(), 0);
+    EXPECT_EQ(generate_error(false), "");
+}
+
+// A store the generator did not write as a sample, or whose log may hold unwritten calls,
+// keeps it out of the folder even with --force, and nothing is written.
+TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
+    auto refusal = [&](const std::string &why) {
+        for (bool force : {false, true}) {
+            const std::string message = generate_error(force);
+            EXPECT_TRUE(holds(message, why)) << force;
+            EXPECT_TRUE(holds(message, "not even with --force. Nothing was written")) << force;
+        }
+        EXPECT_FALSE(std::filesystem::exists(db(1)));
+        EXPECT_FALSE(std::filesystem::exists(db(2)));
+    };
+    import("quotes", "q.csv", "symbol,last_price\nIBM,1\n", 7);
+    refusal(db(7) + " was not written by pcqw32-sim generate");
+    std::filesystem::remove(db(7));
+
+    // A recording survives an import into its store, and keeps the generator away.
+    std::string why;
+    {
+        auto store = pcqw32::RecordingStore::open_for_recording(db(3), why);
+        ASSERT_TRUE(store) << why;
+        pcqw32::RecordingInfo info;
+        info.started = "2024-01-02 15:30:00";
+        info.target = "/vendor/libPCQW32.so";
+        info.mode = "all";
+        ASSERT_NE(store->start_recording(info), 0) << store->error();
+    }
+    import("quotes", "q3.csv", "symbol,last_price\nIBM,1\n", 3);
+    auto store = pcqw32::RecordingStore::open_for_replay(db(3), why);
+    ASSERT_TRUE(store) << why;
+    std::vector<pcqw32::RecordingInfo> recordings;
+    ASSERT_TRUE(store->recordings(recordings));
+    ASSERT_EQ(recordings.size(), 1u);
+    EXPECT_EQ(recordings[0].target, "/vendor/libPCQW32.so");
+    store.reset();
+    const std::string recording = contents(db(3));
+    refusal(db(3) + " holds a recording");
+    EXPECT_EQ(contents(db(3)), recording);
+    std::filesystem::remove(db(3));
+
+    std::ofstream(db(5) + "-wal") << "log";
+    refusal(db(5) + "-wal lies beside " + db(5));
+    std::filesystem::remove(db(5) + "-wal");
+
+    // Recording into a sample takes its mark away.
+    {
+        StoreWriter w(folder, 4, false);
+        w.set_setting(pcqw32::kSampleSetting, pcqw32::kSampleUntouched);
+    }
+    ASSERT_TRUE(pcqw32::RecordingStore::open_for_recording(db(4), why)) << why;
+    EXPECT_EQ(StoreWriter(folder, 4, false)
+                  .query_int("SELECT COUNT(*) FROM settings WHERE name = 'sample'"),
+              0);
+    refusal(db(4) + " holds a recording");
+    std::filesystem::remove(db(4));
+
+    // A sample of an earlier generator carries no mark: it goes with --force only.
+    {
+        StoreWriter w(folder, 1, false);
+        pcqw32::VersionValues v;
+        v.major = 4;
+        v.minor = 12;
+        v.serial = "SIM-00417-2024";
+        w.set_version(v);
+    }
+    const std::string earlier = generate_error(false);
+    EXPECT_TRUE(holds(earlier, db(1) + " looks like a sample of an earlier pcqw32-sim"));
+    EXPECT_TRUE(holds(earlier, "pcqw32-sim generate --force"));
 }
