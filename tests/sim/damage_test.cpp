@@ -1,6 +1,6 @@
 // Stores that SQLite cannot read: pages overwritten in the middle of a table. A damaged store
 // is not the end of its data: every read that meets the damage fails with status 17, the scan
-// with a failed delivery, and the importer and the recording's reader fail likewise.
+// with a failed delivery, and the recording's reader likewise.
 
 #include "recording.h"
 #include "sim_test.h"
@@ -10,25 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 using namespace simtest;
 using pcqw32::StoreWriter;
 
 namespace {
-
-::testing::AssertionResult holds(const std::string &text, const std::string &part) {
-    if (text.find(part) != std::string::npos) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "\"" << text << "\" lacks \"" << part << "\"";
-}
-
-std::string last_error() {
-    char message[512];
-    pcqw32_last_error(message, sizeof message);
-    return message;
-}
 
 // SQLite's message for a damaged file, which the errors must pass on.
 const std::string kMalformed = sqlite3_errstr(SQLITE_CORRUPT);
@@ -247,28 +233,6 @@ TEST_F(DamageTest, LookupsReportTheStatus) {
     overwrite_page(third, root_page(third, "settings"));
     EXPECT_EQ(attach(3), PCQW32_STORE_UNREADABLE);
     EXPECT_TRUE(holds(last_error(), third));
-}
-
-// The importer's own reads fail the import: a quote store whose quotes cannot be counted must
-// not be taken for an empty one and turned into a fundamentals store.
-TEST_F(DamageTest, ImportIntoADamagedStoreFails) {
-    {
-        StoreWriter w(folder, 1, true);
-        w.put_quote(w.add_security("AAA", ""), pcqw32::QuoteValues{});
-    }
-    const std::string store = pcqw32::store_path(folder, 1);
-    overwrite_page(store, root_page(store, "quotes"));
-    const std::string csv = folder + "/f.csv";
-    std::ofstream(csv) << "symbol,name\nAAA,A Corp\n";
-    std::vector<std::string> warnings;
-    try {
-        pcqw32::import_csv(folder, 1, "fundamentals", csv, warnings);
-        ADD_FAILURE() << "the import succeeded";
-    } catch (const std::runtime_error &e) {
-        EXPECT_TRUE(holds(e.what(), csv));
-        EXPECT_TRUE(holds(e.what(), store));
-        EXPECT_TRUE(holds(e.what(), kMalformed));
-    }
 }
 
 // A damaged recording answers what it can still read and fails the rest with status 17:

@@ -53,14 +53,6 @@ std::string contents(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Whether `text` holds `part`, for messages checked by their substance.
-::testing::AssertionResult holds(const std::string &text, const std::string &part) {
-    if (text.find(part) != std::string::npos) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "\"" << text << "\" lacks \"" << part << "\"";
-}
-
 } // namespace
 
 TEST_F(ImportTest, ImportedQuotesAreServed) {

@@ -28,6 +28,19 @@ double divisor(int32_t code) {
     return code >= 0 && code <= 15 ? table[code] : 1.0;
 }
 
+::testing::AssertionResult holds(const std::string &text, const std::string &part) {
+    if (text.find(part) != std::string::npos) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "\"" << text << "\" lacks \"" << part << "\"";
+}
+
+std::string last_error() {
+    char message[512];
+    pcqw32_last_error(message, sizeof message);
+    return message;
+}
+
 void SimTest::SetUp() {
     static std::atomic<int> serial{0};
     folder =

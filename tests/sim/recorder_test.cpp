@@ -304,11 +304,6 @@ class RecorderTest : public SimTest {
         p.detach();
         return p.lines;
     }
-    static std::string last_error() {
-        char message[512];
-        pcqw32_last_error(message, sizeof message);
-        return message;
-    }
     int64_t recorded_calls(int32_t operation) {
         std::string why;
         auto store =

@@ -36,6 +36,12 @@ struct Reader {
 // The client's divisor table, written out independently of the simulator's.
 double divisor(int32_t code);
 
+// Whether `text` holds `part`, for messages checked by their substance.
+::testing::AssertionResult holds(const std::string &text, const std::string &part);
+
+// What pcqw32_last_error() describes.
+std::string last_error();
+
 // A fresh data folder for one test; the feed is reset and pointed at it.
 class SimTest : public ::testing::Test {
   protected:
