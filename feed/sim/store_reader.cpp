@@ -4,13 +4,38 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
 
 namespace pcqw32 {
 
 namespace {
 const char kSecurityColumns[] = "id, symbol, qualifier, category, key";
+
+// Why a store file could not be opened, in the words of the one who has to mend it: SQLite
+// says "unable to open database file" for a missing file, a missing folder and a file it may
+// not read alike.
+std::string why_unopened(const std::string &path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0 || (info.st_mode & S_IFDIR) == 0) {
+        return "the data folder " + folder + " does not exist";
+    }
+    if (::stat(path.c_str(), &info) != 0) {
+        return "there is no such file in the data folder";
+    }
+    if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
+        std::fclose(file);
+        return "the file exists and can be read, but SQLite cannot open it";
+    }
+    return std::string("the file cannot be read: ") + std::strerror(errno);
 }
+} // namespace
 
 StoreReader::~StoreReader() {
     for (sqlite3_stmt *st : statements_) {
@@ -42,7 +67,8 @@ void StoreReader::step_failed(int rc) {
 int32_t StoreReader::open(const std::string &path) {
     path_ = path;
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        error_ = "cannot open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+        error_ = "cannot open " + path + ": " + why_unopened(path) +
+                 " (SQLite: " + (db_ ? sqlite3_errmsg(db_) : "out of memory") + ")";
         return PCQW32_STORE_ABSENT;
     }
     QuoteValues q;

@@ -67,7 +67,18 @@ TEST_F(ControlTest, CountsOpenAttachmentsAndRefusesUnattachedBlocks) {
 }
 
 TEST_F(ControlTest, AttachFailsWithoutAValidStore) {
+    // Status 12 for a missing file and a missing data folder alike; the description tells
+    // them apart.
     EXPECT_EQ(attach(9), PCQW32_STORE_ABSENT);
+    EXPECT_NE(last_error().find("db9.sqlite: there is no such file in the data folder"),
+              std::string::npos)
+        << last_error();
+    pcqw32_set_data_dir((folder + "/no-such-folder").c_str());
+    EXPECT_EQ(attach(1), PCQW32_STORE_ABSENT);
+    EXPECT_NE(last_error().find("the data folder " + folder + "/no-such-folder does not exist"),
+              std::string::npos)
+        << last_error();
+    pcqw32_set_data_dir(folder.c_str());
     EXPECT_EQ(pcqw32_open_attachments(), 0);
     std::ofstream(pcqw32::store_path(folder, 8)) << "not a database at all, just some text....";
     EXPECT_EQ(attach(8), PCQW32_STORE_INVALID);
