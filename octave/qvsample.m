@@ -1,4 +1,4 @@
-function folder = qvsample(folder)
+function folder = qvsample(varargin)
 %QVSAMPLE  Writes the feed simulator's sample stores and points the simulator at them.
 %   QVSAMPLE() writes the sample market data of the feed simulator (database 1: quotes,
 %   histories, bars and CANT records of 54 securities; database 2: their fundamentals) where
@@ -7,12 +7,20 @@ function folder = qvsample(folder)
 %   variable PCQW32_DATA_DIR names the folder for the rest of the session. Returns the
 %   folder.
 %
+%   It never writes over data that would be lost: a folder that holds a store the sample
+%   tool did not write (a recording, or a store of your own), or a sample into which data
+%   has since been imported, is refused with quorvex:sampleFailed, which names the file and
+%   what to do. QVSAMPLE(..., 'Force', true) replaces samples even when data has been
+%   imported into them; it still never replaces any other store. Regenerating an untouched
+%   sample needs no option.
+%
 %   It runs the simulator's tool pcqw32-sim, found beside this file, beside the module
 %   QUORVEX, in the bin folder of an installation, or on the PATH. Only the simulator reads
 %   these stores: a real PCQW32 library keeps its own data.
 %
 %   Examples:
 %     folder = qvsample(fullfile(tempdir(), 'quorvex-sample'));
+%     qvsample(folder, 'Force', true);
 %
 %   See also QVDEFAULTS, QVQUOTES.
 if ispc()
@@ -34,12 +42,22 @@ end
 if isempty(tool)
   tool = toolName;
 end
-if nargin >= 1 && isa(folder, 'string') && isscalar(folder)
+folder = '';
+args = varargin;
+if ~isempty(args) && ~(ischar(args{1}) && strcmpi(args{1}, 'Force'))
+  folder = args{1};
+  args = args(2:end);
+end
+opts = qv_options('qvsample', args, struct('Force', false));
+if ~(islogical(opts.Force) || isnumeric(opts.Force)) || ~isscalar(opts.Force)
+  error('quorvex:badOption', 'qvsample: Force must be true or false');
+end
+if isa(folder, 'string') && isscalar(folder)
   folder = char(folder);
 end
-if (nargin < 1 || isempty(folder)) && ~isempty(getenv('PCQW32_DATA_DIR'))
+if isempty(folder) && ~isempty(getenv('PCQW32_DATA_DIR'))
   folder = getenv('PCQW32_DATA_DIR');
-elseif nargin < 1 || isempty(folder)
+elseif isempty(folder)
   if isempty(module)
     error('quorvex:feedLibrary', 'qvsample: the module quorvex is not on the path');
   end
@@ -47,9 +65,15 @@ elseif nargin < 1 || isempty(folder)
 elseif ~ischar(folder) || ~isrow(folder)
   error('quorvex:badFolder', 'qvsample: FOLDER must be a text naming a folder');
 end
-[status, output] = system([shell_quoted(tool) ' generate ' shell_quoted(folder)]);
+force = '';
+if opts.Force
+  force = ' --force';
+end
+% The tool says why it refuses on its standard error, which the reason must not lose.
+[status, output] = system([shell_quoted(tool) ' generate' force ' ' shell_quoted(folder) ' 2>&1']);
 if status ~= 0
-  error('quorvex:sampleFailed', 'qvsample: %s generate %s failed: %s', tool, folder, output);
+  error('quorvex:sampleFailed', 'qvsample: %s generate %s failed: %s', tool, folder, ...
+        strtrim(output));
 end
 setenv('PCQW32_DATA_DIR', folder);
 end

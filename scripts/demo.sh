@@ -16,9 +16,14 @@ cmake --build "$build" -j"$jobs"
 
 data="$build/pcqw32-data"
 # Written afresh when the simulator was rebuilt since, so the data is the sample's current one.
+# The tool never writes over data that would be lost (a store imported into, a recording): the
+# demo then says so and runs on the stores as they are.
 if [ ! -f "$data/db1.sqlite" ] || [ ! -f "$data/db2.sqlite" ] ||
    [ "$build/pcqw32-sim" -nt "$data/db1.sqlite" ]; then
-  "$build/pcqw32-sim" generate "$data"
+  if ! "$build/pcqw32-sim" generate "$data"; then
+    [ -f "$data/db1.sqlite" ] || exit 1
+    echo "demo.sh: the sample was not rewritten (see above); the demo uses $data as it is" >&2
+  fi
 fi
 charts="${1:-$build/quorvex-charts}"
 export PCQW32_DATA_DIR="$data"

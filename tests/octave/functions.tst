@@ -398,3 +398,35 @@
 %!     rmdir (folder, "s");
 %!   endif
 %! end_unwind_protect
+
+## qvsample never writes over data: an untouched sample is written again; one imported into
+## is refused, saying why, until Force replaces it; a store of another kind is never replaced.
+%!test
+%! data = getenv ("PCQW32_DATA_DIR");
+%! folder = tempname ();
+%! unwind_protect
+%!   qvsample (folder);
+%!   qvsample (folder);
+%!   import_csv (1, "history", "symbol,day,price,price_type\nIBM,1,1,12\n");
+%!   try
+%!     qvsample (folder);
+%!     error ("no error");
+%!   catch err
+%!     assert (err.identifier, "quorvex:sampleFailed");
+%!     assert (! isempty (strfind (err.message, "db1.sqlite is a sample into which data has since been imported")), err.message);
+%!   end_try_catch
+%!   qvsample (folder, "Force", true);
+%!   copyfile (fullfile (data, "db8.sqlite"), fullfile (folder, "db5.sqlite"));
+%!   try
+%!     qvsample ("Force", true);
+%!     error ("no error");
+%!   catch err
+%!     assert (! isempty (strfind (err.message, "db5.sqlite was not written by pcqw32-sim generate")), err.message);
+%!   end_try_catch
+%! unwind_protect_cleanup
+%!   setenv ("PCQW32_DATA_DIR", data);
+%!   confirm_recursive_rmdir (false, "local");
+%!   if (exist (folder, "dir"))
+%!     rmdir (folder, "s");
+%!   endif
+%! end_unwind_protect
