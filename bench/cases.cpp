@@ -1,6 +1,7 @@
 #include "cases.h"
 
 #include "feed_link.h"
+#include "feed_link_testing.h"
 #include "field_readers.h"
 #include "memory_feed.h"
 

@@ -2,6 +2,7 @@
 
 #include "expected_results.h"
 #include "feed_link.h"
+#include "feed_link_testing.h"
 #include "fuzz_feed.h"
 #include "mxhost_driver.h"
 

@@ -1,7 +1,7 @@
 #include "feed_link.h"
 
 #include "failures.h"
-#include "guarded_call.h"
+#include "feed_link_testing.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,12 +32,6 @@ bool callbackSettingRead = false;
 FeedConvention callbackSetting = FEED_CONVENTION_UNKNOWN;
 bool callbackSettingRefused = false;
 char refusedCallbackSetting[64];
-
-#if GUARDED_CALL_MEASURES
-const char *conventionName(FeedConvention convention) {
-    return convention == FEED_CONVENTION_STDCALL ? "stdcall" : "cdecl";
-}
-#endif
 
 #if defined(_WIN32)
 constexpr const char *LIBRARY_NAME = "PCQW32.dll";
@@ -234,9 +228,8 @@ HMODULE openLibrary() {
 // The entry point under its plain name, or under the names a stdcall export carries when the
 // library was linked without removing the decoration; a decorated name also proves stdcall.
 const void *findEntry(HMODULE library, bool *decorated) {
-    const char *const names[] = {"dbax", "_dbax@20", "dbax@20"};
-    for (size_t i = 0; i < 3; ++i) {
-        FARPROC found = GetProcAddress(library, names[i]);
+    for (int i = 0; i < DBAX_EXPORT_NAME_COUNT; ++i) {
+        FARPROC found = GetProcAddress(library, DBAX_EXPORT_NAMES[i]);
         if (found != nullptr) {
             *decorated = i > 0;
             const void *entry;
@@ -303,18 +296,15 @@ void loadLibrary() {
 #if GUARDED_CALL_MEASURES
 // Checks the argument bytes one call removed against the convention fixed so far (see
 // feed_link.h). On a fault, detaches through the same guard before raising.
-void checkConvention(FeedControlBlock *block, int32_t operation, int32_t removed,
-                     const void *entry) {
-    FeedConvention now = removed == DBAX_ARGUMENT_BYTES ? FEED_CONVENTION_STDCALL
-                         : removed == 0                 ? FEED_CONVENTION_CDECL
-                                                        : FEED_CONVENTION_UNKNOWN;
-    if (now != FEED_CONVENTION_UNKNOWN &&
-        (detectedConvention == FEED_CONVENTION_UNKNOWN || detectedConvention == now)) {
-        detectedConvention = now;
+void checkCallConvention(FeedControlBlock *block, int32_t operation, int32_t removed,
+                         const void *entry) {
+    const FeedConvention before = detectedConvention;
+    const ConventionCheck check = checkConvention(&detectedConvention, removed);
+    if (check == CONVENTION_KEPT) {
         return;
     }
     char message[320];
-    if (now == FEED_CONVENTION_UNKNOWN) {
+    if (check == CONVENTION_NEITHER) {
         std::snprintf(message, sizeof message,
                       "The feed library's dbax removed %d bytes of arguments from the stack in "
                       "operation %d; a stdcall dbax removes 20 and a cdecl dbax none, so the "
@@ -324,8 +314,8 @@ void checkConvention(FeedControlBlock *block, int32_t operation, int32_t removed
         std::snprintf(message, sizeof message,
                       "The feed library's dbax followed the %s calling convention in operation "
                       "%d after following %s before; the library does not have one convention",
-                      conventionName(now), static_cast<int>(operation),
-                      conventionName(detectedConvention));
+                      conventionName(conventionOfRemovedBytes(removed)),
+                      static_cast<int>(operation), conventionName(before));
     }
     if (operation != DBA_DETACH) {
         int32_t ignored = 0;
@@ -374,7 +364,7 @@ int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *re
 #if GUARDED_CALL_MEASURES
     int32_t removed = GUARDED_CALL_NOT_MEASURED;
     int32_t status = guardedDbaxCall(entry, block, operation, key, record, parameter, &removed);
-    checkConvention(block, operation, removed, entry);
+    checkCallConvention(block, operation, removed, entry);
     return status;
 #else
     // One convention: called directly, without the guarded call's extra layer, which cost
@@ -394,11 +384,8 @@ FeedConvention feedCallbackConvention(const char **refused) {
         callbackSettingRead = true;
         const char *value = std::getenv(FEED_CALLBACK_VARIABLE);
         if (value != nullptr && value[0] != '\0') {
-            if (std::strcmp(value, "stdcall") == 0) {
-                callbackSetting = FEED_CONVENTION_STDCALL;
-            } else if (std::strcmp(value, "cdecl") == 0) {
-                callbackSetting = FEED_CONVENTION_CDECL;
-            } else {
+            callbackSetting = parseConvention(value);
+            if (callbackSetting == FEED_CONVENTION_UNKNOWN) {
                 callbackSettingRefused = true;
                 std::snprintf(refusedCallbackSetting, sizeof refusedCallbackSetting, "%s", value);
             }

@@ -4,6 +4,7 @@
 #define QUORVEX_FEED_LINK_H
 
 #include "dbax.h"
+#include "feed_call.h"
 
 #include <cstdint>
 
@@ -18,19 +19,13 @@ void feedLoad();
 
 // One call of the feed's entry point. feedLoad must have succeeded in this process.
 //
-// On 32-bit x86 Windows every call is guarded (guarded_call.h): the first call of the process
+// On 32-bit x86 Windows every call is guarded (feed_call.h): the first call of the process
 // fixes the library's convention from the argument bytes its `dbax` removed (20: stdcall,
 // 0: cdecl). A call that removes any other count, or disagrees with the convention fixed
 // before, detaches `block` (unless it was the detach) and raises quorvex:feedLibrary; the stack
 // is whole again, so the host goes on.
 int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *record,
                  int32_t parameter);
-
-// Routes every later feed call to `entry` instead of the library (test doubles, benchmarks,
-// fuzzing); null goes back to the library. `entry` may follow either convention on 32-bit
-// Windows, like the library.
-void feedUseEntryPoint(DbaxFunction entry);
-void feedUseEntryAddress(const void *entry);
 
 // Copies the feed library's own description of its last nonzero status into `buffer` (cut to
 // `size`, zero-terminated) and returns true, where the loaded library offers one (an export
@@ -40,8 +35,6 @@ bool feedDescribeLastError(char *buffer, int32_t size);
 
 // The library's file name on this platform, as shown in messages.
 const char *feedLibraryName();
-
-enum FeedConvention { FEED_CONVENTION_UNKNOWN, FEED_CONVENTION_STDCALL, FEED_CONVENTION_CDECL };
 
 // The convention of `dbax` as detected so far: unknown before the first measured call, and
 // always on targets with a single convention.
@@ -55,8 +48,5 @@ constexpr const char *FEED_CALLBACK_VARIABLE = "QUORVEX_FEED_CALLBACK";
 // once per process), else that of `dbax`. With the variable set to anything else the result
 // is unknown and *refused receives its text (otherwise null).
 FeedConvention feedCallbackConvention(const char **refused);
-
-// Forgets the detected convention and the variable's reading, as in a fresh process (tests).
-void feedForgetConventions();
 
 #endif

@@ -5,7 +5,7 @@
 #include "feed_link.h"
 #include "feed_session.h"
 #include "field_readers.h"
-#include "guarded_call.h"
+#include "feed_call.h"
 #include "host_arrays.h"
 #include "inputs.h"
 #include "keys.h"

@@ -6,7 +6,7 @@
 
 #include "dbax.h"
 #include "field_readers.h"
-#include "guarded_call.h"
+#include "feed_call.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 # Compiles the module's sources the way MATLAB users on 32-bit Windows build it, with an MSVC
 # compiler: clang in MSVC mode, C++14, Microsoft extensions and inline assembly blocks, SSE2
 # arithmetic as MSVC's default /arch, warnings as errors, against tests/msvc/mex.h (the host's
-# published C interface) rather than the stand-in host. Every .cpp in gateway/ and requests/
-# is compiled to object code, which is thrown away: only code generation checks the
+# published C interface) rather than the stand-in host. Every .cpp in common/, gateway/ and
+# requests/ is compiled to object code, which is thrown away: only code generation checks the
 # instructions of an __asm block, a syntax check lets a wrong one through. Each source is
 # compiled twice, with the host's array sizes as size_t and as int (mex -compatibleArrayDims,
 # the default of the releases that ran on 32-bit Windows).
@@ -48,7 +48,7 @@ msvc=(clang++ --target=i686-pc-windows-msvc -fms-extensions -fms-compatibility -
       -std=c++14 -msse2 -Wall -Wextra -pedantic -Werror -Wno-language-extension-token
       -Wno-dll-attribute-on-redeclaration -nostdinc++)
 for dir in "${system_headers[@]}"; do msvc+=(-isystem "$dir"); done
-msvc+=(-include tests/msvc/mingw_as_msvc.h -Itests/msvc -Iinclude -Igateway -Irequests)
+msvc+=(-include tests/msvc/mingw_as_msvc.h -Itests/msvc -Iinclude -Icommon -Igateway -Irequests)
 
 failures=0
 # Runs one compilation; on failure prints its label and the compiler's report.
@@ -61,7 +61,7 @@ compile() {
   fi
 }
 
-sources=(gateway/*.cpp requests/*.cpp)
+sources=(common/*.cpp gateway/*.cpp requests/*.cpp)
 running=0
 for dims in size_t int; do
   variant=()

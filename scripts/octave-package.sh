@@ -20,8 +20,8 @@ version=$(sed -n 's/^Version: *//p' octave/package/DESCRIPTION)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 top=$stage/quorvex-$version
-mkdir -p "$top/inst/private" "$top/src/feed/sim" "$top/src/gateway" "$top/src/requests" \
-         "$top/src/include"
+mkdir -p "$top/inst/private" "$top/src/feed/sim" "$top/src/common" "$top/src/gateway" \
+         "$top/src/requests" "$top/src/include"
 cp octave/package/DESCRIPTION octave/package/INDEX octave/package/COPYING "$top/"
 # Octave shows the help of a compiled function only from a .m file beside it: the module's
 # help goes to src/, whence the Makefile puts it into the architecture folder of the module.
@@ -29,6 +29,7 @@ cp octave/help/quorvex.m "$top/src/"
 cp octave/*.m "$top/inst/"
 cp octave/private/*.m "$top/inst/private/"
 cp octave/package/Makefile octave/package/FILES "$top/src/"
+cp common/*.cpp common/*.h "$top/src/common/"
 cp gateway/*.cpp gateway/*.h "$top/src/gateway/"
 cp requests/*.cpp requests/*.h "$top/src/requests/"
 cp include/*.h "$top/src/include/"

@@ -2,7 +2,7 @@
 
 #include "dbax.h"
 #include "decode.h"
-#include "guarded_call.h"
+#include "feed_call.h"
 #include "pcqw32_sim.h"
 #include "recording.h"
 #include "replay.h"

@@ -1,5 +1,5 @@
 // The entry point: dispatch, truncation, the attach check and its failures, input checks.
-#include "guarded_call.h"
+#include "feed_call.h"
 #include "harness.h"
 
 #include <cmath>

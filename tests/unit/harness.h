@@ -5,6 +5,7 @@
 
 #include "expected_results.h"
 #include "feed_link.h"
+#include "feed_link_testing.h"
 #include "little_endian.h"
 #include "mex.h"
 #include "mxhost_driver.h"

@@ -1,6 +1,4 @@
-#include "guarded_call.h"
-
-#include "dbax.h"
+#include "feed_call.h"
 
 #include <cstring>
 
@@ -97,3 +95,40 @@ int32_t guardedDbaxCall(const void *entry, void *controlBlock, int32_t operation
 }
 
 #endif
+
+FeedConvention conventionOfRemovedBytes(int32_t removedBytes) {
+    return removedBytes == DBAX_ARGUMENT_BYTES ? FEED_CONVENTION_STDCALL
+           : removedBytes == 0                 ? FEED_CONVENTION_CDECL
+                                               : FEED_CONVENTION_UNKNOWN;
+}
+
+const char *conventionName(FeedConvention convention) {
+    return convention == FEED_CONVENTION_STDCALL ? "stdcall"
+           : convention == FEED_CONVENTION_CDECL ? "cdecl"
+                                                 : "unknown";
+}
+
+FeedConvention parseConvention(const char *text) {
+    if (text != nullptr && std::strcmp(text, "stdcall") == 0) {
+        return FEED_CONVENTION_STDCALL;
+    }
+    if (text != nullptr && std::strcmp(text, "cdecl") == 0) {
+        return FEED_CONVENTION_CDECL;
+    }
+    return FEED_CONVENTION_UNKNOWN;
+}
+
+ConventionCheck checkConvention(FeedConvention *fixed, int32_t removedBytes) {
+    if (removedBytes == GUARDED_CALL_NOT_MEASURED) {
+        return CONVENTION_KEPT;
+    }
+    const FeedConvention now = conventionOfRemovedBytes(removedBytes);
+    if (now == FEED_CONVENTION_UNKNOWN) {
+        return CONVENTION_NEITHER;
+    }
+    if (*fixed != FEED_CONVENTION_UNKNOWN && *fixed != now) {
+        return CONVENTION_CHANGED;
+    }
+    *fixed = now;
+    return CONVENTION_KEPT;
+}
