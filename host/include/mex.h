@@ -96,6 +96,8 @@ MXHOST_API mxArray *mxGetCell(const mxArray *array, mwIndex index);
 MXHOST_API void mxSetCell(mxArray *array, mwIndex index, mxArray *value);
 MXHOST_API int mxGetString(const mxArray *array, char *buffer, mwSize length);
 MXHOST_API char *mxArrayToString(const mxArray *array);
+// Memory of the call: freed by the host when the call ends unless mxFree'd before.
+MXHOST_API void *mxMalloc(size_t size);
 MXHOST_API void mxFree(void *memory);
 MXHOST_API int mxGetNumberOfFields(const mxArray *array);
 MXHOST_API const char *mxGetFieldNameByNumber(const mxArray *array, int number);

@@ -53,6 +53,9 @@ struct CallState {
     std::string *printed = nullptr;
     std::vector<mxhost::Warning> *warnings = nullptr;
     std::vector<std::string> *offThread = nullptr;
+    // Memory the call allocated with mxMalloc (or mxArrayToString) and has not freed; the
+    // host frees it when the call ends, raised or not, as the real one does.
+    std::vector<void *> *allocated = nullptr;
     std::thread::id thread;
 };
 
@@ -326,11 +329,23 @@ int mxGetString(const mxArray *array, char *buffer, mwSize length) {
     return 0;
 }
 
+void *mxMalloc(size_t size) {
+    noteThread("mxMalloc");
+    void *memory = std::malloc(size > 0 ? size : 1);
+    if (memory == nullptr) {
+        fatal("out of memory");
+    }
+    if (current.allocated != nullptr) {
+        current.allocated->push_back(memory);
+    }
+    return memory;
+}
+
 char *mxArrayToString(const mxArray *array) {
     if (array == nullptr || array->classId != mxCHAR_CLASS) {
         return nullptr;
     }
-    char *out = static_cast<char *>(std::malloc(array->chars.size() + 1));
+    char *out = static_cast<char *>(mxMalloc(array->chars.size() + 1));
     if (out == nullptr) {
         return nullptr;
     }
@@ -340,6 +355,15 @@ char *mxArrayToString(const mxArray *array) {
 }
 
 void mxFree(void *memory) {
+    if (memory != nullptr && current.allocated != nullptr) {
+        auto &list = *current.allocated;
+        for (size_t i = list.size(); i-- > 0;) {
+            if (list[i] == memory) {
+                list.erase(list.begin() + static_cast<long>(i));
+                break;
+            }
+        }
+    }
     std::free(memory);
 }
 
@@ -486,10 +510,15 @@ CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &
     current.printed = &result.printed;
     current.warnings = &result.warnings;
     current.offThread = &result.offThreadHostCalls;
+    std::vector<void *> allocated;
+    current.allocated = &allocated;
     current.thread = std::this_thread::get_id();
     int raised = invoke(entry, nlhs, result.outputs.data(), static_cast<int>(arguments.size()),
                         arguments.data());
     current = saved;
+    for (void *memory : allocated) {
+        std::free(memory);
+    }
 
     result.raised = raised != 0;
     if (result.raised) {

@@ -60,6 +60,7 @@ mxArray *mxGetCell(const mxArray *pm, mwIndex index);
 void mxSetCell(mxArray *pm, mwIndex index, mxArray *value);
 int mxGetString(const mxArray *pm, char *str, mwSize strlen);
 char *mxArrayToString(const mxArray *array_ptr);
+void *mxMalloc(size_t n);
 void mxFree(void *ptr);
 void mxSetField(mxArray *pm, mwIndex index, const char *fieldname, mxArray *pvalue);
 
