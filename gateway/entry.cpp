@@ -1,7 +1,8 @@
-// The module's one entry point: reads the request code and runs the request through the one
-// table of the seven requests.
+// The module's one entry point, the front end over the host's arrays: reads the request code,
+// reads and checks every input once, attaches, and runs the request through the one table of
+// the seven requests, whose results go to the host through the results seam.
 #include "feed_session.h"
-#include "inputs.h"
+#include "host_inputs.h"
 #include "request_call.h"
 #include "requests.h"
 
@@ -21,21 +22,18 @@ int32_t RequestCode = 0;
 namespace {
 
 struct Request {
-    bool readsCount;              // input 3, for the requests that take securities
-    void (*check)(RequestCall &); // input checks, before any feed call
-    void (*run)(RequestCall &);   // runs once attached
+    bool readsCount;            // input 3, for the requests that take securities
+    SecuritiesRead securities;  // which securities of inputs 4 and 5 it reads
+    void (*run)(RequestCall &); // runs once attached
 };
 
 constexpr int32_t REQUEST_COUNT = 7;
 // Indexed by request code - 1.
 constexpr Request REQUESTS[REQUEST_COUNT] = {
-    {false, checkNothing, runAttachCheck},
-    {true, checkListedSecurities, runQuoteSnapshot},
-    {true, checkFirstSecurity, runHistoryScan},
-    {false, checkNothing, runVersionQuery},
-    {true, checkFirstSecurity, runBarSeries},
-    {true, checkListedSecurities, runFundamentalsSnapshot},
-    {true, checkCantRead, runCantRead},
+    {false, SECURITIES_NONE, runAttachCheck}, {true, SECURITIES_LISTED, runQuoteSnapshot},
+    {true, SECURITIES_FIRST, runHistoryScan}, {false, SECURITIES_NONE, runVersionQuery},
+    {true, SECURITIES_FIRST, runBarSeries},   {true, SECURITIES_LISTED, runFundamentalsSnapshot},
+    {true, SECURITIES_OPTIONAL, runCantRead},
 };
 
 // quorvex('feedError'): the feed library's own description of the failed feed call the last
@@ -53,16 +51,12 @@ bool isFeedErrorQuery(int inputCount, const mxArray **inputs) {
            std::strcmp(text, FEED_ERROR_QUERY) == 0;
 }
 
-void runFeedErrorQuery(mxArray **outputs) {
-    outputs[0] = mxCreateString(feedFailureDescription());
-}
-
 } // namespace
 
 extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
                                            const mxArray *prhs[]) {
     if (isFeedErrorQuery(nrhs, prhs)) {
-        runFeedErrorQuery(plhs);
+        plhs[0] = mxCreateString(feedFailureDescription());
         return;
     }
     double code = requestCodeValue(nrhs, prhs);
@@ -76,13 +70,11 @@ extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
 
     // The feed owns these bytes for the length of the call; the module never looks inside.
     FeedControlBlock block;
-    RequestCall call{&block, 0, 0, nlhs, plhs, nrhs, prhs};
-    // Every input is checked before the first feed call.
-    call.database = readIntegerInput(call, 2, "database number");
-    if (request.readsCount) {
-        call.count = readIntegerInput(call, 3, "count");
-    }
-    request.check(call);
+    RequestCall call{&block, RequestInputs{}, nlhs, reinterpret_cast<ResultArray **>(plhs)};
+    call.inputs.code = RequestCode;
+    // Every input is read and checked before the first feed call.
+    readRequestInputs(nrhs, prhs, request.readsCount, request.securities, &call.inputs);
     attachFeed(call);
     request.run(call);
+    releaseRequestInputs(&call.inputs);
 }

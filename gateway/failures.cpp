@@ -1,14 +1,12 @@
 #include "failures.h"
 
-#include "mex.h"
+#include "results.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 
 void raiseText(const char *identifier, const char *text) {
-    mexErrMsgIdAndTxt(identifier, "%s", text);
-    std::abort(); // the host's raise does not return
+    reportError(identifier, text);
 }
 
 void raiseFailure(FailureKind kind, int32_t number) {
@@ -35,4 +33,22 @@ void raiseFormatted(const char *identifier, const char *format, ...) {
     formatMessage(message, sizeof message, format, args);
     va_end(args);
     raiseText(identifier, message);
+}
+
+void warnFormatted(const char *identifier, const char *format, ...) {
+    char message[FORMATTED_MESSAGE_SIZE];
+    va_list args;
+    va_start(args, format);
+    formatMessage(message, sizeof message, format, args);
+    va_end(args);
+    reportWarning(identifier, message);
+}
+
+void printFormatted(const char *format, ...) {
+    char text[FORMATTED_MESSAGE_SIZE];
+    va_list args;
+    va_start(args, format);
+    formatMessage(text, sizeof text, format, args);
+    va_end(args);
+    reportPrint(text);
 }

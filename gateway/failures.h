@@ -1,5 +1,6 @@
-// How the module reports a failure: one message, raised through the host with an identifier a
-// script can catch. Raising ends the call at once. This unit knows nothing of the feed: the
+// How the module reports a failure: one message, raised through the front end's results seam
+// (results.h) with an identifier a script can catch; and the warnings and printed lines that
+// are not failures. Raising ends the call at once. This unit knows nothing of the feed: the
 // feed session (feed_session.h) releases the attachment before it raises.
 #ifndef QUORVEX_FAILURES_H
 #define QUORVEX_FAILURES_H
@@ -19,12 +20,20 @@
 #define QUORVEX_PRINTF_FORMAT(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
 #else
 #define QUORVEX_PRINTF_FORMAT(formatAt, firstAt)
+// A warning, and a printed line, built like printf.
+void warnFormatted(const char *identifier, const char *format, ...) QUORVEX_PRINTF_FORMAT(2, 3);
+void printFormatted(const char *format, ...) QUORVEX_PRINTF_FORMAT(1, 2);
+
 #endif
 
 // Identifiers of the errors that carry no feed status.
 constexpr const char *ID_BAD_INPUT = "quorvex:badInput";
 constexpr const char *ID_FEED_LIBRARY = "quorvex:feedLibrary";
 constexpr const char *ID_FEED_STALLED = "quorvex:feedStalled";
+
+// Identifiers of the warnings.
+constexpr const char *ID_NO_HISTORY = "quorvex:noHistory";
+constexpr const char *ID_HISTORY_INCOMPLETE = "quorvex:historyIncomplete";
 
 // The failures that carry one number (a feed status, or a capacity), each with its identifier
 // and its message; FAILURES below is indexed by this kind.
@@ -74,5 +83,9 @@ void formatMessage(char *message, size_t size, const char *format, va_list args)
 // Raises a message built like printf; for input errors, which name the input concerned.
 [[noreturn]] void raiseFormatted(const char *identifier, const char *format, ...)
     QUORVEX_PRINTF_FORMAT(2, 3);
+
+// A warning, and a printed line, built like printf.
+void warnFormatted(const char *identifier, const char *format, ...) QUORVEX_PRINTF_FORMAT(2, 3);
+void printFormatted(const char *format, ...) QUORVEX_PRINTF_FORMAT(1, 2);
 
 #endif

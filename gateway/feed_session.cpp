@@ -25,7 +25,7 @@ void forgetFeedFailure() {
 
 void attachFeed(RequestCall &call) {
     feedLoad();
-    int32_t status = feedCall(call.block, DBA_ATTACH, nullptr, nullptr, call.database);
+    int32_t status = feedCall(call.block, DBA_ATTACH, nullptr, nullptr, call.inputs.database);
     if (status != 0) {
         failFeedCall(call, FAILURE_ATTACH, status);
     }

@@ -32,8 +32,7 @@ function [quotes, failed] = qvquotes(securities, varargin)
 %   to get the moment, for example datestr(floor(now) + q.LastPriceTime, 'HH:MM'). A time
 %   below 0 or from 1 on is the feed's mark of an invalid time. Ticks are -1, 0 or +1.
 %
-%   The whole list is read with one module call; only when a security fails are the others
-%   read again, in halves, to find which ones did.
+%   The whole list is read with one module call, which reports each security's status.
 %
 %   Examples:
 %     q = qvquotes('IBM');

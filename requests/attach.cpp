@@ -5,5 +5,5 @@
 
 void runAttachCheck(RequestCall &call) {
     detachFeed(call);
-    call.outputs[0] = mxCreateDoubleScalar(static_cast<double>(call.database));
+    call.outputs[0] = resultScalar(static_cast<double>(call.inputs.database));
 }

@@ -1,7 +1,6 @@
 // Request 6: the fundamentals of each listed security, as one structure of 24 fields.
 #include "feed_session.h"
 #include "field_readers.h"
-#include "inputs.h"
 #include "keys.h"
 #include "requests.h"
 #include "snapshot.h"
@@ -47,9 +46,9 @@ constexpr const char *FUNDAMENTALS_FIELDS[FUNDAMENTALS_FIELD_COUNT] = {
 
 // FundamentalsRecord: the text fields with their offset and room.
 constexpr TextField FUNDAMENTALS_TEXTS[] = {
-    {NAME, 128, 48},
-    {BASE_ITEM, 26, 20},
-    {CUSIP_NUMBER, 186, RECORD_BUFFER_SIZE - 186},
+    {NAME, FUNDAMENTALS_NAME_OFFSET, FUNDAMENTALS_NAME_ROOM},
+    {BASE_ITEM, FUNDAMENTALS_BASE_ITEM_OFFSET, FUNDAMENTALS_BASE_ITEM_ROOM},
+    {CUSIP_NUMBER, FUNDAMENTALS_CUSIP_OFFSET, FUNDAMENTALS_CUSIP_ROOM},
 };
 
 // FundamentalsRecord: the dates, four bytes each.
@@ -58,32 +57,10 @@ struct DateField {
     size_t offset;
 };
 constexpr DateField FUNDAMENTALS_DATES[] = {
-    {DIV_DATE, 72},
-    {EXP_DATE, 76},
-    {RAW_MAT_DATE, 80},
+    {DIV_DATE, FUNDAMENTALS_DIV_DATE_OFFSET},
+    {EXP_DATE, FUNDAMENTALS_EXP_DATE_OFFSET},
+    {RAW_MAT_DATE, FUNDAMENTALS_MAT_DATE_OFFSET},
 };
-
-// FundamentalsRecord: the numeric fields.
-constexpr size_t LAST_UPDATE_OFFSET = 46;
-constexpr size_t DIV_FREQ_OFFSET = 48;
-constexpr size_t PRICE_TYPE_OFFSET = 54;
-constexpr size_t SEC_CATEGORY_OFFSET = 56;
-constexpr size_t BETA_OFFSET = 58;
-constexpr size_t VOLUME_FLAG_OFFSET = 60;
-constexpr size_t DIV_EXPONENT_OFFSET = 64; // shared by DivLast and DivExp
-constexpr size_t DIV_LAST_OFFSET = 66;
-constexpr size_t DIV_EXP_OFFSET = 70;
-constexpr size_t CLOSE_PRICE_OFFSET = 92;
-constexpr size_t HIST_HIGH_OFFSET = 96;
-constexpr size_t HIST_LOW_OFFSET = 100;
-constexpr size_t VOLUME_OFFSET = 104;
-constexpr size_t OPEN_INTEREST_OFFSET = 108;
-constexpr size_t OUTSTANDING_OFFSET = 112;
-constexpr size_t SH_PER_CONTR_OFFSET = 116;
-constexpr size_t STRIKE_PRICE_OFFSET = 120;
-constexpr size_t EPS_EXPONENT_OFFSET = 176;
-constexpr size_t EPS_MANTISSA_OFFSET = 178;
-constexpr size_t SP_CODE_OFFSET = 180;
 
 constexpr double HUNDREDTH = 0.01;
 constexpr size_t DATE_ROWS = 3;
@@ -114,9 +91,7 @@ void storeDate(double *column, const unsigned char *record, size_t offset) {
 } // namespace
 
 void runFundamentalsSnapshot(RequestCall &call) {
-    const size_t rows = snapshotRows(call.count);
-
-    // Every field is a column but the texts, which are cells, and the dates, 3-by-rows.
+    // Every field is a column but the texts and the dates, 3-by-rows.
     FieldShape shapes[FUNDAMENTALS_FIELD_COUNT];
     for (FieldShape &shape : shapes) {
         shape = SHAPE_COLUMN;
@@ -127,46 +102,51 @@ void runFundamentalsSnapshot(RequestCall &call) {
     for (const DateField &date : FUNDAMENTALS_DATES) {
         shapes[date.field] = SHAPE_DATE;
     }
-    mxArray *arrays[FUNDAMENTALS_FIELD_COUNT];
-    double *column[FUNDAMENTALS_FIELD_COUNT];
-    createSnapshotArrays(shapes, FUNDAMENTALS_FIELD_COUNT, rows, arrays, column);
+    SnapshotArrays out;
+    createSnapshotArrays(call, shapes, FUNDAMENTALS_FIELD_COUNT, out);
+    double *const *column = out.columns;
 
     // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
     unsigned char record[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
-    for (size_t i = 0; i < rows; ++i) {
-        readSecurityRecord(call, static_cast<int32_t>(i), record);
-
-        for (const TextField &text : FUNDAMENTALS_TEXTS) {
-            mxSetCell(arrays[text.field], i, recordString(record, text.offset, text.room));
+    for (size_t i = 0; i < out.rows; ++i) {
+        if (!readSecurityRecord(call, static_cast<int32_t>(i), record, out)) {
+            continue;
         }
 
-        const PriceScale scale = PriceTypeScale(readI16(record, PRICE_TYPE_OFFSET));
-        const double dividendScale = powerOfTen(record, DIV_EXPONENT_OFFSET);
+        for (const TextField &text : FUNDAMENTALS_TEXTS) {
+            setRecordText(out.arrays[text.field], i, record, text.offset, text.room);
+        }
 
-        column[LAST_UPDATE][i] = readU16(record, LAST_UPDATE_OFFSET);
-        column[EPS][i] = static_cast<double>(readI16(record, EPS_MANTISSA_OFFSET)) /
-                         powerOfTen(record, EPS_EXPONENT_OFFSET);
-        column[SP_CODE][i] = readU16(record, SP_CODE_OFFSET);
-        column[PRICE_TYPE][i] = readU16(record, PRICE_TYPE_OFFSET);
-        column[SEC_CATEGORY][i] = readU16(record, SEC_CATEGORY_OFFSET);
-        column[CLOSE_PRICE][i] = applyPriceScale(readI32(record, CLOSE_PRICE_OFFSET), scale);
-        column[VOLUME][i] = readU32(record, VOLUME_OFFSET);
-        column[VOLUME_FLAG][i] = readU16(record, VOLUME_FLAG_OFFSET);
-        column[OPEN_INTEREST][i] = static_cast<double>(readI32(record, OPEN_INTEREST_OFFSET));
-        column[HIST_HIGH][i] = applyPriceScale(readI32(record, HIST_HIGH_OFFSET), scale);
-        column[HIST_LOW][i] = applyPriceScale(readI32(record, HIST_LOW_OFFSET), scale);
-        column[DIV_EXP][i] = readU16(record, DIV_EXP_OFFSET) / dividendScale;
-        column[DIV_LAST][i] = readU16(record, DIV_LAST_OFFSET) / dividendScale;
-        column[DIV_FREQ][i] = readU16(record, DIV_FREQ_OFFSET);
-        column[OUTSTANDING][i] = readU32(record, OUTSTANDING_OFFSET);
-        column[BETA][i] = readU16(record, BETA_OFFSET) * HUNDREDTH;
-        column[SH_PER_CONTR][i] = readU32(record, SH_PER_CONTR_OFFSET);
-        column[STRIKE_PRICE][i] = applyPriceScale(readI32(record, STRIKE_PRICE_OFFSET), scale);
+        const PriceScale scale = PriceTypeScale(readI16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET));
+        const double dividendScale = powerOfTen(record, FUNDAMENTALS_DIV_EXPONENT_OFFSET);
+
+        column[LAST_UPDATE][i] = readU16(record, FUNDAMENTALS_LAST_UPDATE_OFFSET);
+        column[EPS][i] = static_cast<double>(readI16(record, FUNDAMENTALS_EPS_MANTISSA_OFFSET)) /
+                         powerOfTen(record, FUNDAMENTALS_EPS_EXPONENT_OFFSET);
+        column[SP_CODE][i] = readU16(record, FUNDAMENTALS_SP_CODE_OFFSET);
+        column[PRICE_TYPE][i] = readU16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET);
+        column[SEC_CATEGORY][i] = readU16(record, FUNDAMENTALS_SEC_CATEGORY_OFFSET);
+        column[CLOSE_PRICE][i] =
+            applyPriceScale(readI32(record, FUNDAMENTALS_CLOSE_PRICE_OFFSET), scale);
+        column[VOLUME][i] = readU32(record, FUNDAMENTALS_VOLUME_OFFSET);
+        column[VOLUME_FLAG][i] = readU16(record, FUNDAMENTALS_VOLUME_FLAG_OFFSET);
+        column[OPEN_INTEREST][i] =
+            static_cast<double>(readI32(record, FUNDAMENTALS_OPEN_INTEREST_OFFSET));
+        column[HIST_HIGH][i] =
+            applyPriceScale(readI32(record, FUNDAMENTALS_HIST_HIGH_OFFSET), scale);
+        column[HIST_LOW][i] = applyPriceScale(readI32(record, FUNDAMENTALS_HIST_LOW_OFFSET), scale);
+        column[DIV_EXP][i] = readU16(record, FUNDAMENTALS_DIV_EXP_OFFSET) / dividendScale;
+        column[DIV_LAST][i] = readU16(record, FUNDAMENTALS_DIV_LAST_OFFSET) / dividendScale;
+        column[DIV_FREQ][i] = readU16(record, FUNDAMENTALS_DIV_FREQ_OFFSET);
+        column[OUTSTANDING][i] = readU32(record, FUNDAMENTALS_OUTSTANDING_OFFSET);
+        column[BETA][i] = readU16(record, FUNDAMENTALS_BETA_OFFSET) * HUNDREDTH;
+        column[SH_PER_CONTR][i] = readU32(record, FUNDAMENTALS_SH_PER_CONTR_OFFSET);
+        column[STRIKE_PRICE][i] =
+            applyPriceScale(readI32(record, FUNDAMENTALS_STRIKE_PRICE_OFFSET), scale);
         for (const DateField &date : FUNDAMENTALS_DATES) {
             storeDate(column[date.field] + DATE_ROWS * i, record, date.offset);
         }
     }
     detachFeed(call);
-
-    storeSnapshot(call, FUNDAMENTALS_FIELDS, FUNDAMENTALS_FIELD_COUNT, arrays);
+    storeSnapshot(call, FUNDAMENTALS_FIELDS, out);
 }

@@ -14,10 +14,9 @@ void placeText(unsigned char *field, const char *text, size_t room) {
 void fillKeyFields(unsigned char *key, const char *symbol, const char *qualifier) {
     std::memset(key + KEY_SYMBOL_OFFSET, ' ', KEY_SYMBOL_SIZE + KEY_QUALIFIER_SIZE);
     // At most 11 symbol characters arrive, so the symbol field always ends in a space.
-    placeText(key + KEY_SYMBOL_OFFSET, symbol, KEY_SYMBOL_SIZE - 1);
+    placeText(key + KEY_SYMBOL_OFFSET, symbol, KEY_SYMBOL_LENGTH);
     placeText(key + KEY_QUALIFIER_OFFSET, qualifier, KEY_QUALIFIER_SIZE);
-    key[0] = 0;
-    key[1] = 0;
+    writeU16(key, KEY_LEAD_WORD_OFFSET, 0);
 }
 
 } // namespace
@@ -34,11 +33,9 @@ void buildBarKey(unsigned char *key, const char *symbol, const char *qualifier) 
 void buildTaggedKey(unsigned char *key, const char *symbol, const char *qualifier) {
     fillKeyFields(key, symbol, qualifier);
     std::memset(key + SECURITY_KEY_SIZE, ' ', KEY_TAG_OFFSET - SECURITY_KEY_SIZE);
-    std::memcpy(key + KEY_TAG_OFFSET, "CANT", 4);
+    std::memcpy(key + KEY_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE);
 }
 
 double PriceTypeDivisor(int16_t code) {
-    // The scale table holds the divisor itself or its reciprocal, exact either way.
-    const PriceScale scale = PriceTypeScale(code);
-    return scale.divides ? scale.factor : 1.0 / scale.factor;
+    return priceTypeDivisor(code);
 }

@@ -2,6 +2,8 @@
 #ifndef QUORVEX_KEYS_H
 #define QUORVEX_KEYS_H
 
+#include "pcqw32_layout.h"
+
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
@@ -28,19 +30,6 @@ constexpr bool DOUBLES_EVALUATED_AS_DOUBLE = FLT_EVAL_METHOD == 0;
 static_assert(DOUBLES_EVALUATED_AS_DOUBLE,
               "build with SSE2 arithmetic on 32-bit x86: /arch:SSE2 (MSVC's default), "
               "-msse2 -mfpmath=sse (GCC, clang)");
-
-// SecurityKey: leadWord (16 bits, always 0) at 0, symbol (12 bytes) at 2, qualifier (4 bytes)
-// at 14; both texts filled to the right with spaces, no terminators.
-constexpr size_t SECURITY_KEY_SIZE = 18;
-constexpr size_t KEY_SYMBOL_OFFSET = 2;
-constexpr size_t KEY_SYMBOL_SIZE = 12;
-constexpr size_t KEY_QUALIFIER_OFFSET = 14;
-constexpr size_t KEY_QUALIFIER_SIZE = 4;
-// The bar-series key: a SecurityKey at the start of 32 bytes of spaces.
-constexpr size_t BAR_KEY_SIZE = 32;
-// TaggedKey: a SecurityKey, three spaces at 18 to 20 and the tag at 21 to 24.
-constexpr size_t TAGGED_KEY_SIZE = 25;
-constexpr size_t KEY_TAG_OFFSET = 21;
 
 // Fills the 18 bytes at `key` from a symbol of at most 11 characters and a qualifier of at
 // most 4 (longer texts are cut to their field).
@@ -69,27 +58,31 @@ struct PriceScale {
 };
 
 // A power-of-two divisor as the multiplication by its reciprocal, a decimal one as a division.
-constexpr PriceScale byReciprocal(double divisor) {
-    return PriceScale{1.0 / divisor, false};
+constexpr bool isPowerOfTwo(double value) {
+    return value == 1.0 || (value > 1.0 && isPowerOfTwo(value / 2.0));
 }
-constexpr PriceScale byDivision(double divisor) {
-    return PriceScale{divisor, true};
+constexpr PriceScale scaleOfDivisor(double divisor) {
+    return isPowerOfTwo(divisor) ? PriceScale{1.0 / divisor, false} : PriceScale{divisor, true};
 }
 
-// The divisors of price-type codes 0 to 15, the one table of them; other codes give 1.
-constexpr PriceScale PRICE_SCALES[16] = {
-    byReciprocal(256),  byReciprocal(64),                                        // 0, 1
-    byReciprocal(1),    byReciprocal(1),   byReciprocal(1),                      // 2 to 4
-    byReciprocal(256),  byReciprocal(256), byReciprocal(256), byReciprocal(256), // 5 to 8
-    byReciprocal(1),    byReciprocal(1),                                         // 9, 10
-    byDivision(10),     byDivision(100),   byDivision(1000),  byDivision(10000),
-    byDivision(100000), // 11 to 15
+// The scales of price-type codes 0 to 15, from the layout's one table of divisors.
+constexpr PriceScale PRICE_SCALES[PRICE_TYPE_CODES] = {
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[0]),  scaleOfDivisor(PRICE_TYPE_DIVISORS[1]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[2]),  scaleOfDivisor(PRICE_TYPE_DIVISORS[3]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[4]),  scaleOfDivisor(PRICE_TYPE_DIVISORS[5]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[6]),  scaleOfDivisor(PRICE_TYPE_DIVISORS[7]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[8]),  scaleOfDivisor(PRICE_TYPE_DIVISORS[9]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[10]), scaleOfDivisor(PRICE_TYPE_DIVISORS[11]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[12]), scaleOfDivisor(PRICE_TYPE_DIVISORS[13]),
+    scaleOfDivisor(PRICE_TYPE_DIVISORS[14]), scaleOfDivisor(PRICE_TYPE_DIVISORS[15]),
 };
+static_assert(PRICE_SCALES[12].divides && !PRICE_SCALES[1].divides,
+              "power-of-two divisors scale by their reciprocal, decimal ones divide");
 
 // The scale of a price-type code: the same results as PriceTypeDivisor and scalePrice. Inline,
 // since the bars look it up for every record.
 inline PriceScale PriceTypeScale(int16_t code) {
-    if (code < 0 || code >= 16) {
+    if (code < 0 || code >= PRICE_TYPE_CODES) {
         return PriceScale{1.0, false};
     }
     return PRICE_SCALES[code];

@@ -1,22 +1,97 @@
 #include "snapshot.h"
 
+#include "feed_link.h"
 #include "feed_session.h"
 #include "field_readers.h"
-#include "inputs.h"
 #include "keys.h"
 
 #include <cstring>
+#include <limits>
 
-void readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record) {
-    char symbol[TEXT_BUFFER_SIZE];
-    char qualifier[TEXT_BUFFER_SIZE];
-    readSecurityTexts(call, index, symbol, qualifier);
-    unsigned char key[SECURITY_KEY_SIZE];
-    buildSecurityKey(key, symbol, qualifier);
-    readFeed(call, FAILURE_RETRIEVAL, DBA_GET_RECORD, key, record, 0);
+void createSnapshotArrays(const RequestCall &call, const FieldShape *shapes, int fieldCount,
+                          SnapshotArrays &out) {
+    // Rows of every output array: the security count, with a count below 0 read as 0.
+    const size_t rows = static_cast<size_t>(call.inputs.securities.count);
+    out.fieldCount = fieldCount;
+    out.shapes = shapes;
+    out.rows = rows;
+    for (int field = 0; field < fieldCount; ++field) {
+        out.columns[field] = nullptr;
+        switch (shapes[field]) {
+        case SHAPE_TEXT:
+            out.arrays[field] = resultTexts(rows);
+            break;
+        case SHAPE_COLUMN:
+            out.arrays[field] = resultMatrix(rows, 1, MATRIX_ZEROED, &out.columns[field]);
+            break;
+        case SHAPE_TWO_COLUMNS:
+            out.arrays[field] = resultMatrix(rows, 2, MATRIX_ZEROED, &out.columns[field]);
+            break;
+        case SHAPE_DATE:
+            out.arrays[field] = resultMatrix(3, rows, MATRIX_ZEROED, &out.columns[field]);
+            break;
+        }
+    }
+    out.statusArray = nullptr;
+    out.statuses = nullptr;
+    if (call.outputCount > 1) {
+        out.statusArray = resultMatrix(rows, 1, MATRIX_ZEROED, &out.statuses);
+    }
 }
 
-mxArray *recordString(const unsigned char *record, size_t offset, size_t room) {
+namespace {
+
+// The row of a security the feed could not read: no number, no text.
+void markUnread(SnapshotArrays &arrays, size_t row) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    for (int field = 0; field < arrays.fieldCount; ++field) {
+        double *column = arrays.columns[field];
+        switch (arrays.shapes[field]) {
+        case SHAPE_TEXT:
+            resultSetText(arrays.arrays[field], row, "");
+            break;
+        case SHAPE_COLUMN:
+            column[row] = none;
+            break;
+        case SHAPE_TWO_COLUMNS:
+            column[row] = none;
+            column[arrays.rows + row] = none;
+            break;
+        case SHAPE_DATE:
+            column[3 * row] = column[3 * row + 1] = column[3 * row + 2] = none;
+            break;
+        }
+    }
+}
+
+} // namespace
+
+bool readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record,
+                        SnapshotArrays &arrays) {
+    const SecurityText &security = call.inputs.securities.items[index];
+    unsigned char key[SECURITY_KEY_SIZE];
+    buildSecurityKey(key, security.symbol, security.qualifier);
+    const int32_t status = feedCall(call.block, DBA_GET_RECORD, key, record, 0);
+    if (status == 0) {
+        return true;
+    }
+    if (arrays.statuses == nullptr) {
+        failFeedCall(call, FAILURE_RETRIEVAL, status);
+    }
+    arrays.statuses[index] = static_cast<double>(status);
+    markUnread(arrays, static_cast<size_t>(index));
+    return false;
+}
+
+void storeSnapshot(RequestCall &call, const char *const *names, SnapshotArrays &arrays) {
+    call.outputs[0] = resultStructure(arrays.fieldCount, names, arrays.arrays);
+    if (arrays.statusArray != nullptr) {
+        call.outputs[1] = arrays.statusArray;
+    }
+}
+
+void setRecordText(ResultArray *texts, size_t row, const unsigned char *record, size_t offset,
+                   size_t room) {
     // The callers pass fields of the record buffer; the room never reaches past its end.
     if (room > RECORD_BUFFER_SIZE - offset) {
         room = RECORD_BUFFER_SIZE - offset;
@@ -24,41 +99,12 @@ mxArray *recordString(const unsigned char *record, size_t offset, size_t room) {
     const unsigned char *text = record + offset;
     // Most texts end within their field: the host then reads the field itself.
     if (std::memchr(text, 0, room) != nullptr) {
-        return mxCreateString(reinterpret_cast<const char *>(text));
+        resultSetText(texts, row, reinterpret_cast<const char *>(text));
+        return;
     }
     // A text that fills its field is cut at its room.
     char bounded[RECORD_BUFFER_SIZE + 1];
     std::memcpy(bounded, text, room);
     bounded[room] = '\0';
-    return mxCreateString(bounded);
-}
-
-void createSnapshotArrays(const FieldShape *shapes, int fieldCount, size_t rows, mxArray **arrays,
-                          double **columns) {
-    for (int field = 0; field < fieldCount; ++field) {
-        columns[field] = nullptr;
-        switch (shapes[field]) {
-        case SHAPE_TEXT:
-            arrays[field] = mxCreateCellMatrix(rows, 1);
-            continue;
-        case SHAPE_COLUMN:
-            arrays[field] = mxCreateDoubleMatrix(rows, 1, mxREAL);
-            break;
-        case SHAPE_TWO_COLUMNS:
-            arrays[field] = mxCreateDoubleMatrix(rows, 2, mxREAL);
-            break;
-        case SHAPE_DATE:
-            arrays[field] = mxCreateDoubleMatrix(3, rows, mxREAL);
-            break;
-        }
-        columns[field] = mxGetPr(arrays[field]);
-    }
-}
-
-void storeSnapshot(RequestCall &call, const char *const *names, int fieldCount, mxArray **arrays) {
-    mxArray *result = mxCreateStructMatrix(1, 1, fieldCount, const_cast<const char **>(names));
-    for (int field = 0; field < fieldCount; ++field) {
-        mxSetField(result, 0, names[field], arrays[field]);
-    }
-    call.outputs[0] = result;
+    resultSetText(texts, row, bounded);
 }

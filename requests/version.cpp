@@ -9,14 +9,6 @@ constexpr const char *VERSION_FIELDS[] = {"majorversion", "minorversion", "relea
                                           "serialnumber"};
 constexpr int VERSION_FIELD_COUNT = 4;
 
-// VersionRecord: signed 16-bit major and minor, then two texts up to their zero byte.
-constexpr size_t MAJOR_OFFSET = 0;
-constexpr size_t MINOR_OFFSET = 2;
-constexpr size_t RELEASE_OFFSET = 4;
-constexpr size_t RELEASE_ROOM = 2;
-constexpr size_t SERIAL_OFFSET = 6;
-constexpr size_t SERIAL_ROOM = RECORD_BUFFER_SIZE - SERIAL_OFFSET;
-
 } // namespace
 
 void runVersionQuery(RequestCall &call) {
@@ -25,21 +17,16 @@ void runVersionQuery(RequestCall &call) {
     detachFeed(call);
 
     // Both texts are bounded by their room, so a record without zero bytes stays inside.
-    char release[RELEASE_ROOM + 1];
-    char serial[SERIAL_ROOM + 1];
-    copyRecordText(record, RELEASE_OFFSET, RELEASE_ROOM, release);
-    copyRecordText(record, SERIAL_OFFSET, SERIAL_ROOM, serial);
+    char release[VERSION_RELEASE_ROOM + 1];
+    char serial[VERSION_SERIAL_ROOM + 1];
+    copyRecordText(record, VERSION_RELEASE_OFFSET, VERSION_RELEASE_ROOM, release);
+    copyRecordText(record, VERSION_SERIAL_OFFSET, VERSION_SERIAL_ROOM, serial);
 
-    mxArray *result =
-        mxCreateStructMatrix(1, 1, VERSION_FIELD_COUNT, const_cast<const char **>(VERSION_FIELDS));
-    mxArray *values[VERSION_FIELD_COUNT] = {
-        mxCreateDoubleScalar(readI16(record, MAJOR_OFFSET)),
-        mxCreateDoubleScalar(readI16(record, MINOR_OFFSET)),
-        mxCreateString(release),
-        mxCreateString(serial),
+    ResultArray *const values[VERSION_FIELD_COUNT] = {
+        resultScalar(readI16(record, VERSION_MAJOR_OFFSET)),
+        resultScalar(readI16(record, VERSION_MINOR_OFFSET)),
+        resultText(release),
+        resultText(serial),
     };
-    for (int field = 0; field < VERSION_FIELD_COUNT; ++field) {
-        mxSetField(result, 0, VERSION_FIELDS[field], values[field]);
-    }
-    call.outputs[0] = result;
+    call.outputs[0] = resultStructure(VERSION_FIELD_COUNT, VERSION_FIELDS, values);
 }

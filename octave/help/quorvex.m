@@ -25,7 +25,7 @@
 %   N = QUORVEX(1, DATABASE)
 %     Attach check: attaches to DATABASE, detaches, returns its number.
 %
-%   Q = QUORVEX(2, DATABASE, N, SYMBOLS, QUALIFIERS)
+%   [Q, STATUS] = QUORVEX(2, DATABASE, N, SYMBOLS, QUALIFIERS)
 %     Quote snapshot of the first N securities (cells 1 to N of SYMBOLS and QUALIFIERS).
 %     Returns a 1-by-1 structure of N-by-1 columns, row i for security i (45 fields):
 %       Symbol PriceType PrimaryExchange SecCategory Status News
@@ -39,9 +39,12 @@
 %       OpenRange CloseRange (N-by-2) Volume OpenInterest
 %       QuoteIndicator TradeIndicator ExDividendToday SplitToday
 %     Symbol, PrimaryExchange and the *Exchange fields are N-by-1 cell arrays of texts.
-%     N of 0 or less gives every field with 0 rows. Read quotes from a quote database: the
-%     feed keeps fundamentals apart, and a quote read from a fundamentals database decodes
-%     into meaningless numbers.
+%     N of 0 or less gives every field with 0 rows. With one output the first security the
+%     feed cannot read raises 'Data retrieval error N'; with a second output the request
+%     goes on past it: its row holds NaN in every number and '' in every text, and STATUS
+%     is an N-by-1 column of the feed's statuses, 0 for a security read. Read quotes from a
+%     quote database: the feed keeps fundamentals apart, and a quote read from a fundamentals
+%     database decodes into meaningless numbers.
 %
 %   [H, ENDED] = QUORVEX(3, DATABASE, ANY, SYMBOLS, QUALIFIERS)
 %     Price history of the security in cell 1: an R-by-7 matrix, one row per history
@@ -72,7 +75,7 @@
 %     for, is that status. qvbars warns of a series that did not end on the end of the data
 %     (qvlayout's bars.endStatus).
 %
-%   F = QUORVEX(6, DATABASE, N, SYMBOLS, QUALIFIERS)
+%   [F, STATUS] = QUORVEX(6, DATABASE, N, SYMBOLS, QUALIFIERS)
 %     Fundamentals snapshot of the first N securities: a 1-by-1 structure (24 fields),
 %     N-by-1 columns unless noted:
 %       LastUpdate Name BaseItem EPS S&PCode PriceType SecCategory
@@ -81,7 +84,7 @@
 %       Outstanding Beta ShPerContr StrikePrice RawMatDate (3-by-N)
 %       CusipNumber
 %     Name, BaseItem and CusipNumber are cell arrays of texts. Read the field S&PCode as
-%     f.('S&PCode').
+%     f.('S&PCode'). STATUS as for request 2.
 %
 %   QUORVEX(7, DATABASE, ANY, SYMBOLS, QUALIFIERS)
 %     Reads the 'CANT' record of the security in cell 1 (an empty symbol and qualifier when

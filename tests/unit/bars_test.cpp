@@ -1,7 +1,7 @@
 // Request 5: the key and record passed along, block paging, per-record divisors, the matrix
 // capacity, failures.
-#include "bars.h"
 #include "harness.h"
+#include "pcqw32_layout.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ std::vector<unsigned char> taggedBlock(int32_t tag) {
 
 // Rows from `from` on hold nothing but zeros.
 bool zeroFrom(const mxArray *matrix, size_t from) {
-    for (size_t c = 0; c < BAR_COLUMNS; ++c) {
+    for (size_t c = 0; c < BAR_COLUMN_COUNT; ++c) {
         for (size_t r = from; r < BAR_ROWS; ++r) {
             if (at(matrix, r, c) != 0.0) {
                 return false;

@@ -1,0 +1,29 @@
+// Reads and checks the host's input arrays into the request's inputs (request_call.h), once,
+// before the first feed call: every check raises a "quorvex:badInput" error that names the
+// input (and cell) concerned. The request units then never touch a host array.
+#ifndef QUORVEX_HOST_INPUTS_H
+#define QUORVEX_HOST_INPUTS_H
+
+#include "mex.h"
+#include "request_call.h"
+
+// Which securities a request reads from inputs 4 and 5.
+enum SecuritiesRead {
+    SECURITIES_NONE,     // the attach check and the version query
+    SECURITIES_LISTED,   // the snapshots: the first `count` (none for a count of 0 or less)
+    SECURITIES_FIRST,    // the history and the bars: the first
+    SECURITIES_OPTIONAL, // the CANT read: the first when inputs 4 and 5 are given, else none
+};
+
+// Input 1 as a number: raises when it is missing or not a real finite numeric scalar.
+double requestCodeValue(int inputCount, const mxArray **inputs);
+
+// Reads inputs 2 (the database number), 3 (the count, when `readsCount`) and the securities
+// into *read, whose code the caller has set. The securities' texts live in storage of the
+// call: release it with releaseRequestInputs once the request has run (a raise leaves it to
+// the host, which frees what a call allocated).
+void readRequestInputs(int inputCount, const mxArray **inputs, bool readsCount,
+                       SecuritiesRead securities, RequestInputs *read);
+void releaseRequestInputs(RequestInputs *read);
+
+#endif
