@@ -1,5 +1,7 @@
 #include "scripted_feed.h"
 
+#include "pcqw32_layout.h"
+
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -45,14 +47,14 @@ size_t keyLength(int32_t operation, const HistoryScanBlock *scan) {
     }
     switch (operation) {
     case DBA_GET_RECORD:
-        return 18;
+        return SECURITY_KEY_SIZE;
     case DBA_GET_RECORD_EXT:
-        return 25;
+        return TAGGED_KEY_SIZE;
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        return 256;
+        return SECURITY_RECORD_SIZE;
     case DBA_GET_APPROX:
-        return scan != nullptr && scan->mode == 1 ? 18 : 0;
+        return scan != nullptr && scan->mode == SCAN_MODE_POSITION ? SECURITY_KEY_SIZE : 0;
     default:
         return 0;
     }
@@ -142,7 +144,7 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
         call.scanMode = scan->mode;
         call.scanReserved8 = scan->reserved8;
         call.scanStarted = scan->started;
-        if (operation == DBA_GET_APPROX && scan->mode == 1) {
+        if (operation == DBA_GET_APPROX && scan->mode == SCAN_MODE_POSITION) {
             scan->started = 0;
         }
     }
@@ -163,9 +165,9 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
             break;
         }
         Bytes keyBytes = delivery.key;
-        keyBytes.resize(18, ' ');
+        keyBytes.resize(SECURITY_KEY_SIZE, ' ');
         Bytes blockBytes = delivery.block;
-        blockBytes.resize(144, 0);
+        blockBytes.resize(HISTORY_BLOCK_SIZE, 0);
         int32_t result =
             callBack(scan, delivery.eventCode, keyBytes.data(), blockBytes.data(), delivery.status);
         call.callbackResults.push_back(result);

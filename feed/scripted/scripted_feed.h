@@ -17,8 +17,8 @@ using Bytes = std::vector<unsigned char>;
 // One call of the history callback, made from inside the feed call it belongs to.
 struct Delivery {
     int32_t eventCode = 0;
-    Bytes key;   // 18 bytes of the delivered block's key
-    Bytes block; // 144 bytes, eight history records
+    Bytes key;   // the delivered block's key, filled to SECURITY_KEY_SIZE bytes with spaces
+    Bytes block; // eight history records, filled to HISTORY_BLOCK_SIZE bytes with zeros
     int32_t status = 0;
 };
 
@@ -56,8 +56,9 @@ void answer(int32_t operation, int32_t status, Bytes record = {});
 // Answer used once an operation's queue is empty (status 0 and nothing written by default).
 void answerAlways(int32_t operation, Answer every);
 
-// How many key bytes the log copies for an operation. Defaults: 18 for operation 1, 25 for 2,
-// 256 for 31 and 33, 18 for the positioning operation 50 (mode 1) and none otherwise.
+// How many key bytes the log copies for an operation. Defaults (pcqw32_layout.h):
+// SECURITY_KEY_SIZE for DBA_GET_RECORD and for the positioning DBA_GET_APPROX, TAGGED_KEY_SIZE
+// for DBA_GET_RECORD_EXT, SECURITY_RECORD_SIZE for the two block reads, none otherwise.
 void setKeyLength(int32_t operation, size_t length);
 
 const std::vector<Call> &calls();

@@ -7,7 +7,8 @@
 // database number fails to attach with status 12, and the symbol "NOPE" is never found
 // (status 4). Every value is chosen so that a wrong offset, width, sign or scaling shows.
 #include "dbax.h"
-#include "little_endian.h"
+#include "pcqw32_layout.h"
+#include "pcqw32_layout_pending.h"
 
 #include <cstring>
 
@@ -26,10 +27,22 @@ constexpr int32_t STATUS_BAD_SECURITY_RECORD = 6;
 constexpr int32_t STATUS_END_OF_DATA = 9;
 constexpr int32_t STATUS_ATTACH_REFUSED = 12;
 
-// Bars: the first block and two more; history: the deliveries of one scan in order.
+// The databases whose keyed reads serve bars or fundamentals; every other one serves quotes.
+constexpr int32_t BAR_DATABASE = 5;
+constexpr int32_t FUNDAMENTALS_DATABASE = 6;
+
+// Bars: the first block and two more.
 constexpr int32_t BAR_BLOCKS = 3;
-constexpr int32_t EVENT_IGNORED = 52;
-constexpr int32_t EVENT_DELIVERY = 2;
+
+// The security record of a bar series is the feed's own: a mark, then the bar key it was
+// read with. Block reads refuse a key without the mark.
+constexpr char SECURITY_MARK[] = "SECR";
+constexpr size_t SECURITY_MARK_SIZE = 4;
+constexpr size_t SECURITY_KEY_COPY_OFFSET = SECURITY_MARK_SIZE;
+
+// The four prices of a bar record, in their column order.
+constexpr size_t BAR_PRICE_OFFSETS[] = {BAR_OPEN_OFFSET, BAR_HIGH_OFFSET, BAR_LOW_OFFSET,
+                                        BAR_CLOSE_OFFSET};
 
 int32_t openAttachments = 0;
 
@@ -39,7 +52,7 @@ struct Attachment {
     int32_t database;
     int32_t barBlocks;  // bar blocks served since the security read
     int32_t deliveries; // history deliveries made since the positioning read
-    unsigned char key[18];
+    unsigned char key[SECURITY_KEY_SIZE];
 };
 static_assert(sizeof(Attachment) <= sizeof(FeedControlBlock), "state fits the control block");
 
@@ -58,115 +71,122 @@ __attribute__((noinline))
 void deliver(HistoryScanBlock *scan, int32_t event, const unsigned char *key,
              const unsigned char *block) {
     scan->callback(0, event, key, block, 0, 0, scan);
-    if (event != EVENT_IGNORED) {
+    if (event != SCAN_EVENT_IGNORED) {
         scan->started = 1;
     }
 }
 
-using littleendian::put16;
-using littleendian::put32;
+void putText(unsigned char *record, size_t offset, const char *text) {
+    std::memcpy(record + offset, text, std::strlen(text) + 1);
+}
 
-void putText(unsigned char *at, const char *text) {
-    std::memcpy(at, text, std::strlen(text) + 1);
+void putDate(unsigned char *record, size_t offset, unsigned year, unsigned month, unsigned day) {
+    writeU8(record, offset + DATE_CENTURY_AT, year / 100);
+    writeU8(record, offset + DATE_YEAR_AT, year % 100);
+    writeU8(record, offset + DATE_MONTH_AT, month);
+    writeU8(record, offset + DATE_DAY_AT, day);
 }
 
 bool keyNamed(const unsigned char *key, const char *symbol) {
     size_t length = std::strlen(symbol);
-    return std::memcmp(key + 2, symbol, length) == 0 && key[2 + length] == ' ';
+    return std::memcmp(key + KEY_SYMBOL_OFFSET, symbol, length) == 0 &&
+           key[KEY_SYMBOL_OFFSET + length] == ' ';
 }
 
 void writeVersion(unsigned char *record) {
-    put16(record, 3);
-    put16(record + 2, 0xFFFF); // minor version -1
-    putText(record + 4, "B");
-    putText(record + 6, "00012345");
+    writeU16(record, VERSION_MAJOR_OFFSET, 3);
+    writeU16(record, VERSION_MINOR_OFFSET, 0xFFFF); // minor version -1
+    putText(record, VERSION_RELEASE_OFFSET, "B");
+    putText(record, VERSION_SERIAL_OFFSET, "00012345");
 }
 
 void writeQuote(const unsigned char *key, unsigned char *record) {
-    std::memset(record, 0, 260);
-    std::memcpy(record + 2, key + 2, 12); // the symbol as sent, spaces and all
-    record[2 + 12] = 0;
-    for (int i = 13; i > 2 && record[i] == ' '; --i) {
-        record[i] = 0;
+    std::memset(record, 0, RECORD_BUFFER_SIZE);
+    // The symbol as sent, its trailing spaces turned into zeros.
+    unsigned char *symbol = record + QUOTE_SYMBOL_OFFSET;
+    std::memcpy(symbol, key + KEY_SYMBOL_OFFSET, KEY_SYMBOL_SIZE);
+    symbol[KEY_SYMBOL_SIZE] = 0;
+    for (size_t i = KEY_SYMBOL_SIZE; i > 1 && symbol[i - 1] == ' '; --i) {
+        symbol[i - 1] = 0;
     }
-    put16(record + 22, 1u << 5);                // Status
-    put16(record + 24, 12);                     // hundredths
-    put16(record + 28, (1u << 15) | (1u << 8)); // LastTick -1, BidTick +1
-    std::memcpy(record + 36, "NQ", 2);          // room filled, no terminator
-    put32(record + 44, 12345);                  // LastPrice 123.45
-    put32(record + 48, 0x80000000u);            // LastSize 2^31
-    std::memcpy(record + 52, "NY", 2);
-    record[54] = 9; // 09:30
-    record[55] = 30;
-    put32(record + 104, static_cast<uint32_t>(-250)); // BidPrice -2.5
-    put32(record + 164, 7);
-    put32(record + 168, 8);
-    put16(record + 172, 0xBEEF);
+    writeU16(record, QUOTE_FLAGS_OFFSET, 1u << QUOTE_STATUS_BIT);
+    writeU16(record, QUOTE_PRICE_TYPE_OFFSET, 12); // hundredths
+    // LastTick -1, BidTick +1.
+    writeU16(record, QUOTE_TICK_WORD_OFFSET,
+             (1u << QUOTE_LAST_TICK_BIT) | (1u << (QUOTE_BID_TICK_BIT - 1)));
+    std::memcpy(record + QUOTE_PRIMARY_EXCHANGE_OFFSET, "NQ", 2); // room filled, no terminator
+    const size_t last = QUOTE_LAST_GROUP_OFFSET;
+    writeI32(record, last + QUOTE_GROUP_PRICE_AT, 12345);      // LastPrice 123.45
+    writeU32(record, last + QUOTE_GROUP_SIZE_AT, 0x80000000u); // LastSize 2^31
+    std::memcpy(record + last + QUOTE_GROUP_EXCHANGE_AT, "NY", 2);
+    writeU8(record, last + QUOTE_GROUP_HOURS_AT, 9); // 09:30
+    writeU8(record, last + QUOTE_GROUP_MINUTES_AT, 30);
+    writeI32(record, QUOTE_BID_GROUP_OFFSET + QUOTE_GROUP_PRICE_AT, -250); // BidPrice -2.5
+    writeU32(record, QUOTE_CLOSE_RANGE_OFFSET, 7);
+    writeU32(record, QUOTE_CLOSE_RANGE_SECOND_OFFSET, 8);
+    writeU16(record, QUOTE_TRADE_INDICATOR_OFFSET, 0xBEEF);
 }
 
 void writeFundamentals(unsigned char *record) {
-    std::memset(record, 0, 260);
-    putText(record + 26, "BASE");
-    put16(record + 54, 0);     // divisor 256
-    put16(record + 58, 125);   // Beta 1.25
-    put16(record + 64, 2);     // dividend exponent
-    put16(record + 66, 65535); // DivLast 655.35
-    put16(record + 70, 150);   // DivExp 1.5
-    record[72] = 20;           // DivDate 2002-06-30
-    record[73] = 2;
-    record[74] = 6;
-    record[75] = 30;
-    put32(record + 92, 512);          // ClosePrice 2.0
-    put32(record + 104, 0xFFFFFFFFu); // Volume
-    put32(record + 108, 0xFFFFFFFFu); // OpenInterest -1
-    putText(record + 128, "Fixed Answer Co");
-    put16(record + 176, 2);
-    put16(record + 178, static_cast<uint32_t>(-150)); // EPS -1.5
-    putText(record + 186, "123456789");
+    std::memset(record, 0, RECORD_BUFFER_SIZE);
+    putText(record, FUNDAMENTALS_BASE_ITEM_OFFSET, "BASE");
+    writeU16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET, 0);        // divisor 256
+    writeU16(record, FUNDAMENTALS_BETA_OFFSET, 125);            // Beta 1.25
+    writeU16(record, FUNDAMENTALS_DIV_EXPONENT_OFFSET, 2);      // dividend exponent
+    writeU16(record, FUNDAMENTALS_DIV_LAST_OFFSET, 65535);      // DivLast 655.35
+    writeU16(record, FUNDAMENTALS_DIV_EXP_OFFSET, 150);         // DivExp 1.5
+    putDate(record, FUNDAMENTALS_DIV_DATE_OFFSET, 2002, 6, 30); // DivDate 2002-06-30
+    writeI32(record, FUNDAMENTALS_CLOSE_PRICE_OFFSET, 512);     // ClosePrice 2.0
+    writeU32(record, FUNDAMENTALS_VOLUME_OFFSET, 0xFFFFFFFFu);
+    writeI32(record, FUNDAMENTALS_OPEN_INTEREST_OFFSET, -1);
+    putText(record, FUNDAMENTALS_NAME_OFFSET, "Fixed Answer Co");
+    writeU16(record, FUNDAMENTALS_EPS_EXPONENT_OFFSET, 2);
+    writeU16(record, FUNDAMENTALS_EPS_MANTISSA_OFFSET, static_cast<uint32_t>(-150)); // EPS -1.5
+    putText(record, FUNDAMENTALS_CUSIP_OFFSET, "123456789");
 }
 
 // Record k of bar block b: price type 1 (divisor 64), row number n = 8b + k in every column.
-void writeBarBlock(int32_t block, unsigned char *record) {
-    std::memset(record, 0, 256);
-    for (int k = 0; k < 8; ++k) {
-        unsigned char *bar = record + 32 * k;
-        auto n = static_cast<uint32_t>(8 * block + k);
-        bar[1] = 1;
-        put32(bar + 2, 1000 + n);
-        for (int column = 0; column < 4; ++column) {
-            put32(bar + 6 + 4 * column, 64 * n + static_cast<uint32_t>(16 * column));
+void writeBarBlock(int32_t block, unsigned char *out) {
+    std::memset(out, 0, BAR_BLOCK_SIZE);
+    for (size_t k = 0; k < BAR_BLOCK_RECORDS; ++k) {
+        unsigned char *bar = out + BAR_RECORD_SIZE * k;
+        auto n = static_cast<uint32_t>(BAR_BLOCK_RECORDS * static_cast<size_t>(block) + k);
+        writeU8(bar, BAR_PRICE_TYPE_OFFSET, 1);
+        writeU32(bar, BAR_STAMP_OFFSET, 1000 + n);
+        for (uint32_t column = 0; column < 4; ++column) {
+            writeU32(bar, BAR_PRICE_OFFSETS[column], 64 * n + 16 * column);
         }
-        put32(bar + 22, static_cast<uint32_t>(-static_cast<int32_t>(n)));
+        writeI32(bar, BAR_VOLUME_OFFSET, -static_cast<int32_t>(n));
     }
 }
 
 // Block `block` of the history: record r carries price 100 * (8 * block + r) in hundredths
 // (price type 12 in record 0 only) and its row number in the byte columns.
 void writeHistoryBlock(int32_t block, unsigned char *out) {
-    std::memset(out, 0, 144);
-    for (int r = 0; r < 8; ++r) {
-        unsigned char *record = out + 18 * r;
-        auto n = static_cast<uint32_t>(8 * block + r);
-        put32(record, 100 * n);
-        put32(record + 4, 0xFFFFFF00u + n);
-        record[8] = static_cast<unsigned char>(n);
-        record[10] = r == 0 ? 12 : 1;
-        record[11] = static_cast<unsigned char>(200 + n);
-        record[15] = 1;
-        record[16] = 2;
-        record[17] = 3;
+    std::memset(out, 0, HISTORY_BLOCK_SIZE);
+    for (size_t r = 0; r < HISTORY_BLOCK_RECORDS; ++r) {
+        unsigned char *record = out + HISTORY_RECORD_SIZE * r;
+        auto n = static_cast<uint32_t>(HISTORY_BLOCK_RECORDS * static_cast<size_t>(block) + r);
+        writeU32(record, HISTORY_PRICE_OFFSET, 100 * n);
+        writeU32(record, HISTORY_SIZE_OFFSET, 0xFFFFFF00u + n);
+        writeU8(record, HISTORY_DAY_OFFSET, n);
+        writeU8(record, HISTORY_PRICE_TYPE_OFFSET, r == 0 ? 12 : 1);
+        writeU8(record, HISTORY_CONDITION_OFFSET, 200 + n);
+        writeU8(record, HISTORY_HOUR_OFFSET, 1);
+        writeU8(record, HISTORY_MINUTE_OFFSET, 2);
+        writeU8(record, HISTORY_SECOND_OFFSET, 3);
     }
 }
 
 // One history event per wait: ignored, two blocks, then a key of another security.
 void deliverHistory(Attachment *state, HistoryScanBlock *scan) {
-    unsigned char key[18];
-    unsigned char block[144];
+    unsigned char key[SECURITY_KEY_SIZE];
+    unsigned char block[HISTORY_BLOCK_SIZE];
     std::memcpy(key, state->key, sizeof key);
-    int32_t event = EVENT_DELIVERY;
+    int32_t event = SCAN_EVENT_BLOCK;
     switch (state->deliveries) {
     case 0:
-        event = EVENT_IGNORED;
+        event = SCAN_EVENT_IGNORED;
         std::memset(block, 0, sizeof block);
         break;
     case 1:
@@ -174,7 +194,7 @@ void deliverHistory(Attachment *state, HistoryScanBlock *scan) {
         writeHistoryBlock(state->deliveries - 1, block);
         break;
     default:
-        std::memcpy(key + 2, "ZZZ", 3);
+        std::memcpy(key + KEY_SYMBOL_OFFSET, "ZZZ", 3);
         writeHistoryBlock(9, block);
         break;
     }
@@ -192,13 +212,13 @@ int32_t serve(Attachment *state, int32_t operation, unsigned char *key, unsigned
         if (keyNamed(key, "NOPE")) {
             return STATUS_NOT_FOUND;
         }
-        if (state->database == 5) {
+        if (state->database == BAR_DATABASE) {
             // The security record of a bar series: opaque to the module, handed back as key.
-            std::memset(record, 0, 256);
-            std::memcpy(record, "SECR", 4);
-            std::memcpy(record + 4, key, 32);
+            std::memset(record, 0, SECURITY_RECORD_SIZE);
+            std::memcpy(record, SECURITY_MARK, SECURITY_MARK_SIZE);
+            std::memcpy(record + SECURITY_KEY_COPY_OFFSET, key, BAR_KEY_SIZE);
             state->barBlocks = 0;
-        } else if (state->database == 6) {
+        } else if (state->database == FUNDAMENTALS_DATABASE) {
             writeFundamentals(record);
         } else {
             writeQuote(key, record);
@@ -206,7 +226,7 @@ int32_t serve(Attachment *state, int32_t operation, unsigned char *key, unsigned
         return 0;
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        if (std::memcmp(key, "SECR", 4) != 0) {
+        if (std::memcmp(key, SECURITY_MARK, SECURITY_MARK_SIZE) != 0) {
             return STATUS_BAD_SECURITY_RECORD;
         }
         if (operation == DBA_GET_FIRST_BLOCK) {
@@ -218,14 +238,15 @@ int32_t serve(Attachment *state, int32_t operation, unsigned char *key, unsigned
         writeBarBlock(state->barBlocks++, record);
         return 0;
     case DBA_GET_RECORD_EXT:
-        if (std::memcmp(key + 21, "CANT", 4) != 0) {
+        if (std::memcmp(key + KEY_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE) != 0) {
             return STATUS_BAD_TAG;
         }
-        std::memset(record, 0, 260);
-        std::memcpy(record, key, 25);
+        // The record echoes the tagged key it was read with.
+        std::memset(record, 0, RECORD_BUFFER_SIZE);
+        std::memcpy(record + CANT_KEY_OFFSET, key, TAGGED_KEY_SIZE);
         return 0;
     case DBA_GET_APPROX:
-        if (scan->mode == 1) {
+        if (scan->mode == SCAN_MODE_POSITION) {
             std::memcpy(state->key, key, sizeof state->key);
             state->deliveries = 0;
             scan->started = 0;
