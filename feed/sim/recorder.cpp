@@ -50,7 +50,7 @@ const char *mode_name(Mode m) {
 struct Target {
     std::string path;
     const void *dbax = nullptr;
-    int32_t removedBytes = GUARDED_CALL_NOT_MEASURED; // as the first call measured them
+    FeedConvention convention = FEED_CONVENTION_UNKNOWN; // as the first measured call showed it
 };
 
 void say_once(const std::string &what);
@@ -64,15 +64,16 @@ int32_t call_target(Target &target, void *block, int32_t operation, void *key, v
     int32_t removed = GUARDED_CALL_NOT_MEASURED;
     const int32_t status =
         guardedDbaxCall(target.dbax, block, operation, key, record, parameter, &removed);
-    if (removed != GUARDED_CALL_NOT_MEASURED) {
-        if (removed != DBAX_ARGUMENT_BYTES && removed != 0) {
-            say_once("the recorded library's dbax removed " + std::to_string(removed) +
-                     " bytes of arguments, which is neither stdcall (20) nor cdecl (0)");
-        } else if (target.removedBytes == GUARDED_CALL_NOT_MEASURED) {
-            target.removedBytes = removed;
-        } else if (target.removedBytes != removed) {
-            say_once("the recorded library's dbax changed its calling convention");
-        }
+    switch (checkConvention(&target.convention, removed)) {
+    case CONVENTION_NEITHER:
+        say_once("the recorded library's dbax removed " + std::to_string(removed) +
+                 " bytes of arguments, which is neither stdcall (20) nor cdecl (0)");
+        break;
+    case CONVENTION_CHANGED:
+        say_once("the recorded library's dbax changed its calling convention");
+        break;
+    case CONVENTION_KEPT:
+        break;
     }
     return status;
 }
@@ -307,7 +308,7 @@ Target *load_target(const std::string &path, std::string &error) {
         return nullptr;
     }
     // The plain name, or the names a stdcall export keeps when its decoration was not removed.
-    for (const char *name : {"dbax", "_dbax@20", "dbax@20"}) {
+    for (const char *name : DBAX_EXPORT_NAMES) {
         FARPROC entry = GetProcAddress(library, name);
         static_assert(sizeof entry == sizeof target->dbax, "function pointer sizes");
         if (entry) {
@@ -322,7 +323,8 @@ Target *load_target(const std::string &path, std::string &error) {
         error = "cannot load " + path + ": " + (why ? why : "unknown error");
         return nullptr;
     }
-    void *entry = dlsym(library, "dbax");
+    // Only the plain name: the decorated ones are 32-bit Windows' own.
+    void *entry = dlsym(library, DBAX_EXPORT_NAMES[0]);
     if (entry) {
         std::memcpy(&target->dbax, &entry, sizeof entry);
     }
@@ -489,8 +491,6 @@ ScanFields scan_fields(const HistoryScanBlock *sb) {
 
 // The one callback the recorder hands the recorded library: notes the delivery and passes it
 // on, unchanged, to the caller's callback, which finds its scan block as the library left it.
-void set_callback(HistoryScanBlock *sb, const void *callback);
-
 int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const void *block,
                         int32_t argument5, int32_t status, void *scanBlock) {
     Recorder &r = recorder();
@@ -530,7 +530,7 @@ int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const
     for (auto f = r.frames.rbegin(); f != r.frames.rend(); ++f) {
         if (f->scanBlock == sb) {
             f->callerCallback = sb->callback; // the caller may have set another one
-            set_callback(sb, f->recordingCallback);
+            setScanCallback(sb, f->recordingCallback);
             d.result = result;
             f->deliveries->push_back(std::move(d));
             break;
@@ -564,10 +564,11 @@ int32_t recording_callback_native(int32_t argument1, int32_t event, const void *
 // The address of the callback to hand `target`.
 const void *recording_callback_for(const Target &target) {
 #if GUARDED_CALL_MEASURES
-    bool useCdecl = target.removedBytes == 0;
+    bool useCdecl = target.convention == FEED_CONVENTION_CDECL;
     const std::string named = env("PCQW32_RECORD_CALLBACK");
-    if (named == "cdecl" || named == "stdcall") {
-        useCdecl = named == "cdecl";
+    const FeedConvention namedConvention = parseConvention(named.c_str());
+    if (namedConvention != FEED_CONVENTION_UNKNOWN) {
+        useCdecl = namedConvention == FEED_CONVENTION_CDECL;
     } else if (!named.empty()) {
         say_once("PCQW32_RECORD_CALLBACK is \"" + named +
                  "\": it must be stdcall or cdecl; the convention of dbax is used");
@@ -578,10 +579,6 @@ const void *recording_callback_for(const Target &target) {
     (void)target;
     return functionAddress(&recording_callback_native);
 #endif
-}
-
-void set_callback(HistoryScanBlock *sb, const void *callback) {
-    std::memcpy(&sb->callback, &callback, sizeof sb->callback);
 }
 
 // Forwards a call to the recorded library with the caller's own arguments and returns what
@@ -596,7 +593,7 @@ int32_t forward(Target &target, void *block, const Shape &c, void *key, void *re
     Recorder &r = recorder();
     const void *recordingCallback = recording_callback_for(target);
     r.frames.push_back(Frame{sb, callerCallback, &deliveries, recordingCallback});
-    set_callback(sb, recordingCallback);
+    setScanCallback(sb, recordingCallback);
     const int32_t status = call_target(target, block, c.operation, key, record, c.parameter);
     sb->callback = r.frames.back().callerCallback;
     r.frames.pop_back();
