@@ -62,6 +62,25 @@ constexpr DateField FUNDAMENTALS_DATES[] = {
     {RAW_MAT_DATE, FUNDAMENTALS_MAT_DATE_OFFSET},
 };
 
+// FundamentalsRecord: the unsigned 16-bit and 32-bit fields copied as they are.
+struct WordField {
+    int field;
+    size_t offset;
+};
+constexpr WordField FUNDAMENTALS_WORDS[] = {
+    {LAST_UPDATE, FUNDAMENTALS_LAST_UPDATE_OFFSET},
+    {SP_CODE, FUNDAMENTALS_SP_CODE_OFFSET},
+    {PRICE_TYPE, FUNDAMENTALS_PRICE_TYPE_OFFSET},
+    {SEC_CATEGORY, FUNDAMENTALS_SEC_CATEGORY_OFFSET},
+    {VOLUME_FLAG, FUNDAMENTALS_VOLUME_FLAG_OFFSET},
+    {DIV_FREQ, FUNDAMENTALS_DIV_FREQ_OFFSET},
+};
+constexpr WordField FUNDAMENTALS_LONGS[] = {
+    {VOLUME, FUNDAMENTALS_VOLUME_OFFSET},
+    {OUTSTANDING, FUNDAMENTALS_OUTSTANDING_OFFSET},
+    {SH_PER_CONTR, FUNDAMENTALS_SH_PER_CONTR_OFFSET},
+};
+
 constexpr double HUNDREDTH = 0.01;
 constexpr size_t DATE_ROWS = 3;
 
@@ -106,46 +125,67 @@ void runFundamentalsSnapshot(RequestCall &call) {
     createSnapshotArrays(call, shapes, FUNDAMENTALS_FIELD_COUNT, out);
     double *const *column = out.columns;
 
-    // Zeroed once, so bytes a feed leaves unwritten decode as zeros, never as stale stack.
-    unsigned char record[RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM] = {};
-    for (size_t i = 0; i < out.rows; ++i) {
-        if (!readSecurityRecord(call, static_cast<int32_t>(i), record, out)) {
-            continue;
+    // A batch of records at a time, decoded field by field across the batch (see snapshot.h).
+    SnapshotBatch batch;
+    for (size_t first = 0; first < out.rows; first += SNAPSHOT_BATCH_ROWS) {
+        readSnapshotBatch(call, first, batch, out);
+        const size_t n = batch.count;
+        for (size_t j = 0; j < n; ++j) {
+            if (!batch.read[j]) {
+                continue;
+            }
+            for (const TextField &text : FUNDAMENTALS_TEXTS) {
+                setRecordText(out.arrays[text.field], first + j, batch.record(j), text.offset,
+                              text.room);
+            }
         }
 
-        for (const TextField &text : FUNDAMENTALS_TEXTS) {
-            setRecordText(out.arrays[text.field], i, record, text.offset, text.room);
+        for (size_t j = 0; j < n; ++j) {
+            const unsigned char *record = batch.record(j);
+            const size_t i = first + j;
+            const PriceScale scale =
+                PriceTypeScale(readI16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET));
+            column[CLOSE_PRICE][i] =
+                applyPriceScale(readI32(record, FUNDAMENTALS_CLOSE_PRICE_OFFSET), scale);
+            column[HIST_HIGH][i] =
+                applyPriceScale(readI32(record, FUNDAMENTALS_HIST_HIGH_OFFSET), scale);
+            column[HIST_LOW][i] =
+                applyPriceScale(readI32(record, FUNDAMENTALS_HIST_LOW_OFFSET), scale);
+            column[STRIKE_PRICE][i] =
+                applyPriceScale(readI32(record, FUNDAMENTALS_STRIKE_PRICE_OFFSET), scale);
         }
-
-        const PriceScale scale = PriceTypeScale(readI16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET));
-        const double dividendScale = powerOfTen(record, FUNDAMENTALS_DIV_EXPONENT_OFFSET);
-
-        column[LAST_UPDATE][i] = readU16(record, FUNDAMENTALS_LAST_UPDATE_OFFSET);
-        column[EPS][i] = static_cast<double>(readI16(record, FUNDAMENTALS_EPS_MANTISSA_OFFSET)) /
-                         powerOfTen(record, FUNDAMENTALS_EPS_EXPONENT_OFFSET);
-        column[SP_CODE][i] = readU16(record, FUNDAMENTALS_SP_CODE_OFFSET);
-        column[PRICE_TYPE][i] = readU16(record, FUNDAMENTALS_PRICE_TYPE_OFFSET);
-        column[SEC_CATEGORY][i] = readU16(record, FUNDAMENTALS_SEC_CATEGORY_OFFSET);
-        column[CLOSE_PRICE][i] =
-            applyPriceScale(readI32(record, FUNDAMENTALS_CLOSE_PRICE_OFFSET), scale);
-        column[VOLUME][i] = readU32(record, FUNDAMENTALS_VOLUME_OFFSET);
-        column[VOLUME_FLAG][i] = readU16(record, FUNDAMENTALS_VOLUME_FLAG_OFFSET);
-        column[OPEN_INTEREST][i] =
-            static_cast<double>(readI32(record, FUNDAMENTALS_OPEN_INTEREST_OFFSET));
-        column[HIST_HIGH][i] =
-            applyPriceScale(readI32(record, FUNDAMENTALS_HIST_HIGH_OFFSET), scale);
-        column[HIST_LOW][i] = applyPriceScale(readI32(record, FUNDAMENTALS_HIST_LOW_OFFSET), scale);
-        column[DIV_EXP][i] = readU16(record, FUNDAMENTALS_DIV_EXP_OFFSET) / dividendScale;
-        column[DIV_LAST][i] = readU16(record, FUNDAMENTALS_DIV_LAST_OFFSET) / dividendScale;
-        column[DIV_FREQ][i] = readU16(record, FUNDAMENTALS_DIV_FREQ_OFFSET);
-        column[OUTSTANDING][i] = readU32(record, FUNDAMENTALS_OUTSTANDING_OFFSET);
-        column[BETA][i] = readU16(record, FUNDAMENTALS_BETA_OFFSET) * HUNDREDTH;
-        column[SH_PER_CONTR][i] = readU32(record, FUNDAMENTALS_SH_PER_CONTR_OFFSET);
-        column[STRIKE_PRICE][i] =
-            applyPriceScale(readI32(record, FUNDAMENTALS_STRIKE_PRICE_OFFSET), scale);
+        for (size_t j = 0; j < n; ++j) {
+            const unsigned char *record = batch.record(j);
+            const size_t i = first + j;
+            const double dividendScale = powerOfTen(record, FUNDAMENTALS_DIV_EXPONENT_OFFSET);
+            column[DIV_EXP][i] = readU16(record, FUNDAMENTALS_DIV_EXP_OFFSET) / dividendScale;
+            column[DIV_LAST][i] = readU16(record, FUNDAMENTALS_DIV_LAST_OFFSET) / dividendScale;
+            column[EPS][i] =
+                static_cast<double>(readI16(record, FUNDAMENTALS_EPS_MANTISSA_OFFSET)) /
+                powerOfTen(record, FUNDAMENTALS_EPS_EXPONENT_OFFSET);
+            column[BETA][i] = readU16(record, FUNDAMENTALS_BETA_OFFSET) * HUNDREDTH;
+            column[OPEN_INTEREST][i] =
+                static_cast<double>(readI32(record, FUNDAMENTALS_OPEN_INTEREST_OFFSET));
+        }
+        for (const WordField &word : FUNDAMENTALS_WORDS) {
+            double *values = column[word.field] + first;
+            for (size_t j = 0; j < n; ++j) {
+                values[j] = readU16(batch.record(j), word.offset);
+            }
+        }
+        for (const WordField &value : FUNDAMENTALS_LONGS) {
+            double *values = column[value.field] + first;
+            for (size_t j = 0; j < n; ++j) {
+                values[j] = readU32(batch.record(j), value.offset);
+            }
+        }
         for (const DateField &date : FUNDAMENTALS_DATES) {
-            storeDate(column[date.field] + DATE_ROWS * i, record, date.offset);
+            for (size_t j = 0; j < n; ++j) {
+                storeDate(column[date.field] + DATE_ROWS * (first + j), batch.record(j),
+                          date.offset);
+            }
         }
+        markUnreadRows(batch, out);
     }
     detachFeed(call);
     storeSnapshot(call, FUNDAMENTALS_FIELDS, out);

@@ -66,21 +66,36 @@ void markUnread(SnapshotArrays &arrays, size_t row) {
 
 } // namespace
 
-bool readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record,
-                        SnapshotArrays &arrays) {
-    const SecurityText &security = call.inputs.securities.items[index];
-    unsigned char key[SECURITY_KEY_SIZE];
-    buildSecurityKey(key, security.symbol, security.qualifier);
-    const int32_t status = feedCall(call.block, DBA_GET_RECORD, key, record, 0);
-    if (status == 0) {
-        return true;
+void readSnapshotBatch(RequestCall &call, size_t first, SnapshotBatch &batch,
+                       SnapshotArrays &arrays) {
+    if (first == 0) {
+        std::memset(batch.records, 0, sizeof batch.records);
     }
-    if (arrays.statuses == nullptr) {
-        failFeedCall(call, FAILURE_RETRIEVAL, status);
+    batch.first = first;
+    batch.count =
+        arrays.rows - first < SNAPSHOT_BATCH_ROWS ? arrays.rows - first : SNAPSHOT_BATCH_ROWS;
+    for (size_t j = 0; j < batch.count; ++j) {
+        const SecurityText &security = call.inputs.securities.items[first + j];
+        unsigned char key[SECURITY_KEY_SIZE];
+        buildSecurityKey(key, security.symbol, security.qualifier);
+        unsigned char *record = batch.records + j * RECORD_BUFFER_SIZE;
+        const int32_t status = feedCall(call.block, DBA_GET_RECORD, key, record, 0);
+        batch.read[j] = status == 0;
+        if (status != 0) {
+            if (arrays.statuses == nullptr) {
+                failFeedCall(call, FAILURE_RETRIEVAL, status);
+            }
+            arrays.statuses[first + j] = static_cast<double>(status);
+        }
     }
-    arrays.statuses[index] = static_cast<double>(status);
-    markUnread(arrays, static_cast<size_t>(index));
-    return false;
+}
+
+void markUnreadRows(const SnapshotBatch &batch, SnapshotArrays &arrays) {
+    for (size_t j = 0; j < batch.count; ++j) {
+        if (!batch.read[j]) {
+            markUnread(arrays, batch.first + j);
+        }
+    }
 }
 
 void storeSnapshot(RequestCall &call, const char *const *names, SnapshotArrays &arrays) {

@@ -4,6 +4,7 @@
 #ifndef QUORVEX_SNAPSHOT_H
 #define QUORVEX_SNAPSHOT_H
 
+#include "field_readers.h"
 #include "request_call.h"
 #include "results.h"
 
@@ -45,12 +46,31 @@ struct SnapshotArrays {
 void createSnapshotArrays(const RequestCall &call, const FieldShape *shapes, int fieldCount,
                           SnapshotArrays &out);
 
-// Reads the record of security `index` into the 260 bytes at `record`: true when it was read.
-// A nonzero feed status detaches and raises "Data retrieval error %d", unless the caller asked
-// for the statuses: then the security's row holds NaN in every number and an empty text in
-// every text, its status is kept, and the result is false. The status of a read row is 0.
-bool readSecurityRecord(RequestCall &call, int32_t index, unsigned char *record,
-                        SnapshotArrays &arrays);
+// The records of up to SNAPSHOT_BATCH_ROWS consecutive securities, read one after the other
+// and then decoded field by field across the batch, so that each output column is written in
+// runs of consecutive rows. Record j holds the security of row `first` + j; a record a feed
+// writes beyond its 260 bytes runs into the next record's room, which that one's read
+// overwrites, and the last has room of its own.
+constexpr size_t SNAPSHOT_BATCH_ROWS = 64;
+struct SnapshotBatch {
+    size_t first;
+    size_t count;
+    bool read[SNAPSHOT_BATCH_ROWS]; // false for a security the feed could not read
+    unsigned char records[SNAPSHOT_BATCH_ROWS * RECORD_BUFFER_SIZE + FEED_BUFFER_ROOM];
+    const unsigned char *record(size_t j) const { return records + j * RECORD_BUFFER_SIZE; }
+};
+
+// Reads the records of the securities from row `first` on into `batch`, in list order, one
+// feed call each. A nonzero feed status detaches and raises "Data retrieval error %d", unless
+// the caller asked for the statuses: then the security's status is kept and its record marked
+// unread. The status of a read security is 0. The batch is zeroed before its first use, so
+// bytes a feed leaves unwritten decode as zeros, never as stale memory.
+void readSnapshotBatch(RequestCall &call, size_t first, SnapshotBatch &batch,
+                       SnapshotArrays &arrays);
+
+// Once a batch is decoded: the rows of its unread securities hold NaN in every number and an
+// empty text in every text.
+void markUnreadRows(const SnapshotBatch &batch, SnapshotArrays &arrays);
 
 // Stores the structure of the fields, named by `names`, in output slot 1, and the statuses,
 // where asked for, in slot 2.
