@@ -358,7 +358,7 @@ int off_grid_prices(const std::vector<Column> &columns, const std::vector<std::s
         if (warnings) {
             char text[96];
             std::snprintf(text, sizeof text, " (steps of %.15g); a client reads %.15g",
-                          1.0 / price_divisor(code), read);
+                          1.0 / priceTypeDivisor(code), read);
             warnings->push_back(where + f.name + " " + cells[i] +
                                 " is off the grid of price type " + std::to_string(code) + text);
         }

@@ -109,7 +109,7 @@ QuoteValues decode_quote(const unsigned char *p) {
     v.secCategory = static_cast<int32_t>(u16(p, 26));
     v.primaryExchange = text(p, 36, 2);
     v.quoteIndicator = static_cast<int32_t>(u16(p, 38));
-    const double divisor = price_divisor(s16(p, 24));
+    const double divisor = priceTypeDivisor(s16(p, 24));
     v.last = group(p, 44, divisor);
     v.open = group(p, 56, divisor);
     v.high = group(p, 68, divisor);
@@ -146,7 +146,7 @@ FundamentalsValues decode_fundamentals(const unsigned char *p, std::size_t size)
     v.divDate = date(p, 72);
     v.expDate = date(p, 76);
     v.matDate = date(p, 80);
-    const double divisor = price_divisor(s16(p, 54));
+    const double divisor = priceTypeDivisor(s16(p, 54));
     v.closePrice = s32(p, 92) / divisor;
     v.histHigh = s32(p, 96) / divisor;
     v.histLow = s32(p, 100) / divisor;
@@ -187,7 +187,7 @@ std::vector<HistoryRow> decode_history_block(const unsigned char *block) {
         const unsigned char *p = block + kHistoryRecordSize * (7 - k);
         HistoryRow &r = rows[k];
         r.priceType = static_cast<int32_t>(u8(p, 10));
-        r.price = s32(p, 0) / price_divisor(r.priceType);
+        r.price = s32(p, 0) / priceTypeDivisor(r.priceType);
         r.size = get_u32(p, 4);
         r.day = static_cast<int32_t>(u8(p, 8));
         r.condition = static_cast<int32_t>(u8(p, 11));
@@ -204,7 +204,7 @@ std::vector<BarRow> decode_bar_block(const unsigned char *block) {
         const unsigned char *p = block + kBarRecordSize * k;
         BarRow &r = rows[k];
         r.priceType = static_cast<int32_t>(u8(p, 1));
-        const double divisor = price_divisor(r.priceType);
+        const double divisor = priceTypeDivisor(r.priceType);
         r.stamp = get_u32(p, 2);
         r.open = s32(p, 6) / divisor;
         r.high = s32(p, 10) / divisor;

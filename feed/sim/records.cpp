@@ -5,8 +5,8 @@
 
 namespace pcqw32 {
 
-const char kQuoteHandleTag[4] = {'Q', 'S', 'E', 'C'};
-const char kFundamentalsHandleTag[4] = {'F', 'S', 'E', 'C'};
+const char kQuoteHandleTag[kHandleTagSize] = {'Q', 'S', 'E', 'C'};
+const char kFundamentalsHandleTag[kHandleTagSize] = {'F', 'S', 'E', 'C'};
 
 void put_u8(unsigned char *p, std::size_t offset, uint32_t value) {
     p[offset] = static_cast<unsigned char>(value & 0xFFu);
@@ -40,37 +40,7 @@ void put_text(unsigned char *p, std::size_t offset, const std::string &text) {
     p[offset + text.size()] = 0;
 }
 
-double price_divisor(int32_t code) {
-    switch (code) {
-    case 0:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-        return 256.0;
-    case 1:
-        return 64.0;
-    case 11:
-        return 10.0;
-    case 12:
-        return 100.0;
-    case 13:
-        return 1000.0;
-    case 14:
-        return 10000.0;
-    case 15:
-        return 100000.0;
-    default:
-        return 1.0;
-    }
-}
-
 namespace {
-
-// A 16-bit price-type word as the client reads it for its divisor: signed.
-int32_t signed16(int32_t code) {
-    return static_cast<int16_t>(static_cast<uint16_t>(code));
-}
 
 // Collects the first failure of a chain of range checks, naming the field.
 class Checker {
@@ -119,30 +89,32 @@ constexpr int64_t kU32 = 0xFFFFFFFFLL;
 constexpr int64_t kI32Min = -2147483648LL;
 constexpr int64_t kI32Max = 2147483647LL;
 
-uint32_t tick_pair(Checker &c, const char *field, int32_t tick) {
+// The two bits of a tick with its higher bit at `highBit`: the higher one for -1, the lower
+// one alone for +1.
+uint32_t tick_bits(Checker &c, const char *field, int32_t tick, unsigned highBit) {
     if (!c.range(field, tick, -1, 1)) {
         return 0;
     }
-    return tick < 0 ? 2u : (tick > 0 ? 1u : 0u);
+    return tick < 0 ? 1u << highBit : (tick > 0 ? 1u << (highBit - 1) : 0u);
 }
 
-uint32_t flag(Checker &c, const char *field, int32_t value) {
-    return c.range(field, value, 0, 1) ? static_cast<uint32_t>(value) : 0u;
+uint32_t flag(Checker &c, const char *field, int32_t value, unsigned bit) {
+    return c.range(field, value, 0, 1) ? static_cast<uint32_t>(value) << bit : 0u;
 }
 
 void put_group(Checker &c, unsigned char *out, std::size_t at, const char *name,
                const QuoteGroup &g, double divisor) {
     const std::string field(name);
-    put_i32(out, at, c.price((field + " price").c_str(), g.price, divisor));
+    writeI32(out, at + QUOTE_GROUP_PRICE_AT, c.price((field + " price").c_str(), g.price, divisor));
     c.range((field + " size").c_str(), g.size, 0, kU32);
-    put_u32(out, at + 4, static_cast<uint32_t>(g.size));
-    if (c.text((field + " exchange").c_str(), g.exchange, 2)) {
-        put_text(out, at + 8, g.exchange);
+    writeU32(out, at + QUOTE_GROUP_SIZE_AT, static_cast<uint32_t>(g.size));
+    if (c.text((field + " exchange").c_str(), g.exchange, QUOTE_EXCHANGE_ROOM)) {
+        put_text(out, at + QUOTE_GROUP_EXCHANGE_AT, g.exchange);
     }
     c.range((field + " hour").c_str(), g.hour, -128, 127);
     c.range((field + " minute").c_str(), g.minute, -128, 127);
-    put_u8(out, at + 10, static_cast<uint32_t>(g.hour));
-    put_u8(out, at + 11, static_cast<uint32_t>(g.minute));
+    writeU8(out, at + QUOTE_GROUP_HOURS_AT, static_cast<uint32_t>(g.hour));
+    writeU8(out, at + QUOTE_GROUP_MINUTES_AT, static_cast<uint32_t>(g.minute));
 }
 
 void put_date(Checker &c, unsigned char *out, std::size_t at, const char *field,
@@ -151,71 +123,75 @@ void put_date(Checker &c, unsigned char *out, std::size_t at, const char *field,
         !c.range(field, d.day, 0, 255)) {
         return;
     }
-    put_u8(out, at, static_cast<uint32_t>(d.year / 100));
-    put_u8(out, at + 1, static_cast<uint32_t>(d.year % 100));
-    put_u8(out, at + 2, static_cast<uint32_t>(d.month));
-    put_u8(out, at + 3, static_cast<uint32_t>(d.day));
+    writeU8(out, at + DATE_CENTURY_AT, static_cast<uint32_t>(d.year / 100));
+    writeU8(out, at + DATE_YEAR_AT, static_cast<uint32_t>(d.year % 100));
+    writeU8(out, at + DATE_MONTH_AT, static_cast<uint32_t>(d.month));
+    writeU8(out, at + DATE_DAY_AT, static_cast<uint32_t>(d.day));
 }
 
-void put_handle(unsigned char *out, std::size_t at, const char tag[4]) {
-    std::memcpy(out + at, tag, 4);
+void put_handle(unsigned char *out, std::size_t at, const char tag[kHandleTagSize]) {
+    std::memcpy(out + at, tag, kHandleTagSize);
 }
 
 void encode_history_record(Checker &c, const HistoryRow &r, unsigned char *out) {
     c.range("history price type", r.priceType, 0, kU8);
-    const double divisor = price_divisor(r.priceType & 0xFF);
-    put_i32(out, 0, c.price("history price", r.price, divisor));
+    const double divisor = priceTypeDivisor(r.priceType & 0xFF);
+    writeI32(out, HISTORY_PRICE_OFFSET, c.price("history price", r.price, divisor));
     c.range("history size", r.size, 0, kU32);
-    put_u32(out, 4, static_cast<uint32_t>(r.size));
+    writeU32(out, HISTORY_SIZE_OFFSET, static_cast<uint32_t>(r.size));
     c.range("history day", r.day, 0, kU8);
-    put_u8(out, 8, static_cast<uint32_t>(r.day));
-    put_u8(out, 10, static_cast<uint32_t>(r.priceType));
+    writeU8(out, HISTORY_DAY_OFFSET, static_cast<uint32_t>(r.day));
+    writeU8(out, HISTORY_PRICE_TYPE_OFFSET, static_cast<uint32_t>(r.priceType));
     c.range("history condition", r.condition, 0, kU8);
-    put_u8(out, 11, static_cast<uint32_t>(r.condition));
+    writeU8(out, HISTORY_CONDITION_OFFSET, static_cast<uint32_t>(r.condition));
     c.range("history hour", r.hour, 0, kU8);
     c.range("history minute", r.minute, 0, kU8);
     c.range("history second", r.second, 0, kU8);
-    put_u8(out, 15, static_cast<uint32_t>(r.hour));
-    put_u8(out, 16, static_cast<uint32_t>(r.minute));
-    put_u8(out, 17, static_cast<uint32_t>(r.second));
+    writeU8(out, HISTORY_HOUR_OFFSET, static_cast<uint32_t>(r.hour));
+    writeU8(out, HISTORY_MINUTE_OFFSET, static_cast<uint32_t>(r.minute));
+    writeU8(out, HISTORY_SECOND_OFFSET, static_cast<uint32_t>(r.second));
 }
 
 void encode_bar_record(Checker &c, const BarRow &r, unsigned char *out) {
     c.range("bar price type", r.priceType, 0, kU8);
-    const double divisor = price_divisor(r.priceType & 0xFF);
-    put_u8(out, 1, static_cast<uint32_t>(r.priceType));
+    const double divisor = priceTypeDivisor(r.priceType & 0xFF);
+    writeU8(out, BAR_PRICE_TYPE_OFFSET, static_cast<uint32_t>(r.priceType));
     c.range("bar stamp", r.stamp, 0, kU32);
-    put_u32(out, 2, static_cast<uint32_t>(r.stamp));
-    put_i32(out, 6, c.price("bar open", r.open, divisor));
-    put_i32(out, 10, c.price("bar high", r.high, divisor));
-    put_i32(out, 14, c.price("bar low", r.low, divisor));
-    put_i32(out, 18, c.price("bar close", r.close, divisor));
+    writeU32(out, BAR_STAMP_OFFSET, static_cast<uint32_t>(r.stamp));
+    writeI32(out, BAR_OPEN_OFFSET, c.price("bar open", r.open, divisor));
+    writeI32(out, BAR_HIGH_OFFSET, c.price("bar high", r.high, divisor));
+    writeI32(out, BAR_LOW_OFFSET, c.price("bar low", r.low, divisor));
+    writeI32(out, BAR_CLOSE_OFFSET, c.price("bar close", r.close, divisor));
     c.range("bar volume", r.volume, kI32Min, kI32Max);
-    put_i32(out, 22, static_cast<int32_t>(r.volume));
+    writeI32(out, BAR_VOLUME_OFFSET, static_cast<int32_t>(r.volume));
 }
 
 } // namespace
 
 double client_price(double price, int32_t code) {
-    const double divisor = price_divisor(code);
+    const double divisor = priceTypeDivisor(code);
     return std::nearbyint(price * divisor) / divisor;
 }
 
 bool make_key(const std::string &symbol, const std::string &qualifier,
               unsigned char key[kKeySize]) {
-    if (symbol.size() > kMaxSymbol || qualifier.size() > kMaxQualifier) {
+    if (symbol.size() > KEY_SYMBOL_SIZE || qualifier.size() > KEY_QUALIFIER_SIZE) {
         return false;
     }
-    std::memset(key, ' ', kKeySize);
-    key[0] = 0;
-    key[1] = 0;
-    std::memcpy(key + 2, symbol.data(), symbol.size());
-    std::memcpy(key + 14, qualifier.data(), qualifier.size());
+    std::memset(key, ' ', SECURITY_KEY_SIZE);
+    writeU16(key, KEY_LEAD_WORD_OFFSET, 0);
+    std::memcpy(key + KEY_SYMBOL_OFFSET, symbol.data(), symbol.size());
+    std::memcpy(key + KEY_QUALIFIER_OFFSET, qualifier.data(), qualifier.size());
     return true;
 }
 
+// The symbol and qualifier fields lie side by side, so the store's `key` column holds both.
+static_assert(KEY_QUALIFIER_OFFSET == KEY_SYMBOL_OFFSET + KEY_SYMBOL_SIZE,
+              "the qualifier follows the symbol");
+
 std::string key_bytes(const unsigned char *key) {
-    return std::string(reinterpret_cast<const char *>(key + 2), kMaxSymbol + kMaxQualifier);
+    return std::string(reinterpret_cast<const char *>(key + KEY_SYMBOL_OFFSET),
+                       KEY_SYMBOL_SIZE + KEY_QUALIFIER_SIZE);
 }
 
 namespace {
@@ -228,59 +204,62 @@ std::string trimmed(const unsigned char *p, std::size_t n) {
 } // namespace
 
 std::string key_symbol(const unsigned char *key) {
-    return trimmed(key + 2, kMaxSymbol);
+    return trimmed(key + KEY_SYMBOL_OFFSET, KEY_SYMBOL_SIZE);
 }
 std::string key_qualifier(const unsigned char *key) {
-    return trimmed(key + 14, kMaxQualifier);
+    return trimmed(key + KEY_QUALIFIER_OFFSET, KEY_QUALIFIER_SIZE);
 }
 
 EncodeError encode_quote(const QuoteValues &v, unsigned char out[kSecurityRecordSize]) {
     Checker c;
     std::memset(out, 0, kSecurityRecordSize);
-    if (c.text("symbol", v.symbol, 20)) {
-        put_text(out, 2, v.symbol);
+    if (c.text("symbol", v.symbol, QUOTE_SYMBOL_ROOM)) {
+        put_text(out, QUOTE_SYMBOL_OFFSET, v.symbol);
     }
-    const uint32_t flags = flag(c, "status", v.status) << 5 | flag(c, "news", v.news) << 6 |
-                           flag(c, "ex_dividend_today", v.exDividendToday) << 14 |
-                           flag(c, "split_today", v.splitToday) << 15;
-    put_u16(out, 22, flags);
+    const uint32_t flags = flag(c, "status", v.status, QUOTE_STATUS_BIT) |
+                           flag(c, "news", v.news, QUOTE_NEWS_BIT) |
+                           flag(c, "ex_dividend_today", v.exDividendToday, QUOTE_EX_DIVIDEND_BIT) |
+                           flag(c, "split_today", v.splitToday, QUOTE_SPLIT_BIT);
+    writeU16(out, QUOTE_FLAGS_OFFSET, flags);
     c.range("price_type", v.priceType, 0, kU16);
-    put_u16(out, 24, static_cast<uint32_t>(v.priceType));
+    writeU16(out, QUOTE_PRICE_TYPE_OFFSET, static_cast<uint32_t>(v.priceType));
     c.range("sec_category", v.secCategory, 0, kU16);
-    put_u16(out, 26, static_cast<uint32_t>(v.secCategory));
-    const uint32_t ticks = tick_pair(c, "last_tick", v.last.tick) << 14 |
-                           tick_pair(c, "open_tick", v.open.tick) << 12 |
-                           tick_pair(c, "yesterday_tick", v.yesterday.tick) << 10 |
-                           tick_pair(c, "bid_tick", v.bid.tick) << 8 |
-                           tick_pair(c, "ask_tick", v.ask.tick) << 6;
-    put_u16(out, 28, ticks);
-    if (c.text("primary_exchange", v.primaryExchange, 2)) {
-        put_text(out, 36, v.primaryExchange);
+    writeU16(out, QUOTE_SEC_CATEGORY_OFFSET, static_cast<uint32_t>(v.secCategory));
+    const uint32_t ticks =
+        tick_bits(c, "last_tick", v.last.tick, QUOTE_LAST_TICK_BIT) |
+        tick_bits(c, "open_tick", v.open.tick, QUOTE_OPEN_TICK_BIT) |
+        tick_bits(c, "yesterday_tick", v.yesterday.tick, QUOTE_YESTERDAY_TICK_BIT) |
+        tick_bits(c, "bid_tick", v.bid.tick, QUOTE_BID_TICK_BIT) |
+        tick_bits(c, "ask_tick", v.ask.tick, QUOTE_ASK_TICK_BIT);
+    writeU16(out, QUOTE_TICK_WORD_OFFSET, ticks);
+    if (c.text("primary_exchange", v.primaryExchange, QUOTE_EXCHANGE_ROOM)) {
+        put_text(out, QUOTE_PRIMARY_EXCHANGE_OFFSET, v.primaryExchange);
     }
     c.range("quote_indicator", v.quoteIndicator, 0, kU16);
-    put_u16(out, 38, static_cast<uint32_t>(v.quoteIndicator));
+    writeU16(out, QUOTE_QUOTE_INDICATOR_OFFSET, static_cast<uint32_t>(v.quoteIndicator));
 
-    const double divisor = price_divisor(signed16(v.priceType));
-    put_group(c, out, 44, "last", v.last, divisor);
-    put_group(c, out, 56, "open", v.open, divisor);
-    put_group(c, out, 68, "high", v.high, divisor);
-    put_group(c, out, 80, "low", v.low, divisor);
-    put_group(c, out, 92, "yesterday", v.yesterday, divisor);
-    put_group(c, out, 104, "bid", v.bid, divisor);
-    put_group(c, out, 116, "ask", v.ask, divisor);
+    // The divisor of the price type as a client reads the written word: signed.
+    const double divisor = priceTypeDivisor(readI16(out, QUOTE_PRICE_TYPE_OFFSET));
+    put_group(c, out, QUOTE_LAST_GROUP_OFFSET, "last", v.last, divisor);
+    put_group(c, out, QUOTE_OPEN_GROUP_OFFSET, "open", v.open, divisor);
+    put_group(c, out, QUOTE_HIGH_GROUP_OFFSET, "high", v.high, divisor);
+    put_group(c, out, QUOTE_LOW_GROUP_OFFSET, "low", v.low, divisor);
+    put_group(c, out, QUOTE_YESTERDAY_GROUP_OFFSET, "yesterday", v.yesterday, divisor);
+    put_group(c, out, QUOTE_BID_GROUP_OFFSET, "bid", v.bid, divisor);
+    put_group(c, out, QUOTE_ASK_GROUP_OFFSET, "ask", v.ask, divisor);
 
     c.range("open_interest", v.openInterest, 0, kU32);
-    put_u32(out, 152, static_cast<uint32_t>(v.openInterest));
+    writeU32(out, QUOTE_OPEN_INTEREST_OFFSET, static_cast<uint32_t>(v.openInterest));
     c.range("volume", v.volume, 0, kU32);
-    put_u32(out, 156, static_cast<uint32_t>(v.volume));
+    writeU32(out, QUOTE_VOLUME_OFFSET, static_cast<uint32_t>(v.volume));
     c.range("open_range", v.openRange, 0, kU32);
-    put_u32(out, 160, static_cast<uint32_t>(v.openRange));
+    writeU32(out, QUOTE_OPEN_RANGE_OFFSET, static_cast<uint32_t>(v.openRange));
     c.range("close_range_1", v.closeRange1, 0, kU32);
-    put_u32(out, 164, static_cast<uint32_t>(v.closeRange1));
+    writeU32(out, QUOTE_CLOSE_RANGE_OFFSET, static_cast<uint32_t>(v.closeRange1));
     c.range("close_range_2", v.closeRange2, 0, kU32);
-    put_u32(out, 168, static_cast<uint32_t>(v.closeRange2));
+    writeU32(out, QUOTE_CLOSE_RANGE_SECOND_OFFSET, static_cast<uint32_t>(v.closeRange2));
     c.range("trade_indicator", v.tradeIndicator, 0, kU16);
-    put_u16(out, 172, static_cast<uint32_t>(v.tradeIndicator));
+    writeU16(out, QUOTE_TRADE_INDICATOR_OFFSET, static_cast<uint32_t>(v.tradeIndicator));
     put_handle(out, kQuoteHandleOffset, kQuoteHandleTag);
     return c.error;
 }
@@ -290,25 +269,25 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     Checker c;
     std::memset(out, 0, kSecurityRecordSize);
     put_handle(out, kFundamentalsHandleOffset, kFundamentalsHandleTag);
-    if (c.text("base_item", v.baseItem, 20)) {
-        put_text(out, 26, v.baseItem);
+    if (c.text("base_item", v.baseItem, FUNDAMENTALS_BASE_ITEM_ROOM)) {
+        put_text(out, FUNDAMENTALS_BASE_ITEM_OFFSET, v.baseItem);
     }
     c.range("last_update", v.lastUpdate, 0, kU16);
-    put_u16(out, 46, static_cast<uint32_t>(v.lastUpdate));
+    writeU16(out, FUNDAMENTALS_LAST_UPDATE_OFFSET, static_cast<uint32_t>(v.lastUpdate));
     c.range("div_freq", v.divFreq, 0, kU16);
-    put_u16(out, 48, static_cast<uint32_t>(v.divFreq));
+    writeU16(out, FUNDAMENTALS_DIV_FREQ_OFFSET, static_cast<uint32_t>(v.divFreq));
     c.range("price_type", v.priceType, 0, kU16);
-    put_u16(out, 54, static_cast<uint32_t>(v.priceType));
+    writeU16(out, FUNDAMENTALS_PRICE_TYPE_OFFSET, static_cast<uint32_t>(v.priceType));
     c.range("sec_category", v.secCategory, 0, kU16);
-    put_u16(out, 56, static_cast<uint32_t>(v.secCategory));
-    const double betaHundredths = std::nearbyint(v.beta * 100.0);
+    writeU16(out, FUNDAMENTALS_SEC_CATEGORY_OFFSET, static_cast<uint32_t>(v.secCategory));
+    const double betaHundredths = std::nearbyint(v.beta * FUNDAMENTALS_BETA_SCALE);
     if (!(betaHundredths >= 0 && betaHundredths <= 65535)) {
         c.fail("beta " + std::to_string(v.beta) + " is outside 0..655.35");
     } else {
-        put_u16(out, 58, static_cast<uint32_t>(betaHundredths));
+        writeU16(out, FUNDAMENTALS_BETA_OFFSET, static_cast<uint32_t>(betaHundredths));
     }
     c.range("volume_flag", v.volumeFlag, 0, kU16);
-    put_u16(out, 60, static_cast<uint32_t>(v.volumeFlag));
+    writeU16(out, FUNDAMENTALS_VOLUME_FLAG_OFFSET, static_cast<uint32_t>(v.volumeFlag));
 
     const double dividends[2] = {v.divLast, v.divExp};
     int32_t divExponent = 0;
@@ -316,29 +295,31 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     if (!choose_decimal(dividends, 2, 0, kU16, divExponent, divMantissas)) {
         c.fail("div_last/div_exp do not fit an unsigned 16-bit mantissa");
     }
-    put_u16(out, 64, static_cast<uint32_t>(divExponent));
-    put_u16(out, 66, static_cast<uint32_t>(divMantissas[0]));
-    put_u16(out, 70, static_cast<uint32_t>(divMantissas[1]));
+    writeU16(out, FUNDAMENTALS_DIV_EXPONENT_OFFSET, static_cast<uint32_t>(divExponent));
+    writeU16(out, FUNDAMENTALS_DIV_LAST_OFFSET, static_cast<uint32_t>(divMantissas[0]));
+    writeU16(out, FUNDAMENTALS_DIV_EXP_OFFSET, static_cast<uint32_t>(divMantissas[1]));
 
-    put_date(c, out, 72, "div_date", v.divDate);
-    put_date(c, out, 76, "exp_date", v.expDate);
-    put_date(c, out, 80, "mat_date", v.matDate);
+    put_date(c, out, FUNDAMENTALS_DIV_DATE_OFFSET, "div_date", v.divDate);
+    put_date(c, out, FUNDAMENTALS_EXP_DATE_OFFSET, "exp_date", v.expDate);
+    put_date(c, out, FUNDAMENTALS_MAT_DATE_OFFSET, "mat_date", v.matDate);
 
-    const double divisor = price_divisor(signed16(v.priceType));
-    put_i32(out, 92, c.price("close_price", v.closePrice, divisor));
-    put_i32(out, 96, c.price("hist_high", v.histHigh, divisor));
-    put_i32(out, 100, c.price("hist_low", v.histLow, divisor));
+    // The divisor of the price type as a client reads the written word: signed.
+    const double divisor = priceTypeDivisor(readI16(out, FUNDAMENTALS_PRICE_TYPE_OFFSET));
+    writeI32(out, FUNDAMENTALS_CLOSE_PRICE_OFFSET, c.price("close_price", v.closePrice, divisor));
+    writeI32(out, FUNDAMENTALS_HIST_HIGH_OFFSET, c.price("hist_high", v.histHigh, divisor));
+    writeI32(out, FUNDAMENTALS_HIST_LOW_OFFSET, c.price("hist_low", v.histLow, divisor));
     c.range("volume", v.volume, 0, kU32);
-    put_u32(out, 104, static_cast<uint32_t>(v.volume));
+    writeU32(out, FUNDAMENTALS_VOLUME_OFFSET, static_cast<uint32_t>(v.volume));
     c.range("open_interest", v.openInterest, kI32Min, kI32Max);
-    put_i32(out, 108, static_cast<int32_t>(v.openInterest));
+    writeI32(out, FUNDAMENTALS_OPEN_INTEREST_OFFSET, static_cast<int32_t>(v.openInterest));
     c.range("outstanding", v.outstanding, 0, kU32);
-    put_u32(out, 112, static_cast<uint32_t>(v.outstanding));
+    writeU32(out, FUNDAMENTALS_OUTSTANDING_OFFSET, static_cast<uint32_t>(v.outstanding));
     c.range("sh_per_contr", v.shPerContr, 0, kU32);
-    put_u32(out, 116, static_cast<uint32_t>(v.shPerContr));
-    put_i32(out, 120, c.price("strike_price", v.strikePrice, divisor));
-    if (c.text("name", v.name, 48)) {
-        put_text(out, 128, v.name);
+    writeU32(out, FUNDAMENTALS_SH_PER_CONTR_OFFSET, static_cast<uint32_t>(v.shPerContr));
+    writeI32(out, FUNDAMENTALS_STRIKE_PRICE_OFFSET,
+             c.price("strike_price", v.strikePrice, divisor));
+    if (c.text("name", v.name, FUNDAMENTALS_NAME_ROOM)) {
+        put_text(out, FUNDAMENTALS_NAME_OFFSET, v.name);
     }
 
     int32_t epsExponent = 0;
@@ -346,12 +327,13 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     if (!choose_decimal(&v.eps, 1, -32768, 32767, epsExponent, &epsMantissa)) {
         c.fail("eps does not fit a signed 16-bit mantissa");
     }
-    put_u16(out, 176, static_cast<uint32_t>(epsExponent));
-    put_u16(out, 178, static_cast<uint32_t>(epsMantissa));
+    writeU16(out, FUNDAMENTALS_EPS_EXPONENT_OFFSET, static_cast<uint32_t>(epsExponent));
+    writeU16(out, FUNDAMENTALS_EPS_MANTISSA_OFFSET, static_cast<uint32_t>(epsMantissa));
     c.range("sp_code", v.spCode, 0, kU16);
-    put_u16(out, 180, static_cast<uint32_t>(v.spCode));
-    if (c.text("cusip", v.cusip, kSecurityRecordSize - 186)) {
-        put_text(out, 186, v.cusip);
+    writeU16(out, FUNDAMENTALS_SP_CODE_OFFSET, static_cast<uint32_t>(v.spCode));
+    // The record stops at the security record's end, so the CUSIP's room does too.
+    if (c.text("cusip", v.cusip, kSecurityRecordSize - FUNDAMENTALS_CUSIP_OFFSET)) {
+        put_text(out, FUNDAMENTALS_CUSIP_OFFSET, v.cusip);
     }
     return c.error;
 }
@@ -360,13 +342,14 @@ EncodeError encode_history_block(const HistoryRow *rows, int count,
                                  unsigned char out[kHistoryBlockSize]) {
     Checker c;
     std::memset(out, 0, kHistoryBlockSize);
-    for (int k = 0; k < count && k < 8; ++k) {
-        encode_history_record(c, rows[k], out + kHistoryRecordSize * static_cast<size_t>(7 - k));
+    const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
+    for (std::size_t k = 0; k < filled && k < HISTORY_BLOCK_RECORDS; ++k) {
+        encode_history_record(c, rows[k], out + HISTORY_RECORD_SIZE * historyRecordOfRow(k));
     }
-    if (count > 0 && count < 8) {
-        for (int k = count; k < 8; ++k) {
-            put_u8(out + kHistoryRecordSize * static_cast<size_t>(7 - k), 10,
-                   static_cast<uint32_t>(rows[0].priceType));
+    if (filled > 0 && filled < HISTORY_BLOCK_RECORDS) {
+        for (std::size_t k = filled; k < HISTORY_BLOCK_RECORDS; ++k) {
+            writeU8(out + HISTORY_RECORD_SIZE * historyRecordOfRow(k), HISTORY_PRICE_TYPE_OFFSET,
+                    static_cast<uint32_t>(rows[0].priceType));
         }
     }
     return c.error;
@@ -375,8 +358,9 @@ EncodeError encode_history_block(const HistoryRow *rows, int count,
 EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[kBarBlockSize]) {
     Checker c;
     std::memset(out, 0, kBarBlockSize);
-    for (int k = 0; k < count && k < 8; ++k) {
-        encode_bar_record(c, rows[k], out + kBarRecordSize * static_cast<size_t>(k));
+    const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
+    for (std::size_t k = 0; k < filled && k < BAR_BLOCK_RECORDS; ++k) {
+        encode_bar_record(c, rows[k], out + BAR_RECORD_SIZE * k);
     }
     return c.error;
 }
@@ -385,12 +369,12 @@ EncodeError encode_cant(const unsigned char *key, const CantValues &v,
                         unsigned char out[kCantRecordSize]) {
     Checker c;
     std::memset(out, 0, kCantRecordSize);
-    std::memcpy(out, key, kKeySize);
-    std::memcpy(out + 18, "CANT", 4);
+    std::memcpy(out + CANT_KEY_OFFSET, key, SECURITY_KEY_SIZE);
+    std::memcpy(out + CANT_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE);
     c.range("value", v.value, kI32Min, kI32Max);
-    put_i32(out, 22, static_cast<int32_t>(v.value));
-    if (c.text("text", v.text, kCantRecordSize - 26)) {
-        put_text(out, 26, v.text);
+    writeI32(out, CANT_VALUE_OFFSET, static_cast<int32_t>(v.value));
+    if (c.text("text", v.text, CANT_RECORD_SIZE - CANT_TEXT_OFFSET)) {
+        put_text(out, CANT_TEXT_OFFSET, v.text);
     }
     return c.error;
 }
@@ -400,13 +384,13 @@ EncodeError encode_version(const VersionValues &v, unsigned char out[kVersionRec
     std::memset(out, 0, kVersionRecordSize);
     c.range("major", v.major, -32768, 32767);
     c.range("minor", v.minor, -32768, 32767);
-    put_u16(out, 0, static_cast<uint32_t>(v.major));
-    put_u16(out, 2, static_cast<uint32_t>(v.minor));
-    if (c.text("release", v.release, 2)) {
-        put_text(out, 4, v.release);
+    writeU16(out, VERSION_MAJOR_OFFSET, static_cast<uint32_t>(v.major));
+    writeU16(out, VERSION_MINOR_OFFSET, static_cast<uint32_t>(v.minor));
+    if (c.text("release", v.release, VERSION_RELEASE_ROOM)) {
+        put_text(out, VERSION_RELEASE_OFFSET, v.release);
     }
-    if (c.text("serial", v.serial, kVersionRecordSize - 6)) {
-        put_text(out, 6, v.serial);
+    if (c.text("serial", v.serial, VERSION_SERIAL_ROOM)) {
+        put_text(out, VERSION_SERIAL_OFFSET, v.serial);
     }
     return c.error;
 }

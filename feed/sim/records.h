@@ -1,8 +1,11 @@
 // Values of the feed's records as the store holds them, and their encoding into the packed
-// little-endian layouts that `dbax` writes. Every field is written at its byte offset through
-// the put_* helpers; nothing is copied by overlaying a structure on a buffer.
+// little-endian layouts that `dbax` writes. Every field is written at its offset in the
+// record layout (pcqw32_layout.h) through the layout's writers; nothing is copied by
+// overlaying a structure on a buffer.
 #ifndef QUORVEX_FEED_SIM_RECORDS_H
 #define QUORVEX_FEED_SIM_RECORDS_H
+
+#include "pcqw32_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,32 +14,44 @@
 namespace pcqw32 {
 
 // Sizes of the buffers the feed writes into.
-constexpr std::size_t kKeySize = 18;             // security key
-constexpr std::size_t kSecurityRecordSize = 256; // quote, fundamentals and security records
-constexpr std::size_t kVersionRecordSize = 260;
-constexpr std::size_t kCantRecordSize = 256;
-constexpr std::size_t kHistoryRecordSize = 18;
-constexpr std::size_t kHistoryBlockSize = 8 * kHistoryRecordSize;
-constexpr std::size_t kBarRecordSize = 32;
-constexpr std::size_t kBarBlockSize = 8 * kBarRecordSize;
-constexpr int kMaxBarBlocks = 9375;    // 75,000 bars, the most a client's bar matrix holds
-constexpr std::size_t kMaxSymbol = 12; // the key's room for the symbol
-constexpr std::size_t kMaxQualifier = 4;
+constexpr std::size_t kKeySize = SECURITY_KEY_SIZE;
+constexpr std::size_t kSecurityRecordSize = SECURITY_RECORD_SIZE; // quote, fundamentals
+constexpr std::size_t kVersionRecordSize = RECORD_BUFFER_SIZE;
+constexpr std::size_t kCantRecordSize = CANT_RECORD_SIZE;
+constexpr std::size_t kHistoryRecordSize = HISTORY_RECORD_SIZE;
+constexpr std::size_t kHistoryBlockSize = HISTORY_BLOCK_SIZE;
+constexpr std::size_t kBarRecordSize = BAR_RECORD_SIZE;
+constexpr std::size_t kBarBlockSize = BAR_BLOCK_SIZE;
+constexpr int kMaxBarBlocks = static_cast<int>(BAR_MAX_BLOCKS);
+constexpr std::size_t kMaxSymbol = KEY_SYMBOL_SIZE;
+constexpr std::size_t kMaxQualifier = KEY_QUALIFIER_SIZE;
 // Clients send at most 11 symbol characters, so a store holds no longer symbol: one of 12 could
 // never be asked for, and would stand in a scan beside the 11-character one it begins with.
-constexpr std::size_t kMaxStoredSymbol = 11;
+constexpr std::size_t kMaxStoredSymbol = KEY_SYMBOL_LENGTH;
 
 // Event codes of the history deliveries made to the scan callback.
-constexpr int32_t kBlockEvent = 2;     // a block of rows, or a failure to deliver one
-constexpr int32_t kEndOfDataEvent = 3; // past the last history: the normal end of a scan
-constexpr int32_t kIgnoredEvent = 52;  // an interim event the client ignores
+constexpr int32_t kBlockEvent = SCAN_EVENT_BLOCK;
+constexpr int32_t kEndOfDataEvent = SCAN_EVENT_END_OF_DATA;
+constexpr int32_t kIgnoredEvent = SCAN_EVENT_IGNORED;
 
-// Where the security handle lies in the record DBA_GET_RECORD returns, per record kind: a
-// four-character tag and the security's 32-bit id. The block reads take it back as their key.
+// TODO(layout): the bytes of a four-byte date field (the fundamentals' DivDate, ExpDate and
+// RawMatDate): the century, the year in the century, the month, the day.
+constexpr std::size_t DATE_CENTURY_AT = 0;
+constexpr std::size_t DATE_YEAR_AT = 1;
+constexpr std::size_t DATE_MONTH_AT = 2;
+constexpr std::size_t DATE_DAY_AT = 3;
+// TODO(layout): the fundamentals' Beta travels in hundredths.
+constexpr double FUNDAMENTALS_BETA_SCALE = 100.0;
+
+// The security handle: where it lies in the record DBA_GET_RECORD returns, per record kind (in
+// bytes the record's layout leaves unused), a four-character tag and, after it, the security's
+// 32-bit id. The block reads take the record back as their key and find the security by it.
 constexpr std::size_t kQuoteHandleOffset = 176;
 constexpr std::size_t kFundamentalsHandleOffset = 16;
-extern const char kQuoteHandleTag[4];
-extern const char kFundamentalsHandleTag[4];
+constexpr std::size_t kHandleTagSize = 4;
+constexpr std::size_t kHandleIdAt = kHandleTagSize;
+extern const char kQuoteHandleTag[kHandleTagSize];
+extern const char kFundamentalsHandleTag[kHandleTagSize];
 
 void put_u8(unsigned char *p, std::size_t offset, uint32_t value);
 void put_u16(unsigned char *p, std::size_t offset, uint32_t value);
@@ -47,12 +62,9 @@ uint32_t get_u32(const unsigned char *p, std::size_t offset);
 // text and its zero fit the room.
 void put_text(unsigned char *p, std::size_t offset, const std::string &text);
 
-// Divisor of a price-type code: 256, 64, 10 to 100000 for the codes 0 to 15 that scale; 1 for
-// every other code (whether the client reads the code as signed or unsigned).
-double price_divisor(int32_t code);
 // The price a client computes for `price` sent with price-type `code`: the raw integer
-// round(price x divisor) divided by the divisor. It equals `price` when the price lies on the
-// grid of its code.
+// round(price x divisor) divided by the divisor (priceTypeDivisor). It equals `price` when the
+// price lies on the grid of its code.
 double client_price(double price, int32_t code);
 
 // Outcome of an encoding step: empty on success, otherwise what did not fit.

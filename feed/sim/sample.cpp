@@ -114,7 +114,7 @@ const SampleSecurity kSecurities[] = {
 // A price on the grid of its price type, so the stored decimal is exactly what a client
 // computes from the raw integer.
 double on_grid(double price, int32_t priceType) {
-    const double d = price_divisor(static_cast<int16_t>(priceType));
+    const double d = priceTypeDivisor(static_cast<int16_t>(priceType));
     return std::nearbyint(price * d) / d;
 }
 
@@ -165,7 +165,7 @@ void shape_like_a_market(QuoteValues &q, int32_t priceType) {
     q.low.price = std::min({q.low.price, q.open.price, q.last.price});
     place_extreme(q.high, q.open, q.last);
     place_extreme(q.low, q.open, q.last);
-    const double step = 1.0 / price_divisor(static_cast<int16_t>(priceType));
+    const double step = 1.0 / priceTypeDivisor(static_cast<int16_t>(priceType));
     const double steps = std::max(1.0, std::nearbyint(q.last.price * 0.0005 / step));
     const double below = q.last.tick > 0 ? steps : q.last.tick < 0 ? 0 : std::floor(steps / 2);
     q.bid.price = on_grid(q.last.price - below * step, priceType);
