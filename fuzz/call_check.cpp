@@ -5,6 +5,7 @@
 #include "feed_link_testing.h"
 #include "fuzz_feed.h"
 #include "mxhost_driver.h"
+#include "pcqw32_layout.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,20 +91,45 @@ void checkPrinted(const std::string &printed, int32_t request) {
     }
 }
 
+// The statuses of a snapshot's second output, one per security: 0 for a record read, else a
+// status the feed returned. Returns the rows the feed could not read.
+expected::UnreadRows checkStatuses(const mxArray *statuses, size_t rows, int32_t request) {
+    requireMatrix(statuses, rows, 1, request);
+    expected::UnreadRows unread(rows, false);
+    for (size_t i = 0; i < rows; ++i) {
+        const double status = mxGetPr(statuses)[i];
+        require(status >= INT32_MIN && status <= INT32_MAX,
+                "a security's status is outside the 32-bit range", request);
+        const auto code = static_cast<int32_t>(status);
+        require(static_cast<double>(code) == status &&
+                    (code == 0 || fuzzfeed::statusWasReturned(code)),
+                "a security's status is neither 0 nor one the feed returned", request);
+        unread[i] = code != 0;
+    }
+    return unread;
+}
+
 void checkResult(const mxhost::CallResult &result, const Expectation &expect, int32_t calls) {
     int32_t request = expect.request;
+    size_t rows = expect.count > 0 ? static_cast<size_t>(expect.count) : 0;
     // Requests 3 and 5 say how the scan or series ended in a second output, when one is asked
-    // for; nothing else sets a slot after the first.
+    // for, and the snapshots (2 and 6) the status of each security; nothing else sets a slot
+    // after the first.
     const bool saysHowItEnded = request == 3 || request == 5;
+    const bool givesStatuses = request == 2 || request == 6;
+    expected::UnreadRows unread;
     for (size_t slot = 1; slot < result.outputs.size(); ++slot) {
         if (slot == 1 && saysHowItEnded) {
             requireMatrix(result.outputs[slot], 1, request == 3 ? 2 : 1, request);
             continue;
         }
+        if (slot == 1 && givesStatuses) {
+            unread = checkStatuses(result.outputs[slot], rows, request);
+            continue;
+        }
         require(result.outputs[slot] == nullptr, "an output slot after the first is set", request);
     }
     const mxArray *out = result.output(0);
-    size_t rows = expect.count > 0 ? static_cast<size_t>(expect.count) : 0;
     switch (request) {
     case 1:
         requireMatrix(out, 1, 1, request);
@@ -111,11 +137,13 @@ void checkResult(const mxhost::CallResult &result, const Expectation &expect, in
                 "the attach check returned another database number", request);
         break;
     case 2:
-        requireNone(expected::structureMismatch(out, expected::QUOTE_FIELDS, rows), request);
+        requireNone(expected::structureMismatch(out, expected::QUOTE_FIELDS, rows, unread),
+                    request);
         break;
     case 3: {
-        // Eight rows per block the callback stored, within the capacity.
-        const size_t stored = static_cast<size_t>(fuzzfeed::storedHistoryBlocks()) * 8;
+        // A block's rows for every block the callback stored, within the capacity.
+        const size_t stored =
+            static_cast<size_t>(fuzzfeed::storedHistoryBlocks()) * HISTORY_BLOCK_RECORDS;
         require(stored <= static_cast<size_t>(expected::HISTORY_CAPACITY),
                 "the callback stored more rows than one scan may return", request);
         requireMatrix(out, stored, expected::HISTORY_COLUMNS, request);
@@ -128,7 +156,8 @@ void checkResult(const mxhost::CallResult &result, const Expectation &expect, in
         requireMatrix(out, expected::BAR_ROWS, expected::BAR_COLUMNS, request);
         break;
     case 6:
-        requireNone(expected::structureMismatch(out, expected::FUNDAMENTALS_FIELDS, rows), request);
+        requireNone(expected::structureMismatch(out, expected::FUNDAMENTALS_FIELDS, rows, unread),
+                    request);
         break;
     case 7:
         require(out == nullptr, "the CANT read returned an output", request);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace expected {
 
@@ -127,18 +128,52 @@ inline std::string sizeText(size_t rows, size_t columns) {
     return std::to_string(rows) + "-by-" + std::to_string(columns);
 }
 
-// How `value` differs from a `rows`-by-`columns` real double matrix of finite numbers: the
+// How `value` differs from a `rows`-by-`columns` real double matrix, its numbers unread: the
 // first difference found, or "" when there is none.
-inline std::string matrixMismatch(const mxArray *value, size_t rows, size_t columns) {
+inline std::string matrixShapeMismatch(const mxArray *value, size_t rows, size_t columns) {
     if (value == nullptr || !mxIsDouble(value) || mxIsComplex(value)) {
         return "is not a real double matrix";
     }
     if (mxGetM(value) != rows || mxGetN(value) != columns) {
         return "is " + sizeText(mxGetM(value), mxGetN(value)) + ", not " + sizeText(rows, columns);
     }
+    return "";
+}
+
+// How `value` differs from a `rows`-by-`columns` real double matrix of finite numbers: the
+// first difference found, or "" when there is none.
+inline std::string matrixMismatch(const mxArray *value, size_t rows, size_t columns) {
+    const std::string shape = matrixShapeMismatch(value, rows, columns);
+    if (!shape.empty()) {
+        return shape;
+    }
     for (size_t i = 0; i < rows * columns; ++i) {
         if (!std::isfinite(mxGetPr(value)[i])) {
             return "holds a number that is not finite at " + std::to_string(i);
+        }
+    }
+    return "";
+}
+
+// The rows of a snapshot the feed could not read, when the caller asked for the statuses:
+// true for a row whose every number is NaN and every text empty. Empty: every row was read.
+using UnreadRows = std::vector<bool>;
+
+inline bool isUnread(const UnreadRows &unread, size_t row) {
+    return row < unread.size() && unread[row];
+}
+
+// How the numbers of a snapshot field's matrix differ from finite numbers in the rows read and
+// NaN in the unread ones; element i of the matrix belongs to row `rowOf(i)`.
+template <typename RowOf>
+std::string numbersMismatch(const mxArray *value, const UnreadRows &unread, RowOf rowOf) {
+    for (size_t i = 0; i < mxGetNumberOfElements(value); ++i) {
+        const double number = mxGetPr(value)[i];
+        const bool unreadRow = isUnread(unread, rowOf(i));
+        if (unreadRow ? !std::isnan(number) : !std::isfinite(number)) {
+            return std::string("holds ") +
+                   (unreadRow ? "a number in an unread row" : "a number that is not finite") +
+                   " at " + std::to_string(i);
         }
     }
     return "";
@@ -155,14 +190,22 @@ inline std::string textMismatch(const mxArray *text, size_t room) {
     return "";
 }
 
-inline std::string fieldMismatch(const mxArray *value, const Field &field, size_t rows) {
+inline std::string fieldMismatch(const mxArray *value, const Field &field, size_t rows,
+                                 const UnreadRows &unread = {}) {
+    std::string shape;
     switch (field.shape) {
     case Shape::Column:
-        return matrixMismatch(value, rows, 1);
+        shape = matrixShapeMismatch(value, rows, 1);
+        return !shape.empty() ? shape : numbersMismatch(value, unread, [](size_t i) { return i; });
     case Shape::TwoColumns:
-        return matrixMismatch(value, rows, 2);
+        shape = matrixShapeMismatch(value, rows, 2);
+        return !shape.empty()
+                   ? shape
+                   : numbersMismatch(value, unread, [rows](size_t i) { return i % rows; });
     case Shape::DateRows:
-        return matrixMismatch(value, 3, rows);
+        shape = matrixShapeMismatch(value, 3, rows);
+        return !shape.empty() ? shape
+                              : numbersMismatch(value, unread, [](size_t i) { return i / 3; });
     case Shape::Text:
         return textMismatch(value, field.textRoom);
     case Shape::Texts:
@@ -170,7 +213,11 @@ inline std::string fieldMismatch(const mxArray *value, const Field &field, size_
             return "is not a " + sizeText(rows, 1) + " cell array";
         }
         for (size_t i = 0; i < rows; ++i) {
-            const std::string wrong = textMismatch(mxGetCell(value, i), field.textRoom);
+            const mxArray *text = mxGetCell(value, i);
+            std::string wrong = textMismatch(text, field.textRoom);
+            if (wrong.empty() && isUnread(unread, i) && !mxhost::textOf(text).empty()) {
+                wrong = "holds a text in an unread row";
+            }
             if (!wrong.empty()) {
                 return wrong + " in row " + std::to_string(i + 1);
             }
@@ -180,10 +227,11 @@ inline std::string fieldMismatch(const mxArray *value, const Field &field, size_
 }
 
 // How `result` differs from a 1-by-1 structure with exactly `fields`, in their order, each
-// shaped for `rows` securities, every number finite and every text within its room: the
-// first difference found, or "" when there is none.
+// shaped for `rows` securities, every number finite and every text within its room (NaN and
+// empty in the `unread` rows): the first difference found, or "" when there is none.
 template <size_t N>
-std::string structureMismatch(const mxArray *result, const Field (&fields)[N], size_t rows) {
+std::string structureMismatch(const mxArray *result, const Field (&fields)[N], size_t rows,
+                              const UnreadRows &unread = {}) {
     if (result == nullptr || !mxIsStruct(result) || mxGetM(result) != 1 || mxGetN(result) != 1) {
         return "the result is not a 1-by-1 structure";
     }
@@ -198,8 +246,8 @@ std::string structureMismatch(const mxArray *result, const Field (&fields)[N], s
                    ", not " + fields[f].name;
         }
         const mxArray *value = mxGetField(result, 0, name);
-        const std::string wrong =
-            value == nullptr ? std::string("is unset") : fieldMismatch(value, fields[f], rows);
+        const std::string wrong = value == nullptr ? std::string("is unset")
+                                                   : fieldMismatch(value, fields[f], rows, unread);
         if (!wrong.empty()) {
             return std::string("field ") + name + " " + wrong;
         }
