@@ -4,6 +4,7 @@
 #include "feed_link_testing.h"
 #include "field_readers.h"
 #include "memory_feed.h"
+#include "pcqw32_layout.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,15 +15,29 @@ namespace cases {
 
 namespace {
 
+// Rows of the history the in-memory feed serves; every bar series has BAR_ROWS.
+constexpr size_t HISTORY_ROWS = memfeed::HISTORY_BLOCKS * HISTORY_BLOCK_RECORDS;
+
 struct TextSpan {
     size_t offset;
     size_t room;
 };
 
 // The text fields of each snapshot record, as the module reads them.
-constexpr TextSpan QUOTE_TEXTS[] = {{2, 20}, {36, 2},  {52, 2},  {64, 2}, {76, 2},
-                                    {88, 2}, {100, 2}, {112, 2}, {124, 2}};
-constexpr TextSpan FUNDAMENTALS_TEXTS[] = {{128, 48}, {26, 20}, {186, 74}};
+constexpr TextSpan QUOTE_TEXTS[] = {
+    {QUOTE_SYMBOL_OFFSET, QUOTE_SYMBOL_ROOM},
+    {QUOTE_PRIMARY_EXCHANGE_OFFSET, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_LAST_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_OPEN_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_HIGH_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_LOW_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_YESTERDAY_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_BID_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM},
+    {QUOTE_ASK_GROUP_OFFSET + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM}};
+constexpr TextSpan FUNDAMENTALS_TEXTS[] = {
+    {FUNDAMENTALS_NAME_OFFSET, FUNDAMENTALS_NAME_ROOM},
+    {FUNDAMENTALS_BASE_ITEM_OFFSET, FUNDAMENTALS_BASE_ITEM_ROOM},
+    {FUNDAMENTALS_CUSIP_OFFSET, FUNDAMENTALS_CUSIP_ROOM}};
 
 constexpr size_t QUOTE_FIELDS = 45;
 constexpr size_t FUNDAMENTALS_FIELDS = 24;
@@ -92,10 +107,11 @@ void hostArraysEntry(int, mxArray *plhs[], int, const mxArray *[]) {
         plhs[0] = mxCreateDoubleMatrix(1, 1, mxREAL);
         break;
     case HISTORY:
-        plhs[0] = mxCreateUninitNumericMatrix(HISTORY_ROWS, 7, mxDOUBLE_CLASS, mxREAL);
+        plhs[0] =
+            mxCreateUninitNumericMatrix(HISTORY_ROWS, HISTORY_COLUMN_COUNT, mxDOUBLE_CLASS, mxREAL);
         break;
     case BARS:
-        plhs[0] = mxCreateUninitNumericMatrix(BAR_ROWS, 6, mxDOUBLE_CLASS, mxREAL);
+        plhs[0] = mxCreateUninitNumericMatrix(BAR_ROWS, BAR_COLUMN_COUNT, mxDOUBLE_CLASS, mxREAL);
         break;
     case QUOTES:
         // 36 numeric columns (one of them N-by-2), then the nine text columns.
@@ -146,14 +162,14 @@ Shape shapeOf(int request, size_t securities) {
     switch (request) {
     case QUOTES:
         // 35 single columns and one N-by-2: 37 doubles a row.
-        return {securities, 37, memfeed::RECORD_SIZE, 9};
+        return {securities, 37, RECORD_BUFFER_SIZE, 9};
     case FUNDAMENTALS:
         // 18 single columns and three dates of 3 rows each: 27 doubles a row.
-        return {securities, 27, memfeed::RECORD_SIZE, 3};
+        return {securities, 27, RECORD_BUFFER_SIZE, 3};
     case HISTORY:
-        return {HISTORY_ROWS, 7, memfeed::HISTORY_BLOCK_SIZE / 8, 0};
+        return {HISTORY_ROWS, HISTORY_COLUMN_COUNT, HISTORY_RECORD_SIZE, 0};
     case BARS:
-        return {BAR_ROWS, 6, memfeed::BAR_BLOCK_SIZE / 8, 0};
+        return {BAR_ROWS, BAR_COLUMN_COUNT, BAR_RECORD_SIZE, 0};
     default:
         return {1, 1, 0, 0};
     }
@@ -241,19 +257,19 @@ void runLimit(int request, size_t securities, LimitStorage &storage) {
             std::memcpy(buffer,
                         request == QUOTES ? memfeed::quoteRecord(i)
                                           : memfeed::fundamentalsRecord(i),
-                        memfeed::RECORD_SIZE);
+                        RECORD_BUFFER_SIZE);
             benchmark::ClobberMemory();
         }
         break;
     case HISTORY:
         for (size_t b = 0; b < memfeed::HISTORY_BLOCKS; ++b) {
-            std::memcpy(buffer, memfeed::historyBlock(b), memfeed::HISTORY_BLOCK_SIZE);
+            std::memcpy(buffer, memfeed::historyBlock(b), HISTORY_BLOCK_SIZE);
             benchmark::ClobberMemory();
         }
         break;
     case BARS:
         for (size_t b = 0; b < memfeed::BAR_BLOCKS; ++b) {
-            std::memcpy(buffer, memfeed::barBlock(b), memfeed::BAR_BLOCK_SIZE);
+            std::memcpy(buffer, memfeed::barBlock(b), BAR_BLOCK_SIZE);
             benchmark::ClobberMemory();
         }
         break;

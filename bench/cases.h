@@ -20,9 +20,6 @@ constexpr int HISTORY = 3;
 constexpr int BARS = 5;
 constexpr int FUNDAMENTALS = 6;
 
-constexpr size_t HISTORY_ROWS = 500000;
-constexpr size_t BAR_ROWS = 75000;
-
 // Routes the module's feed calls to the in-memory feed and builds its records.
 void useMemoryFeed();
 

@@ -5,6 +5,7 @@
 #define QUORVEX_BENCH_MEMORY_FEED_H
 
 #include "dbax.h"
+#include "pcqw32_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,17 +18,13 @@ constexpr int32_t HISTORY = 3;
 constexpr int32_t BARS = 5;
 constexpr int32_t FUNDAMENTALS = 6;
 
-// Keyed records: 260 bytes each; security i gets record i modulo the pool size.
-constexpr size_t RECORD_SIZE = 260;
+// Keyed records (RECORD_BUFFER_SIZE bytes each): security i gets record i modulo the pool size.
 constexpr size_t POOL_RECORDS = 4096;
-// History: 62,500 blocks of eight 18-byte records, 500,000 rows, then a block of another
-// security ends the scan.
+// History: 62,500 blocks (HISTORY_BLOCK_SIZE bytes each), 500,000 rows, then a block of
+// another security ends the scan.
 constexpr size_t HISTORY_BLOCKS = 62500;
-constexpr size_t HISTORY_BLOCK_SIZE = 144;
-constexpr size_t HISTORY_KEY_BYTES = 18;
-// Bars: 9,375 blocks of eight 32-bit records, 75,000 rows; the next read after them fails.
-constexpr size_t BAR_BLOCKS = 9375;
-constexpr size_t BAR_BLOCK_SIZE = 256;
+// Bars: 9,375 blocks (BAR_BLOCK_SIZE bytes each), 75,000 rows; the next read after them fails.
+constexpr size_t BAR_BLOCKS = BAR_MAX_BLOCKS;
 constexpr int32_t BAR_END_STATUS = 1;
 
 // Builds every record once; later calls do nothing. dbax calls it on attach.

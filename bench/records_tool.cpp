@@ -3,6 +3,7 @@
 // quotes.bin and fundamentals.bin hold the pool of 260-byte records, history.bin the
 // 144-byte blocks, bars.bin the 256-byte blocks, in the order the feed serves them.
 #include "memory_feed.h"
+#include "pcqw32_layout.h"
 
 #include <cstdio>
 #include <string>
@@ -33,12 +34,11 @@ int main(int argc, char **argv) {
     memfeed::prepare();
     std::string dir = argv[1];
     bool ok = writeFile(dir + "/quotes.bin", memfeed::quoteRecord, memfeed::POOL_RECORDS,
-                        memfeed::RECORD_SIZE) &&
+                        RECORD_BUFFER_SIZE) &&
               writeFile(dir + "/fundamentals.bin", memfeed::fundamentalsRecord,
-                        memfeed::POOL_RECORDS, memfeed::RECORD_SIZE) &&
+                        memfeed::POOL_RECORDS, RECORD_BUFFER_SIZE) &&
               writeFile(dir + "/history.bin", memfeed::historyBlock, memfeed::HISTORY_BLOCKS,
-                        memfeed::HISTORY_BLOCK_SIZE) &&
-              writeFile(dir + "/bars.bin", memfeed::barBlock, memfeed::BAR_BLOCKS,
-                        memfeed::BAR_BLOCK_SIZE);
+                        HISTORY_BLOCK_SIZE) &&
+              writeFile(dir + "/bars.bin", memfeed::barBlock, memfeed::BAR_BLOCKS, BAR_BLOCK_SIZE);
     return ok ? 0 : 1;
 }

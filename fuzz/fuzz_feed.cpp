@@ -1,6 +1,8 @@
 #include "fuzz_feed.h"
 
 #include "expected_results.h"
+#include "pcqw32_layout.h"
+#include "pcqw32_layout_pending.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,14 +14,10 @@
 namespace fuzzfeed {
 namespace {
 
-constexpr size_t RECORD_ROOM = 260;            // record and block buffers
-constexpr size_t SECURITY_RECORD_ROOM = 256;   // the security record of the bar series
-constexpr size_t KEY_SIZE = 18;                // SecurityKey, and the key of a delivery
-constexpr size_t BAR_KEY_SIZE = 32;            // the bar series' key buffer
-constexpr size_t TAGGED_KEY_SIZE = 25;         // the CANT read's key
-constexpr size_t NEXT_KEY_SIZE = 24;           // key buffer of every get-next read
-constexpr size_t HISTORY_BLOCK_SIZE = 144;     // eight 18-byte history records
+constexpr int32_t BAR_REQUEST = 5;             // its record read returns the security record
 constexpr int32_t END_OF_DATA = 9;             // what a healthy feed says when data runs out
+constexpr int32_t EVENT_OTHER = 1;             // an event neither to ignore nor a block's
+constexpr size_t SHARED_SYMBOL_CHARACTERS = 3; // of a delivered key like the scan's own
 constexpr int64_t CALLBACK_BUDGET = 160000;    // deliveries per module call, > 2x capacity
 constexpr int32_t LONGEST_HISTORY_RUN = 70000; // one repeated delivery: 560,000 rows
 constexpr int32_t LONGEST_BAR_RUN = 12000;     // repeated next blocks: 96,000 rows
@@ -33,7 +31,7 @@ struct State {
     std::set<int32_t> approxFailures;
     bool inCallback = false;
     bool startedStuck = false;
-    unsigned char firstKey[KEY_SIZE] = {};
+    unsigned char firstKey[SECURITY_KEY_SIZE] = {};
     int64_t callbacksLeft = CALLBACK_BUDGET;
     int32_t barRepeatsLeft = 0;
     // Per module call: blocks offered (history deliveries with status 0, bar blocks read).
@@ -53,8 +51,8 @@ struct Totals {
     int64_t longestBars = 0;
 };
 Totals totals;
-constexpr int64_t HISTORY_CAPACITY_BLOCKS = expected::HISTORY_CAPACITY / 8;
-constexpr int64_t BAR_CAPACITY_BLOCKS = expected::BAR_ROWS / 8;
+constexpr int64_t HISTORY_CAPACITY_BLOCKS = expected::HISTORY_CAPACITY / HISTORY_BLOCK_RECORDS;
+constexpr int64_t BAR_CAPACITY_BLOCKS = BAR_MAX_BLOCKS;
 
 void printTotals() {
     std::fprintf(stderr,
@@ -72,7 +70,7 @@ State state;
 // Exact-size buffers for the key and block of a delivery, so that a callback reading past
 // either is caught. Allocated once and kept for the process.
 unsigned char *deliveryKey() {
-    static unsigned char *key = static_cast<unsigned char *>(std::malloc(KEY_SIZE));
+    static unsigned char *key = static_cast<unsigned char *>(std::malloc(SECURITY_KEY_SIZE));
     return key;
 }
 unsigned char *deliveryBlock() {
@@ -170,10 +168,10 @@ int32_t deliver(HistoryScanBlock *scan, int32_t event, int32_t status) {
     }
     --state.callbacksLeft;
     noteStatus(status);
-    if (status == 0 && event != 52) {
+    if (status == 0 && event != SCAN_EVENT_IGNORED) {
         ++state.historyBlocks;
     }
-    if (status != 0 && (event & 0xFF) == 2) {
+    if (status != 0 && (event & 0xFF) == SCAN_EVENT_BLOCK) {
         state.approxFailures.insert(status);
     }
     state.inCallback = true;
@@ -196,10 +194,10 @@ void makeDeliveries(HistoryScanBlock *scan) {
     if (exhausted()) {
         // A healthy feed that has run out of data says so, which ends the scan; this one
         // delivery is made even when the budget is spent, or the scan could never end.
-        std::memcpy(deliveryKey(), state.firstKey, KEY_SIZE);
+        std::memcpy(deliveryKey(), state.firstKey, SECURITY_KEY_SIZE);
         std::memset(deliveryBlock(), 0, HISTORY_BLOCK_SIZE);
         if (scan->done == 0) {
-            deliver(scan, 1, END_OF_DATA);
+            deliver(scan, EVENT_OTHER, END_OF_DATA);
         }
         return;
     }
@@ -207,16 +205,16 @@ void makeDeliveries(HistoryScanBlock *scan) {
     int descriptors = data.ConsumeIntegralInRange<int>(0, 3);
     for (int d = 0; d < descriptors && !exhausted(); ++d) {
         uint8_t shape = data.ConsumeIntegral<uint8_t>();
-        int32_t event = 1;
+        int32_t event = EVENT_OTHER;
         switch (shape & 7) {
         case 4:
-            event = 52;
+            event = SCAN_EVENT_IGNORED;
             break;
         case 5:
-            event = 2;
+            event = SCAN_EVENT_BLOCK;
             break;
         case 6:
-            event = 0x102;
+            event = 0x100 | SCAN_EVENT_BLOCK; // a block's event in the low byte only
             break;
         case 7:
             event = data.ConsumeIntegral<int32_t>();
@@ -240,13 +238,14 @@ void makeDeliveries(HistoryScanBlock *scan) {
         }
 
         // The key: the scan's own, one that shares its first three symbol characters, or any.
-        std::memcpy(deliveryKey(), state.firstKey, KEY_SIZE);
+        std::memcpy(deliveryKey(), state.firstKey, SECURITY_KEY_SIZE);
         uint8_t keyKind = data.ConsumeIntegral<uint8_t>() % 4;
         if (keyKind == 2) {
-            std::vector<uint8_t> tail = data.ConsumeBytes<uint8_t>(KEY_SIZE - 5);
-            copyBytes(deliveryKey() + 5, tail);
+            constexpr size_t SHARED = KEY_SYMBOL_OFFSET + SHARED_SYMBOL_CHARACTERS;
+            std::vector<uint8_t> tail = data.ConsumeBytes<uint8_t>(SECURITY_KEY_SIZE - SHARED);
+            copyBytes(deliveryKey() + SHARED, tail);
         } else if (keyKind == 3) {
-            std::vector<uint8_t> any = data.ConsumeBytes<uint8_t>(KEY_SIZE);
+            std::vector<uint8_t> any = data.ConsumeBytes<uint8_t>(SECURITY_KEY_SIZE);
             copyBytes(deliveryKey(), any);
         }
         if (data.ConsumeBool()) {
@@ -274,15 +273,15 @@ int32_t scanOperation(int32_t operation, void *key, void *record) {
     touch(record, sizeof(HistoryScanBlock));
     auto *scan = static_cast<HistoryScanBlock *>(record);
     if (operation == DBA_GET_APPROX) {
-        if (scan->mode == 1) {
+        if (scan->mode == SCAN_MODE_POSITION) {
             if (key == nullptr) {
                 fail("positioning read without a key");
             }
-            touch(key, KEY_SIZE);
-            std::memcpy(state.firstKey, key, KEY_SIZE);
+            touch(key, SECURITY_KEY_SIZE);
+            std::memcpy(state.firstKey, key, SECURITY_KEY_SIZE);
             scan->started = 0;
         } else if (key != nullptr) {
-            touch(key, NEXT_KEY_SIZE);
+            touch(key, SCAN_NEXT_KEY_SIZE);
         }
     }
     int32_t status = pickStatus();
@@ -296,8 +295,8 @@ int32_t barNextBlock(void *key, void *record) {
     if (key == nullptr || record == nullptr) {
         fail("bar block read without its key or block buffer");
     }
-    touch(key, SECURITY_RECORD_ROOM);
-    touch(record, RECORD_ROOM);
+    touch(key, SECURITY_RECORD_SIZE);
+    touch(record, BAR_BLOCK_BUFFER_SIZE);
     if (state.barRepeatsLeft > 0) {
         --state.barRepeatsLeft;
         ++state.barBlocks;
@@ -316,7 +315,7 @@ int32_t barNextBlock(void *key, void *record) {
     if (shape >= 0xC0) {
         return pickFailure();
     }
-    fillRecord(static_cast<unsigned char *>(record), RECORD_ROOM);
+    fillRecord(static_cast<unsigned char *>(record), BAR_BLOCK_BUFFER_SIZE);
     ++state.barBlocks;
     return 0;
 }
@@ -339,7 +338,7 @@ void beginCall(FuzzedDataProvider *data, int32_t requestCode) {
     state.inCallback = false;
     state.startedStuck =
         data != nullptr && data->remaining_bytes() > 0 && data->ConsumeIntegral<uint8_t>() == 0xA5;
-    std::memset(state.firstKey, ' ', KEY_SIZE);
+    std::memset(state.firstKey, ' ', SECURITY_KEY_SIZE);
     state.callbacksLeft = CALLBACK_BUDGET;
     state.barRepeatsLeft = 0;
     state.historyBlocks = 0;
@@ -431,17 +430,17 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
     case DBA_GET_RECORD_EXT:
     case DBA_GET_VERSION:
     case DBA_GET_FIRST_BLOCK: {
-        size_t room = RECORD_ROOM;
-        if (operation == DBA_GET_RECORD && state.request == 5) {
-            room = SECURITY_RECORD_ROOM;
+        size_t room = operation == DBA_GET_FIRST_BLOCK ? BAR_BLOCK_BUFFER_SIZE : RECORD_BUFFER_SIZE;
+        if (operation == DBA_GET_RECORD && state.request == BAR_REQUEST) {
+            room = SECURITY_RECORD_SIZE;
         }
         size_t keySize = 0;
         if (operation == DBA_GET_RECORD) {
-            keySize = state.request == 5 ? BAR_KEY_SIZE : KEY_SIZE;
+            keySize = state.request == BAR_REQUEST ? BAR_KEY_SIZE : SECURITY_KEY_SIZE;
         } else if (operation == DBA_GET_RECORD_EXT) {
             keySize = TAGGED_KEY_SIZE;
         } else if (operation == DBA_GET_FIRST_BLOCK) {
-            keySize = SECURITY_RECORD_ROOM;
+            keySize = SECURITY_RECORD_SIZE;
         }
         if (record == nullptr || (keySize > 0 && key == nullptr)) {
             fail("record read without its key or record buffer");
