@@ -114,11 +114,12 @@ void writeQuote(const unsigned char *key, unsigned char *record) {
     // LastTick -1, BidTick +1.
     writeU16(record, QUOTE_TICK_WORD_OFFSET,
              (1u << QUOTE_LAST_TICK_BIT) | (1u << (QUOTE_BID_TICK_BIT - 1)));
-    std::memcpy(record + QUOTE_PRIMARY_EXCHANGE_OFFSET, "NQ", 2); // room filled, no terminator
+    std::memcpy(record + QUOTE_PRIMARY_EXCHANGE_OFFSET, "NQ",
+                QUOTE_EXCHANGE_ROOM); // room filled, no terminator
     const size_t last = QUOTE_LAST_GROUP_OFFSET;
     writeI32(record, last + QUOTE_GROUP_PRICE_AT, 12345);      // LastPrice 123.45
     writeU32(record, last + QUOTE_GROUP_SIZE_AT, 0x80000000u); // LastSize 2^31
-    std::memcpy(record + last + QUOTE_GROUP_EXCHANGE_AT, "NY", 2);
+    std::memcpy(record + last + QUOTE_GROUP_EXCHANGE_AT, "NY", QUOTE_EXCHANGE_ROOM);
     writeU8(record, last + QUOTE_GROUP_HOURS_AT, 9); // 09:30
     writeU8(record, last + QUOTE_GROUP_MINUTES_AT, 30);
     writeI32(record, QUOTE_BID_GROUP_OFFSET + QUOTE_GROUP_PRICE_AT, -250); // BidPrice -2.5
