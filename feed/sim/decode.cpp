@@ -9,22 +9,6 @@ namespace pcqw32 {
 
 namespace {
 
-uint32_t u8(const unsigned char *p, std::size_t at) {
-    return p[at];
-}
-int32_t s8(const unsigned char *p, std::size_t at) {
-    return static_cast<int8_t>(p[at]);
-}
-uint32_t u16(const unsigned char *p, std::size_t at) {
-    return static_cast<uint32_t>(p[at]) | static_cast<uint32_t>(p[at + 1]) << 8;
-}
-int32_t s16(const unsigned char *p, std::size_t at) {
-    return static_cast<int16_t>(static_cast<uint16_t>(u16(p, at)));
-}
-int32_t s32(const unsigned char *p, std::size_t at) {
-    return static_cast<int32_t>(get_u32(p, at));
-}
-
 // Text from `at` to its first zero byte, or to the end of its room.
 std::string text(const unsigned char *p, std::size_t at, std::size_t room) {
     const void *zero = std::memchr(p + at, 0, room);
@@ -33,33 +17,33 @@ std::string text(const unsigned char *p, std::size_t at, std::size_t room) {
     return std::string(reinterpret_cast<const char *>(p + at), n);
 }
 
-// A two-bit tick code with its high bit at `bit`: the high bit means -1, the low one +1.
-int32_t tick(uint32_t word, int bit) {
+// A two-bit tick code with its higher bit at `bit`: the higher bit means -1, the lower one +1.
+int32_t tick(uint32_t word, unsigned bit) {
     if (word >> bit & 1u) {
         return -1;
     }
     return (word >> (bit - 1) & 1u) ? 1 : 0;
 }
 
-int32_t flag(uint32_t word, int bit) {
+int32_t flag(uint32_t word, unsigned bit) {
     return static_cast<int32_t>(word >> bit & 1u);
 }
 
 QuoteGroup group(const unsigned char *p, std::size_t at, double divisor) {
     QuoteGroup g;
-    g.price = s32(p, at) / divisor;
-    g.size = get_u32(p, at + 4);
-    g.exchange = text(p, at + 8, 2);
-    g.hour = s8(p, at + 10);
-    g.minute = s8(p, at + 11);
+    g.price = readI32(p, at + QUOTE_GROUP_PRICE_AT) / divisor;
+    g.size = readU32(p, at + QUOTE_GROUP_SIZE_AT);
+    g.exchange = text(p, at + QUOTE_GROUP_EXCHANGE_AT, QUOTE_EXCHANGE_ROOM);
+    g.hour = readI8(p, at + QUOTE_GROUP_HOURS_AT);
+    g.minute = readI8(p, at + QUOTE_GROUP_MINUTES_AT);
     return g;
 }
 
 FeedDate date(const unsigned char *p, std::size_t at) {
     FeedDate d;
-    d.year = static_cast<int32_t>(u8(p, at) * 100 + u8(p, at + 1));
-    d.month = static_cast<int32_t>(u8(p, at + 2));
-    d.day = static_cast<int32_t>(u8(p, at + 3));
+    d.year = readU8(p, at + DATE_CENTURY_AT) * 100 + readU8(p, at + DATE_YEAR_AT);
+    d.month = readU8(p, at + DATE_MONTH_AT);
+    d.day = readU8(p, at + DATE_DAY_AT);
     return d;
 }
 
@@ -99,118 +83,120 @@ std::string quoted(const std::string &s) {
 
 QuoteValues decode_quote(const unsigned char *p) {
     QuoteValues v;
-    v.symbol = text(p, 2, 20);
-    const uint32_t flags = u16(p, 22);
-    v.status = flag(flags, 5);
-    v.news = flag(flags, 6);
-    v.exDividendToday = flag(flags, 14);
-    v.splitToday = flag(flags, 15);
-    v.priceType = static_cast<int32_t>(u16(p, 24));
-    v.secCategory = static_cast<int32_t>(u16(p, 26));
-    v.primaryExchange = text(p, 36, 2);
-    v.quoteIndicator = static_cast<int32_t>(u16(p, 38));
-    const double divisor = priceTypeDivisor(s16(p, 24));
-    v.last = group(p, 44, divisor);
-    v.open = group(p, 56, divisor);
-    v.high = group(p, 68, divisor);
-    v.low = group(p, 80, divisor);
-    v.yesterday = group(p, 92, divisor);
-    v.bid = group(p, 104, divisor);
-    v.ask = group(p, 116, divisor);
-    const uint32_t ticks = u16(p, 28);
-    v.last.tick = tick(ticks, 15);
-    v.open.tick = tick(ticks, 13);
-    v.yesterday.tick = tick(ticks, 11);
-    v.bid.tick = tick(ticks, 9);
-    v.ask.tick = tick(ticks, 7);
-    v.openInterest = get_u32(p, 152);
-    v.volume = get_u32(p, 156);
-    v.openRange = get_u32(p, 160);
-    v.closeRange1 = get_u32(p, 164);
-    v.closeRange2 = get_u32(p, 168);
-    v.tradeIndicator = static_cast<int32_t>(u16(p, 172));
+    v.symbol = text(p, QUOTE_SYMBOL_OFFSET, QUOTE_SYMBOL_ROOM);
+    const uint32_t flags = readU16(p, QUOTE_FLAGS_OFFSET);
+    v.status = flag(flags, QUOTE_STATUS_BIT);
+    v.news = flag(flags, QUOTE_NEWS_BIT);
+    v.exDividendToday = flag(flags, QUOTE_EX_DIVIDEND_BIT);
+    v.splitToday = flag(flags, QUOTE_SPLIT_BIT);
+    v.priceType = readU16(p, QUOTE_PRICE_TYPE_OFFSET);
+    v.secCategory = readU16(p, QUOTE_SEC_CATEGORY_OFFSET);
+    v.primaryExchange = text(p, QUOTE_PRIMARY_EXCHANGE_OFFSET, QUOTE_EXCHANGE_ROOM);
+    v.quoteIndicator = readU16(p, QUOTE_QUOTE_INDICATOR_OFFSET);
+    const double divisor = priceTypeDivisor(readI16(p, QUOTE_PRICE_TYPE_OFFSET));
+    v.last = group(p, QUOTE_LAST_GROUP_OFFSET, divisor);
+    v.open = group(p, QUOTE_OPEN_GROUP_OFFSET, divisor);
+    v.high = group(p, QUOTE_HIGH_GROUP_OFFSET, divisor);
+    v.low = group(p, QUOTE_LOW_GROUP_OFFSET, divisor);
+    v.yesterday = group(p, QUOTE_YESTERDAY_GROUP_OFFSET, divisor);
+    v.bid = group(p, QUOTE_BID_GROUP_OFFSET, divisor);
+    v.ask = group(p, QUOTE_ASK_GROUP_OFFSET, divisor);
+    const uint32_t ticks = readU16(p, QUOTE_TICK_WORD_OFFSET);
+    v.last.tick = tick(ticks, QUOTE_LAST_TICK_BIT);
+    v.open.tick = tick(ticks, QUOTE_OPEN_TICK_BIT);
+    v.yesterday.tick = tick(ticks, QUOTE_YESTERDAY_TICK_BIT);
+    v.bid.tick = tick(ticks, QUOTE_BID_TICK_BIT);
+    v.ask.tick = tick(ticks, QUOTE_ASK_TICK_BIT);
+    v.openInterest = readU32(p, QUOTE_OPEN_INTEREST_OFFSET);
+    v.volume = readU32(p, QUOTE_VOLUME_OFFSET);
+    v.openRange = readU32(p, QUOTE_OPEN_RANGE_OFFSET);
+    v.closeRange1 = readU32(p, QUOTE_CLOSE_RANGE_OFFSET);
+    v.closeRange2 = readU32(p, QUOTE_CLOSE_RANGE_SECOND_OFFSET);
+    v.tradeIndicator = readU16(p, QUOTE_TRADE_INDICATOR_OFFSET);
     return v;
 }
 
 FundamentalsValues decode_fundamentals(const unsigned char *p, std::size_t size) {
     FundamentalsValues v;
-    v.baseItem = text(p, 26, 20);
-    v.lastUpdate = static_cast<int32_t>(u16(p, 46));
-    v.divFreq = static_cast<int32_t>(u16(p, 48));
-    v.priceType = static_cast<int32_t>(u16(p, 54));
-    v.secCategory = static_cast<int32_t>(u16(p, 56));
-    v.beta = u16(p, 58) / 100.0;
-    v.volumeFlag = static_cast<int32_t>(u16(p, 60));
-    v.divLast = decimal(u16(p, 66), u16(p, 64));
-    v.divExp = decimal(u16(p, 70), u16(p, 64));
-    v.divDate = date(p, 72);
-    v.expDate = date(p, 76);
-    v.matDate = date(p, 80);
-    const double divisor = priceTypeDivisor(s16(p, 54));
-    v.closePrice = s32(p, 92) / divisor;
-    v.histHigh = s32(p, 96) / divisor;
-    v.histLow = s32(p, 100) / divisor;
-    v.volume = get_u32(p, 104);
-    v.openInterest = s32(p, 108);
-    v.outstanding = get_u32(p, 112);
-    v.shPerContr = get_u32(p, 116);
-    v.strikePrice = s32(p, 120) / divisor;
-    v.name = text(p, 128, 48);
-    v.eps = decimal(s16(p, 178), u16(p, 176));
-    v.spCode = static_cast<int32_t>(u16(p, 180));
-    v.cusip = text(p, 186, size - 186);
+    v.baseItem = text(p, FUNDAMENTALS_BASE_ITEM_OFFSET, FUNDAMENTALS_BASE_ITEM_ROOM);
+    v.lastUpdate = readU16(p, FUNDAMENTALS_LAST_UPDATE_OFFSET);
+    v.divFreq = readU16(p, FUNDAMENTALS_DIV_FREQ_OFFSET);
+    v.priceType = readU16(p, FUNDAMENTALS_PRICE_TYPE_OFFSET);
+    v.secCategory = readU16(p, FUNDAMENTALS_SEC_CATEGORY_OFFSET);
+    v.beta = readU16(p, FUNDAMENTALS_BETA_OFFSET) / FUNDAMENTALS_BETA_SCALE;
+    v.volumeFlag = readU16(p, FUNDAMENTALS_VOLUME_FLAG_OFFSET);
+    const uint32_t divExponent = readU16(p, FUNDAMENTALS_DIV_EXPONENT_OFFSET);
+    v.divLast = decimal(readU16(p, FUNDAMENTALS_DIV_LAST_OFFSET), divExponent);
+    v.divExp = decimal(readU16(p, FUNDAMENTALS_DIV_EXP_OFFSET), divExponent);
+    v.divDate = date(p, FUNDAMENTALS_DIV_DATE_OFFSET);
+    v.expDate = date(p, FUNDAMENTALS_EXP_DATE_OFFSET);
+    v.matDate = date(p, FUNDAMENTALS_MAT_DATE_OFFSET);
+    const double divisor = priceTypeDivisor(readI16(p, FUNDAMENTALS_PRICE_TYPE_OFFSET));
+    v.closePrice = readI32(p, FUNDAMENTALS_CLOSE_PRICE_OFFSET) / divisor;
+    v.histHigh = readI32(p, FUNDAMENTALS_HIST_HIGH_OFFSET) / divisor;
+    v.histLow = readI32(p, FUNDAMENTALS_HIST_LOW_OFFSET) / divisor;
+    v.volume = readU32(p, FUNDAMENTALS_VOLUME_OFFSET);
+    v.openInterest = readI32(p, FUNDAMENTALS_OPEN_INTEREST_OFFSET);
+    v.outstanding = readU32(p, FUNDAMENTALS_OUTSTANDING_OFFSET);
+    v.shPerContr = readU32(p, FUNDAMENTALS_SH_PER_CONTR_OFFSET);
+    v.strikePrice = readI32(p, FUNDAMENTALS_STRIKE_PRICE_OFFSET) / divisor;
+    v.name = text(p, FUNDAMENTALS_NAME_OFFSET, FUNDAMENTALS_NAME_ROOM);
+    v.eps = decimal(readI16(p, FUNDAMENTALS_EPS_MANTISSA_OFFSET),
+                    readU16(p, FUNDAMENTALS_EPS_EXPONENT_OFFSET));
+    v.spCode = readU16(p, FUNDAMENTALS_SP_CODE_OFFSET);
+    v.cusip = text(p, FUNDAMENTALS_CUSIP_OFFSET, size - FUNDAMENTALS_CUSIP_OFFSET);
     return v;
 }
 
 VersionValues decode_version(const unsigned char *p, std::size_t size) {
     VersionValues v;
-    v.major = s16(p, 0);
-    v.minor = s16(p, 2);
-    v.release = text(p, 4, 2);
-    v.serial = text(p, 6, size - 6);
+    v.major = readI16(p, VERSION_MAJOR_OFFSET);
+    v.minor = readI16(p, VERSION_MINOR_OFFSET);
+    v.release = text(p, VERSION_RELEASE_OFFSET, VERSION_RELEASE_ROOM);
+    v.serial = text(p, VERSION_SERIAL_OFFSET, size - VERSION_SERIAL_OFFSET);
     return v;
 }
 
 CantValues decode_cant(const unsigned char *p, std::size_t size, std::string &symbol,
                        std::string &qualifier) {
-    symbol = key_symbol(p);
-    qualifier = key_qualifier(p);
+    symbol = key_symbol(p + CANT_KEY_OFFSET);
+    qualifier = key_qualifier(p + CANT_KEY_OFFSET);
     CantValues v;
-    v.value = s32(p, 22);
-    v.text = text(p, 26, size - 26);
+    v.value = readI32(p, CANT_VALUE_OFFSET);
+    v.text = text(p, CANT_TEXT_OFFSET, size - CANT_TEXT_OFFSET);
     return v;
 }
 
 std::vector<HistoryRow> decode_history_block(const unsigned char *block) {
-    std::vector<HistoryRow> rows(8);
-    for (std::size_t k = 0; k < 8; ++k) {
-        const unsigned char *p = block + kHistoryRecordSize * (7 - k);
+    std::vector<HistoryRow> rows(HISTORY_BLOCK_RECORDS);
+    for (std::size_t k = 0; k < HISTORY_BLOCK_RECORDS; ++k) {
+        const unsigned char *p = block + HISTORY_RECORD_SIZE * historyRecordOfRow(k);
         HistoryRow &r = rows[k];
-        r.priceType = static_cast<int32_t>(u8(p, 10));
-        r.price = s32(p, 0) / priceTypeDivisor(r.priceType);
-        r.size = get_u32(p, 4);
-        r.day = static_cast<int32_t>(u8(p, 8));
-        r.condition = static_cast<int32_t>(u8(p, 11));
-        r.hour = static_cast<int32_t>(u8(p, 15));
-        r.minute = static_cast<int32_t>(u8(p, 16));
-        r.second = static_cast<int32_t>(u8(p, 17));
+        r.priceType = readU8(p, HISTORY_PRICE_TYPE_OFFSET);
+        r.price = readI32(p, HISTORY_PRICE_OFFSET) / priceTypeDivisor(r.priceType);
+        r.size = readU32(p, HISTORY_SIZE_OFFSET);
+        r.day = readU8(p, HISTORY_DAY_OFFSET);
+        r.condition = readU8(p, HISTORY_CONDITION_OFFSET);
+        r.hour = readU8(p, HISTORY_HOUR_OFFSET);
+        r.minute = readU8(p, HISTORY_MINUTE_OFFSET);
+        r.second = readU8(p, HISTORY_SECOND_OFFSET);
     }
     return rows;
 }
 
 std::vector<BarRow> decode_bar_block(const unsigned char *block) {
-    std::vector<BarRow> rows(8);
-    for (std::size_t k = 0; k < 8; ++k) {
-        const unsigned char *p = block + kBarRecordSize * k;
+    std::vector<BarRow> rows(BAR_BLOCK_RECORDS);
+    for (std::size_t k = 0; k < BAR_BLOCK_RECORDS; ++k) {
+        const unsigned char *p = block + BAR_RECORD_SIZE * k;
         BarRow &r = rows[k];
-        r.priceType = static_cast<int32_t>(u8(p, 1));
+        r.priceType = readU8(p, BAR_PRICE_TYPE_OFFSET);
         const double divisor = priceTypeDivisor(r.priceType);
-        r.stamp = get_u32(p, 2);
-        r.open = s32(p, 6) / divisor;
-        r.high = s32(p, 10) / divisor;
-        r.low = s32(p, 14) / divisor;
-        r.close = s32(p, 18) / divisor;
-        r.volume = s32(p, 22);
+        r.stamp = readU32(p, BAR_STAMP_OFFSET);
+        r.open = readI32(p, BAR_OPEN_OFFSET) / divisor;
+        r.high = readI32(p, BAR_HIGH_OFFSET) / divisor;
+        r.low = readI32(p, BAR_LOW_OFFSET) / divisor;
+        r.close = readI32(p, BAR_CLOSE_OFFSET) / divisor;
+        r.volume = readI32(p, BAR_VOLUME_OFFSET);
     }
     return rows;
 }

@@ -1,5 +1,6 @@
 // The feed's packed records read back into the value structures of records.h: the inverse of
-// the encoders, field by field at the same offsets. The tool uses them to show what a
+// the encoders, field by field at the same offsets of the record layout (pcqw32_layout.h),
+// through the layout's readers. The tool uses them to show what a
 // recorded library sent, whatever library wrote the bytes, so nothing here assumes that the
 // simulator made them: texts end at their first zero byte or at the end of their room.
 #ifndef QUORVEX_FEED_SIM_DECODE_H
@@ -14,16 +15,19 @@
 
 namespace pcqw32 {
 
-// Quote record (at least 174 bytes).
+// Quote record (at least through its trade indicator).
 QuoteValues decode_quote(const unsigned char *record);
-// Fundamentals record; the CUSIP text runs to the end of the `size` bytes given (at least 186).
+// Fundamentals record; the CUSIP text runs to the end of the `size` bytes given (at least to
+// the CUSIP's offset).
 FundamentalsValues decode_fundamentals(const unsigned char *record, std::size_t size);
-// Version record; the serial number runs to the end of the `size` bytes given (at least 6).
+// Version record; the serial number runs to the end of the `size` bytes given (at least to the
+// serial's offset).
 VersionValues decode_version(const unsigned char *record, std::size_t size);
-// CANT record: the value and text, and the security key it starts with (at least 26 bytes).
+// CANT record: the value and text, and the security key it starts with (at least to the
+// text's offset).
 CantValues decode_cant(const unsigned char *record, std::size_t size, std::string &symbol,
                        std::string &qualifier);
-// The eight rows of a history block in delivery order: record position 7 - k is row k.
+// The eight rows of a history block in delivery order (historyRecordOfRow).
 std::vector<HistoryRow> decode_history_block(const unsigned char *block);
 // The eight bars of a bar block in record order.
 std::vector<BarRow> decode_bar_block(const unsigned char *block);
