@@ -173,12 +173,19 @@ constexpr size_t FUNDAMENTALS_DIV_FREQ_OFFSET = 48;
 constexpr size_t FUNDAMENTALS_PRICE_TYPE_OFFSET = 54; // 16 bits; read signed for the divisor
 constexpr size_t FUNDAMENTALS_SEC_CATEGORY_OFFSET = 56;
 constexpr size_t FUNDAMENTALS_BETA_OFFSET = 58; // hundredths
+constexpr double FUNDAMENTALS_BETA_SCALE = 100.0;
 constexpr size_t FUNDAMENTALS_VOLUME_FLAG_OFFSET = 60;
 // DivLast and DivExp: unsigned mantissas sharing one decimal exponent.
 constexpr size_t FUNDAMENTALS_DIV_EXPONENT_OFFSET = 64;
 constexpr size_t FUNDAMENTALS_DIV_LAST_OFFSET = 66;
 constexpr size_t FUNDAMENTALS_DIV_EXP_OFFSET = 70;
-// Dates: four unsigned bytes b0 b1 b2 b3, the year as b0 * 100 + b1, the month, the day.
+// Dates: four unsigned bytes b0 b1 b2 b3, the year as b0 * 100 + b1 (the century and the year
+// in the century), the month, the day; all zero for no date.
+constexpr size_t DATE_SIZE = 4;
+constexpr size_t DATE_CENTURY_AT = 0;
+constexpr size_t DATE_YEAR_AT = 1;
+constexpr size_t DATE_MONTH_AT = 2;
+constexpr size_t DATE_DAY_AT = 3;
 constexpr size_t FUNDAMENTALS_DIV_DATE_OFFSET = 72;
 constexpr size_t FUNDAMENTALS_EXP_DATE_OFFSET = 76;
 constexpr size_t FUNDAMENTALS_MAT_DATE_OFFSET = 80;
@@ -231,6 +238,9 @@ constexpr size_t SCAN_BLOCK_SIZE_32 = 24;
 // Scan modes: the positioning read and its wait, then every read after it.
 constexpr int32_t SCAN_MODE_POSITION = 1;
 constexpr int32_t SCAN_MODE_NEXT = 4;
+// The key the caller lends every get-next read (DBA_GET_APPROX in SCAN_MODE_NEXT): the feed may
+// use these bytes; the caller neither fills nor reads them.
+constexpr size_t SCAN_NEXT_KEY_SIZE = 24;
 // The wait's fifth argument.
 constexpr int32_t SCAN_WAIT_PARAMETER = -1;
 // Event codes of the callback: an interim event the caller ignores, and the low byte of a

@@ -102,9 +102,10 @@ double powerOfTen(const unsigned char *record, size_t offset) {
 
 // Four date bytes b0 b1 b2 b3 as one column: b0 * 100 + b1, b2, b3.
 void storeDate(double *column, const unsigned char *record, size_t offset) {
-    column[0] = readU8(record, offset) * 100.0 + readU8(record, offset + 1);
-    column[1] = readU8(record, offset + 2);
-    column[2] = readU8(record, offset + 3);
+    column[0] =
+        readU8(record, offset + DATE_CENTURY_AT) * 100.0 + readU8(record, offset + DATE_YEAR_AT);
+    column[1] = readU8(record, offset + DATE_MONTH_AT);
+    column[2] = readU8(record, offset + DATE_DAY_AT);
 }
 
 } // namespace
