@@ -49,7 +49,8 @@ struct Attachment {
     bool scanFailed = false;      // the store could not be read: every delivery reports it
     std::string scanError;
     SecurityInfo scanSecurity;
-    unsigned char scanKey[kKeySize] = {}; // key of the last delivery (or of the positioning)
+    unsigned char scanKey[SECURITY_KEY_SIZE] =
+        {}; // key of the last delivery (or of the positioning)
 
     // Bar cursor.
     bool barsStarted = false;
@@ -212,7 +213,7 @@ int32_t get_version(Attachment &a, void *record) {
     if (found == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "the store holds no version");
     }
-    unsigned char out[kVersionRecordSize];
+    unsigned char out[RECORD_BUFFER_SIZE];
     if (EncodeError e = encode_version(v, out)) {
         return fail(PCQW32_VALUE_RANGE, "version: " + e.message);
     }
@@ -237,7 +238,7 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
     if (known == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "no security \"" + symbol + "\"/\"" + qualifier + "\"");
     }
-    unsigned char out[kSecurityRecordSize];
+    unsigned char out[SECURITY_RECORD_SIZE];
     std::size_t handle = 0;
     if (a.store->kind() == RecordKind::Quote) {
         QuoteValues v;
@@ -266,7 +267,7 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
         }
         handle = kFundamentalsHandleOffset;
     }
-    put_u32(out, handle + 4, static_cast<uint32_t>(sec.id));
+    writeU32(out, handle + kHandleIdAt, static_cast<uint32_t>(sec.id));
     std::memcpy(record, out, sizeof out);
     return PCQW32_OK;
 }
@@ -276,7 +277,7 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
     if (!key || !record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD_EXT without a key or record buffer");
     }
-    if (std::memcmp(key + 21, "CANT", 4) != 0) {
+    if (std::memcmp(key + KEY_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE) != 0) {
         return fail(PCQW32_BAD_TAG, "extended key without the tag CANT");
     }
     const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
@@ -295,7 +296,7 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
     if (found == Lookup::Absent) {
         return fail(PCQW32_KEY_NOT_FOUND, "no CANT record for \"" + symbol + "\"");
     }
-    unsigned char out[kCantRecordSize];
+    unsigned char out[CANT_RECORD_SIZE];
     if (EncodeError e = encode_cant(sec.key, v, out)) {
         return fail(PCQW32_VALUE_RANGE, "CANT record of \"" + symbol + "\": " + e.message);
     }
@@ -307,10 +308,11 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
 Lookup record_security(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
     const bool quote = a.store->kind() == RecordKind::Quote;
     const std::size_t at = quote ? kQuoteHandleOffset : kFundamentalsHandleOffset;
-    if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag, 4) != 0) {
+    if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag,
+                    kHandleTagSize) != 0) {
         return Lookup::Absent;
     }
-    return a.store->security_by_id(get_u32(record, at + 4), sec);
+    return a.store->security_by_id(readU32(record, at + kHandleIdAt), sec);
 }
 
 int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, void *record) {
@@ -337,18 +339,18 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
     } else if (!a.barsStarted || a.barSecurity != sec.id) {
         return fail(PCQW32_NOT_POSITIONED, "DBA_GET_NEXT_BLOCK without DBA_GET_FIRST_BLOCK");
     }
-    if (a.barBlocks >= kMaxBarBlocks) {
+    if (static_cast<std::size_t>(a.barBlocks) >= BAR_MAX_BLOCKS) {
         return fail(PCQW32_END_OF_DATA, "bar series at its 75000-row limit");
     }
-    BarRow rows[8];
-    const int n = a.store->next_bars(rows, 8);
+    BarRow rows[BAR_BLOCK_RECORDS];
+    const int n = a.store->next_bars(rows, static_cast<int>(BAR_BLOCK_RECORDS));
     if (n < 0) {
         return unreadable(a, "the bars of \"" + sec.symbol + "\"");
     }
     if (n == 0) {
         return fail(PCQW32_END_OF_DATA, "no further bars for \"" + sec.symbol + "\"");
     }
-    unsigned char out[kBarBlockSize];
+    unsigned char out[BAR_BLOCK_SIZE];
     if (EncodeError e = encode_bar_block(rows, n, out)) {
         return fail(PCQW32_VALUE_RANGE, "bars of \"" + sec.symbol + "\": " + e.message);
     }
@@ -373,10 +375,10 @@ call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const u
 // the first block of the next security with history once it is finished, or end of data.
 int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     a.scanPending = false;
-    static const unsigned char kEmptyBlock[kHistoryBlockSize] = {};
+    static const unsigned char kEmptyBlock[HISTORY_BLOCK_SIZE] = {};
     const int32_t every = a.store->event52_every();
     if (every > 0 && a.deliveries % every == 0) {
-        call_back(sb, kIgnoredEvent, a.scanKey, kEmptyBlock, 0);
+        call_back(sb, SCAN_EVENT_IGNORED, a.scanKey, kEmptyBlock, 0);
     }
     const int32_t nth = ++a.deliveries;
     int32_t event = 0;
@@ -387,10 +389,10 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         sb->started = 1;
         return PCQW32_OK;
     }
-    HistoryRow rows[8];
+    HistoryRow rows[HISTORY_BLOCK_RECORDS];
     int n = 0;
     while (a.scanHasSecurity && !a.scanFailed) {
-        n = a.store->next_history(rows, 8);
+        n = a.store->next_history(rows, static_cast<int>(HISTORY_BLOCK_RECORDS));
         if (n > 0) {
             break;
         }
@@ -413,24 +415,24 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         // Unlike the end of the data, a store that cannot be read is a failed delivery (event
         // 2), and so is every later one: the rows after the damage are not there to deliver.
         fail(PCQW32_STORE_UNREADABLE, a.scanError);
-        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
+        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
         sb->started = 1;
         return PCQW32_OK;
     }
     if (!a.scanHasSecurity) {
         // Running out of data is how a scan of the last security ends, not a failure: a
         // client reports failed deliveries of event 2 only, so this one carries another code.
-        call_back(sb, kEndOfDataEvent, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        call_back(sb, SCAN_EVENT_END_OF_DATA, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }
-    std::memcpy(a.scanKey, a.scanSecurity.key, kKeySize);
-    unsigned char block[kHistoryBlockSize];
+    std::memcpy(a.scanKey, a.scanSecurity.key, SECURITY_KEY_SIZE);
+    unsigned char block[HISTORY_BLOCK_SIZE];
     if (EncodeError e = encode_history_block(rows, n, block)) {
         fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
-        call_back(sb, kBlockEvent, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
     } else {
-        call_back(sb, kBlockEvent, a.scanKey, block, 0);
+        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, block, 0);
     }
     sb->started = 1;
     return PCQW32_OK;
@@ -442,7 +444,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
     if (!sb) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_APPROX without a scan block");
     }
-    if (sb->mode == 1) {
+    if (sb->mode == SCAN_MODE_POSITION) {
         if (!key) {
             return fail(PCQW32_BAD_ARGUMENT, "positioning DBA_GET_APPROX without a key");
         }
@@ -457,7 +459,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
         if (found == Lookup::Failed) {
             return unreadable(a, "the first history at \"" + symbol + "\"/\"" + qualifier + "\"");
         }
-        std::memcpy(a.scanKey, key, kKeySize);
+        std::memcpy(a.scanKey, key, SECURITY_KEY_SIZE);
         a.scanHasSecurity = found == Lookup::Found;
         if (a.scanHasSecurity) {
             a.store->start_history(a.scanSecurity.id);
@@ -465,7 +467,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
         sb->started = 0;
         return PCQW32_OK;
     }
-    if (sb->mode != 4) {
+    if (sb->mode != SCAN_MODE_NEXT) {
         return fail(PCQW32_BAD_MODE, "scan block mode " + std::to_string(sb->mode));
     }
     if (!a.scanPositioned) {
