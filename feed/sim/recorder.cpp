@@ -361,7 +361,7 @@ Writer *open_writer(const std::string &storePath, const Target &target) {
 // of the recorder's own.
 void ask_version(Target &target, int32_t db, RecordingInfo &info) {
     FeedControlBlock block{};
-    unsigned char record[kVersionRecordSize] = {};
+    unsigned char record[RECORD_BUFFER_SIZE] = {};
     info.versionAsked = true;
     info.versionStatus = call_target(target, &block, DBA_ATTACH, nullptr, nullptr, db);
     if (info.versionStatus != 0) {
@@ -424,10 +424,11 @@ Shape shape_of(Session &s, int32_t operation, void *key, void *record, int32_t p
     case DBA_GET_RECORD_EXT:
         // Bytes 18 to 20 of the tagged key are not the caller's to set; the tag is.
         if (k) {
-            keyPart.assign(k, k + kKeySize);
-            keyPart.insert(keyPart.end(), k + 21, k + 25);
+            keyPart.assign(k, k + SECURITY_KEY_SIZE);
+            keyPart.insert(keyPart.end(), k + KEY_TAG_OFFSET, k + KEY_TAG_OFFSET + KEY_TAG_SIZE);
             c.what += " of " + security_name(k) + " with the tag " +
-                      quoted(std::string(reinterpret_cast<const char *>(k + 21), 4));
+                      quoted(std::string(reinterpret_cast<const char *>(k + KEY_TAG_OFFSET),
+                                         KEY_TAG_SIZE));
         }
         break;
     case DBA_GET_FIRST_BLOCK:
@@ -449,7 +450,7 @@ Shape shape_of(Session &s, int32_t operation, void *key, void *record, int32_t p
         }
         break;
     case DBA_GET_APPROX:
-        if (hasMode && mode == 1) {
+        if (hasMode && mode == SCAN_MODE_POSITION) {
             keyPart = c.key;
             c.run = &s.scan;
             c.head = true;
@@ -514,11 +515,11 @@ int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const
     d.status = status;
     if (key) {
         const auto *k = static_cast<const unsigned char *>(key);
-        d.key.assign(k, k + kKeySize);
+        d.key.assign(k, k + SECURITY_KEY_SIZE);
     }
     if (block) {
         const auto *b = static_cast<const unsigned char *>(block);
-        d.block.assign(b, b + kHistoryBlockSize);
+        d.block.assign(b, b + HISTORY_BLOCK_SIZE);
     }
     d.seen = scan_fields(sb);
     HistoryCallbackFunction callerCallback = frame->callerCallback;
@@ -778,7 +779,7 @@ void after_call(Session &s, const Shape &c, void *key, void *record, int32_t sta
     }
     if (c.operation == DBA_GET_RECORD && status == 0 && key && record) {
         const auto *r = static_cast<const unsigned char *>(record);
-        s.lastSecurityRecord.assign(r, r + kSecurityRecordSize);
+        s.lastSecurityRecord.assign(r, r + SECURITY_RECORD_SIZE);
         s.lastSecurity = security_name(static_cast<const unsigned char *>(key));
     }
     if (!c.run) {

@@ -88,11 +88,11 @@ void call_from_columns(sqlite3_stmt *st, RecordedCall &out) {
     out.scan.started = column_i32(st, 14);
 }
 
-void put_le32(Bytes &out, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<unsigned char>(v >> (8 * i) & 0xFFu));
-    }
+// Appends a 32-bit value, little-endian like every number the feed exchanges.
+void append_i32(Bytes &out, int32_t value) {
+    const std::size_t at = out.size();
+    out.resize(at + sizeof value);
+    writeI32(out.data(), at, value);
 }
 
 } // namespace
@@ -101,12 +101,12 @@ std::size_t recorded_key_size(int32_t operation) {
     switch (operation) {
     case DBA_GET_RECORD:
     case DBA_GET_APPROX:
-        return kKeySize;
+        return SECURITY_KEY_SIZE;
     case DBA_GET_RECORD_EXT:
-        return 25;
+        return TAGGED_KEY_SIZE;
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        return kSecurityRecordSize;
+        return SECURITY_RECORD_SIZE; // the security record
     default:
         return 0;
     }
@@ -115,12 +115,13 @@ std::size_t recorded_key_size(int32_t operation) {
 std::size_t recorded_record_size(int32_t operation) {
     switch (operation) {
     case DBA_GET_RECORD:
-        return kSecurityRecordSize;
+        return SECURITY_RECORD_SIZE;
     case DBA_GET_RECORD_EXT:
     case DBA_GET_VERSION:
+        return RECORD_BUFFER_SIZE;
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        return kVersionRecordSize;
+        return BAR_BLOCK_BUFFER_SIZE;
     default:
         return 0;
     }
@@ -129,12 +130,12 @@ std::size_t recorded_record_size(int32_t operation) {
 Bytes request_bytes(bool attached, int32_t parameter, bool hasMode, int32_t mode,
                     const Bytes &keyPart) {
     Bytes out;
-    out.reserve(10 + keyPart.size());
+    out.reserve(2 + 2 * sizeof(int32_t) + keyPart.size());
     out.push_back(attached ? 1 : 0);
-    put_le32(out, parameter);
+    append_i32(out, parameter);
     out.push_back(hasMode ? 1 : 0);
     if (hasMode) {
-        put_le32(out, mode);
+        append_i32(out, mode);
     }
     out.insert(out.end(), keyPart.begin(), keyPart.end());
     return out;

@@ -25,8 +25,8 @@ namespace pcqw32 {
 using Bytes = std::vector<unsigned char>;
 
 // Bytes kept per operation. The record lengths are the least buffer any caller offers for
-// that operation: DBA_GET_RECORD also fills the 256-byte security record of the bar reads,
-// so it keeps 256; version, CANT and bar block buffers are 260 bytes.
+// that operation: DBA_GET_RECORD also fills the security record of the bar reads, so it keeps
+// SECURITY_RECORD_SIZE; the version, CANT and bar block buffers are whole record buffers.
 std::size_t recorded_key_size(int32_t operation);
 std::size_t recorded_record_size(int32_t operation);
 
@@ -39,8 +39,8 @@ struct ScanFields {
 // One call of the scan callback by the recorded library.
 struct RecordedDelivery {
     int32_t argument1 = 0, event = 0, argument5 = 0, status = 0;
-    Bytes key;          // 18 bytes; empty when the library passed a null key
-    Bytes block;        // 144 bytes; empty when the library passed a null block
+    Bytes key;          // a security key; empty when the library passed a null key
+    Bytes block;        // a history block; empty when the library passed a null block
     ScanFields seen;    // the scan block as the callback found it
     int32_t result = 0; // what the caller's callback returned
 };

@@ -33,8 +33,8 @@ int32_t replay_recorded(const RecordedCall &call, HistoryScanBlock *sb, void *re
                 error = "the scan block has no callback for the recorded history deliveries";
                 return PCQW32_BAD_ARGUMENT;
             }
-            const Fixed<kKeySize> key(d.key);
-            const Fixed<kHistoryBlockSize> block(d.block);
+            const Fixed<SECURITY_KEY_SIZE> key(d.key);
+            const Fixed<HISTORY_BLOCK_SIZE> block(d.block);
             sb->callback(d.argument1, d.event, d.key.empty() ? nullptr : key.bytes,
                          d.block.empty() ? nullptr : block.bytes, d.argument5, d.status, sb);
         }
