@@ -28,7 +28,7 @@ std::unique_ptr<RecordingStore> open_store(const std::string &folder, int32_t db
 }
 
 std::string security(const Bytes &key) {
-    if (key.size() < kKeySize) {
+    if (key.size() < SECURITY_KEY_SIZE) {
         return "(" + std::to_string(key.size()) + " bytes)";
     }
     return "\"" + key_symbol(key.data()) + "\"/\"" + key_qualifier(key.data()) + "\"";
@@ -58,15 +58,17 @@ void print_recordings(RecordingStore &store) {
     }
 }
 
-// A quote record carries the security's symbol at offset 2, where the fundamentals record
-// has nothing the client reads.
+// A quote record carries the security's symbol in its symbol field, where the fundamentals
+// record has nothing the client reads.
 bool looks_like_quote(const RecordedCall &call) {
-    if (call.key.size() < kKeySize || call.record.size() < 22) {
+    if (call.key.size() < SECURITY_KEY_SIZE ||
+        call.record.size() < QUOTE_SYMBOL_OFFSET + QUOTE_SYMBOL_ROOM) {
         return true;
     }
     const std::string symbol = key_symbol(call.key.data());
-    return !symbol.empty() && std::strncmp(reinterpret_cast<const char *>(call.record.data() + 2),
-                                           symbol.c_str(), symbol.size() + 1) == 0;
+    return !symbol.empty() &&
+           std::strncmp(reinterpret_cast<const char *>(call.record.data() + QUOTE_SYMBOL_OFFSET),
+                        symbol.c_str(), symbol.size() + 1) == 0;
 }
 
 void print_record(const RecordedCall &call, Kind kind) {
@@ -100,7 +102,7 @@ void print_record(const RecordedCall &call, Kind kind) {
     }
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        if (r.size() >= kBarBlockSize) {
+        if (r.size() >= BAR_BLOCK_SIZE) {
             for (BarRow &b : decode_bar_block(r.data())) {
                 std::printf("  bar%s %s\n", failed, format_fields(bar_fields(b)).c_str());
             }
@@ -134,9 +136,10 @@ void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &s
         }
         break;
     case DBA_GET_RECORD_EXT:
-        if (call.key.size() >= 25) {
-            std::printf("  key %s tag \"%.4s\"\n", security(call.key).c_str(),
-                        reinterpret_cast<const char *>(call.key.data() + 21));
+        if (call.key.size() >= TAGGED_KEY_SIZE) {
+            std::printf("  key %s tag \"%.*s\"\n", security(call.key).c_str(),
+                        static_cast<int>(KEY_TAG_SIZE),
+                        reinterpret_cast<const char *>(call.key.data() + KEY_TAG_OFFSET));
         }
         break;
     case DBA_GET_FIRST_BLOCK:
@@ -170,7 +173,7 @@ void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &s
                     index++, static_cast<int>(d.event), static_cast<int>(d.status),
                     d.key.empty() ? "null" : security(d.key).c_str(),
                     static_cast<int>(d.seen.started), static_cast<int>(d.result));
-        if (d.block.size() == kHistoryBlockSize) {
+        if (d.block.size() == HISTORY_BLOCK_SIZE) {
             for (HistoryRow &h : decode_history_block(d.block.data())) {
                 std::printf("    history %s\n", format_fields(history_fields(h)).c_str());
             }

@@ -198,15 +198,15 @@ struct ScanCount {
     int64_t rows = 0;
     int32_t status = 0;
     int32_t event = 0; // of the delivery that reported a status
-    unsigned char request[18] = {};
-    unsigned char first[18] = {};
+    unsigned char request[SECURITY_KEY_SIZE] = {};
+    unsigned char first[SECURITY_KEY_SIZE] = {};
 } scanCount;
 
 int32_t DBA_CALLBACK_CALL count_rows(int32_t, int32_t event, const void *key, const void *, int32_t,
                                      int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     ScanCount *count = &scanCount;
-    if (event == 52) {
+    if (event == SCAN_EVENT_IGNORED) {
         return 1;
     }
     if (status != 0) {
@@ -217,18 +217,21 @@ int32_t DBA_CALLBACK_CALL count_rows(int32_t, int32_t event, const void *key, co
     }
     const auto *k = static_cast<const unsigned char *>(key);
     if (sb->started == 0) {
-        std::memcpy(count->first, k, 18);
+        std::memcpy(count->first, k, SECURITY_KEY_SIZE);
     }
     // Rows belong to the scan while the whole symbol is the requested one, and the qualifier
     // too: the requested one, or the first delivery's when the request names none.
-    const bool anyQualifier = std::memcmp(count->request + 14, "    ", 4) == 0;
-    if (std::memcmp(count->request + 2, k + 2, pcqw32::kMaxSymbol) != 0 ||
-        std::memcmp(anyQualifier ? count->first + 14 : count->request + 14, k + 14,
-                    pcqw32::kMaxQualifier) != 0) {
+    static const std::string noQualifier(KEY_QUALIFIER_SIZE, ' ');
+    const bool anyQualifier = std::memcmp(count->request + KEY_QUALIFIER_OFFSET, noQualifier.data(),
+                                          KEY_QUALIFIER_SIZE) == 0;
+    if (std::memcmp(count->request + KEY_SYMBOL_OFFSET, k + KEY_SYMBOL_OFFSET, KEY_SYMBOL_SIZE) !=
+            0 ||
+        std::memcmp((anyQualifier ? count->first : count->request) + KEY_QUALIFIER_OFFSET,
+                    k + KEY_QUALIFIER_OFFSET, KEY_QUALIFIER_SIZE) != 0) {
         sb->done = 1;
         return 1;
     }
-    count->rows += 8;
+    count->rows += HISTORY_BLOCK_RECORDS;
     return 0;
 }
 
@@ -250,24 +253,24 @@ int scan(const Arguments &a) {
     const int32_t db = to_db(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
-    unsigned char key[18];
+    unsigned char key[SECURITY_KEY_SIZE];
     if (!pcqw32::make_key(symbol, qualifier, key)) {
         throw std::runtime_error("symbol or qualifier too long");
     }
     HistoryScanBlock sb = {};
     scanCount = ScanCount{};
     std::memcpy(scanCount.request, key, sizeof key);
-    unsigned char next[24] = {};
+    unsigned char next[pcqw32::SCAN_NEXT_KEY_SIZE] = {};
     const auto start = std::chrono::steady_clock::now();
     sb.callback = count_rows;
-    sb.mode = 1;
+    sb.mode = SCAN_MODE_POSITION;
     int32_t st = dbax(&cb, DBA_GET_APPROX, key, &sb, 0);
     if (st == 0) {
-        dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1);
-        sb.mode = 4;
+        dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, SCAN_WAIT_PARAMETER);
+        sb.mode = SCAN_MODE_NEXT;
         while (sb.done == 0 && st == 0) {
             st = dbax(&cb, DBA_GET_APPROX, next, &sb, 0);
-            dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1);
+            dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, SCAN_WAIT_PARAMETER);
         }
     }
     const double elapsed = seconds_since(start);
@@ -278,7 +281,7 @@ int scan(const Arguments &a) {
     } else if (scanCount.status != 0) {
         ending = ", ended by a delivery with status " + std::to_string(scanCount.status) +
                  " and event " + std::to_string(scanCount.event) +
-                 (scanCount.event == pcqw32::kEndOfDataEvent ? " (end of data)" : "");
+                 (scanCount.event == SCAN_EVENT_END_OF_DATA ? " (end of data)" : "");
     }
     std::printf("%lld history rows in %.3f s (%d feed calls)%s\n",
                 static_cast<long long>(scanCount.rows), elapsed, pcqw32_call_count(-1),
@@ -292,13 +295,13 @@ int bars(const Arguments &a) {
     const int32_t db = to_db(a[1]);
     FeedControlBlock cb;
     open_for_read(folder, db, cb);
-    unsigned char key[32];
+    unsigned char key[BAR_KEY_SIZE];
     std::memset(key, ' ', sizeof key);
     if (!pcqw32::make_key(symbol, qualifier, key)) {
         throw std::runtime_error("symbol or qualifier too long");
     }
-    unsigned char record[256];
-    unsigned char block[260];
+    unsigned char record[SECURITY_RECORD_SIZE];
+    unsigned char block[BAR_BLOCK_BUFFER_SIZE];
     const auto start = std::chrono::steady_clock::now();
     int32_t st = dbax(&cb, DBA_GET_RECORD, key, record, 0);
     int64_t blocks = 0;
@@ -312,7 +315,8 @@ int bars(const Arguments &a) {
     const double elapsed = seconds_since(start);
     dbax(&cb, DBA_DETACH, nullptr, nullptr, 0);
     std::printf("%lld bar blocks (%lld rows) in %.3f s, ended with status %d\n",
-                static_cast<long long>(blocks), static_cast<long long>(blocks * 8), elapsed,
+                static_cast<long long>(blocks),
+                static_cast<long long>(blocks * static_cast<int64_t>(BAR_BLOCK_RECORDS)), elapsed,
                 static_cast<int>(st));
     return 0;
 }
