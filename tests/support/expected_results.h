@@ -85,6 +85,12 @@ constexpr size_t HISTORY_COLUMNS = 7;
 constexpr int32_t BAR_ROWS = 75000; // rows of every bar matrix
 constexpr size_t BAR_COLUMNS = 6;
 
+// The columns of the history and bar matrices, in order.
+constexpr const char *HISTORY_COLUMN_ORDER[HISTORY_COLUMNS] = {
+    "Day", "Price", "Size", "Hour", "Minute", "Second", "Condition"};
+constexpr const char *BAR_COLUMN_ORDER[BAR_COLUMNS] = {"Stamp", "Open",  "High",
+                                                       "Low",   "Close", "Volume"};
+
 // A failure that carries one number: its identifier, and its message with "%d" where the
 // number goes.
 struct Message {
