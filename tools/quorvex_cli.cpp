@@ -3,6 +3,7 @@
 #include "json_text.h"
 #include "mex.h"
 #include "mxhost_driver.h"
+#include "pcqw32_layout.h"
 
 #include <charconv>
 #include <cmath>
@@ -85,104 +86,31 @@ enum class Shape {
     Text    // one text (the version)
 };
 
-struct Field {
-    const char *name;
-    Shape shape;
-};
-
-constexpr Field QUOTE_FIELDS[] = {
-    {"Symbol", Shape::Texts},
-    {"PriceType", Shape::Column},
-    {"PrimaryExchange", Shape::Texts},
-    {"SecCategory", Shape::Column},
-    {"Status", Shape::Column},
-    {"News", Shape::Column},
-    {"LastPrice", Shape::Column},
-    {"LastSize", Shape::Column},
-    {"LastPriceTime", Shape::Column},
-    {"LastTick", Shape::Column},
-    {"LastExchange", Shape::Texts},
-    {"OpenPrice", Shape::Column},
-    {"OpenSize", Shape::Column},
-    {"OpenPriceTime", Shape::Column},
-    {"OpenTick", Shape::Column},
-    {"OpenExchange", Shape::Texts},
-    {"HighPrice", Shape::Column},
-    {"HighSize", Shape::Column},
-    {"HighPriceTime", Shape::Column},
-    {"HighExchange", Shape::Texts},
-    {"LowPrice", Shape::Column},
-    {"LowSize", Shape::Column},
-    {"LowPriceTime", Shape::Column},
-    {"LowExchange", Shape::Texts},
-    {"YesterdayPrice", Shape::Column},
-    {"YesterdayTick", Shape::Column},
-    {"YesterdayExchange", Shape::Texts},
-    {"BidPrice", Shape::Column},
-    {"BidSize", Shape::Column},
-    {"BidPriceTime", Shape::Column},
-    {"BidTick", Shape::Column},
-    {"BidExchange", Shape::Texts},
-    {"AskPrice", Shape::Column},
-    {"AskSize", Shape::Column},
-    {"AskPriceTime", Shape::Column},
-    {"AskTick", Shape::Column},
-    {"AskExchange", Shape::Texts},
-    {"OpenRange", Shape::Column},
-    {"CloseRange", Shape::Pair},
-    {"Volume", Shape::Column},
-    {"OpenInterest", Shape::Column},
-    {"QuoteIndicator", Shape::Column},
-    {"TradeIndicator", Shape::Column},
-    {"ExDividendToday", Shape::Column},
-    {"SplitToday", Shape::Column},
-};
-
-constexpr Field FUNDAMENTALS_FIELDS[] = {
-    {"LastUpdate", Shape::Column},  {"Name", Shape::Texts},          {"BaseItem", Shape::Texts},
-    {"EPS", Shape::Column},         {"S&PCode", Shape::Column},      {"PriceType", Shape::Column},
-    {"SecCategory", Shape::Column}, {"ClosePrice", Shape::Column},   {"Volume", Shape::Column},
-    {"VolumeFlag", Shape::Column},  {"OpenInterest", Shape::Column}, {"HistHigh", Shape::Column},
-    {"HistLow", Shape::Column},     {"DivExp", Shape::Column},       {"DivLast", Shape::Column},
-    {"DivDate", Shape::Date},       {"DivFreq", Shape::Column},      {"ExpDate", Shape::Date},
-    {"Outstanding", Shape::Column}, {"Beta", Shape::Column},         {"ShPerContr", Shape::Column},
-    {"StrikePrice", Shape::Column}, {"RawMatDate", Shape::Date},     {"CusipNumber", Shape::Texts},
-};
-
-constexpr Field VERSION_FIELDS[] = {{"majorversion", Shape::Number},
-                                    {"minorversion", Shape::Number},
-                                    {"release", Shape::Text},
-                                    {"serialnumber", Shape::Text}};
-
-// The columns of the matrix results, as the feed simulator fills them.
-const char *const HISTORY_COLUMNS[] = {"Day",    "Price",  "Size",     "Hour",
-                                       "Minute", "Second", "Condition"};
-const char *const BAR_COLUMNS[] = {"Stamp", "Open", "High", "Low", "Close", "Volume"};
-
-template <size_t N> std::vector<Field> fieldsOf(const Field (&table)[N]) {
-    return std::vector<Field>(table, table + N);
-}
-
-// Whether a field's array has the shape the table gives it for `n` securities.
-bool hasShape(const mxArray *value, Shape shape, size_t n) {
+// The shape of a field's array: for `n` securities when the structure holds one value per
+// security, else (the version) one number or one text. False when it has none of them.
+bool shapeOf(const mxArray *value, bool perSecurity, size_t n, Shape &shape) {
     if (value == nullptr) {
         return false;
     }
-    switch (shape) {
-    case Shape::Column:
-        return mxIsDouble(value) && mxGetM(value) == n && mxGetN(value) == 1;
-    case Shape::Pair:
-        return mxIsDouble(value) && mxGetM(value) == n && mxGetN(value) == 2;
-    case Shape::Date:
-        return mxIsDouble(value) && mxGetM(value) == 3 && mxGetN(value) == n;
-    case Shape::Texts:
-        return mxIsCell(value) && mxGetM(value) == n && mxGetN(value) == 1;
-    case Shape::Number:
-        return mxIsDouble(value) && mxGetNumberOfElements(value) == 1;
-    case Shape::Text:
-        return mxIsChar(value);
+    const size_t rows = mxGetM(value);
+    const size_t columns = mxGetN(value);
+    if (!perSecurity) {
+        shape = mxIsChar(value) ? Shape::Text : Shape::Number;
+        return mxIsChar(value) || (mxIsDouble(value) && mxGetNumberOfElements(value) == 1);
     }
-    return false;
+    if (mxIsCell(value)) {
+        shape = Shape::Texts;
+        return rows == n && columns == 1;
+    }
+    if (!mxIsDouble(value)) {
+        return false;
+    }
+    if (rows == n && (columns == 1 || columns == 2)) {
+        shape = columns == 1 ? Shape::Column : Shape::Pair;
+        return true;
+    }
+    shape = Shape::Date;
+    return rows == 3 && columns == n;
 }
 
 // The value of a field for security i (or the field's one value), as text or JSON.
@@ -213,35 +141,40 @@ std::string valueOf(const mxArray *value, Shape shape, size_t i, bool json) {
     return json ? "[" + out + "]" : out;
 }
 
-// Prints a structure result field by field in the table's order: one row per field and one
-// column per security, or a JSON object of arrays. False (after saying which) when the
-// result does not have the shape the table gives.
-bool printStructure(const mxArray *structure, const std::vector<Field> &fields, size_t securities,
-                    bool json) {
-    for (const Field &field : fields) {
-        if (!hasShape(mxGetField(structure, 0, field.name), field.shape, securities)) {
+// Prints a structure result field by field in its order: one row per field and one column
+// per security (one value per field when `perSecurity` is false), or a JSON object of arrays.
+// False (after saying which) when a field has none of the shapes the result's fields take.
+bool printStructure(const mxArray *structure, bool perSecurity, size_t securities, bool json) {
+    const int fieldCount = mxGetNumberOfFields(structure);
+    std::vector<const char *> names;
+    std::vector<Shape> shapes;
+    for (int f = 0; f < fieldCount; ++f) {
+        const char *name = mxGetFieldNameByNumber(structure, f);
+        Shape shape = Shape::Column;
+        if (!shapeOf(mxGetField(structure, 0, name), perSecurity, securities, shape)) {
             std::fprintf(stderr, "quorvex-cli: the result's field %s is missing or misshapen\n",
-                         field.name);
+                         name);
             return false;
         }
+        names.push_back(name);
+        shapes.push_back(shape);
     }
-    bool one = fields[0].shape == Shape::Number || fields[0].shape == Shape::Text;
     std::string out = json ? "{" : "";
-    for (size_t f = 0; f < fields.size(); ++f) {
-        const mxArray *value = mxGetField(structure, 0, fields[f].name);
+    for (size_t f = 0; f < names.size(); ++f) {
+        const mxArray *value = mxGetField(structure, 0, names[f]);
         if (json) {
-            out += (f > 0 ? ", " : "") + jsonText(fields[f].name) + ": ";
+            out += (f > 0 ? ", " : "") + jsonText(names[f]) + ": ";
         } else {
             char name[32];
-            std::snprintf(name, sizeof name, "%-18s", fields[f].name);
+            std::snprintf(name, sizeof name, "%-18s", names[f]);
             out += name;
         }
-        if (one) {
-            out += (json ? "" : " ") + valueOf(value, fields[f].shape, 0, json);
+        if (!perSecurity) {
+            out += (json ? "" : " ") + valueOf(value, shapes[f], 0, json);
         } else {
             out += json ? "[" : "";
             for (size_t i = 0; i < securities; ++i) {
-                std::string text = valueOf(value, fields[f].shape, i, json);
+                std::string text = valueOf(value, shapes[f], i, json);
                 if (json) {
                     out += (i > 0 ? ", " : "") + text;
                 } else {
@@ -335,11 +268,11 @@ bool parseDatabase(const std::string &text, int32_t &database) {
     return parsed.ec == std::errc() && parsed.ptr == last;
 }
 
-// Symbol and qualifier lengths the feed key holds. The module cuts a longer symbol to its
-// first 11 characters, which would quote another security, so the tool refuses it, in the
-// words of the Octave functions' checks.
-constexpr size_t SYMBOL_LIMIT = 11;
-constexpr size_t QUALIFIER_LIMIT = 4;
+// Symbol and qualifier lengths the feed key holds. The module cuts a longer symbol to the
+// key's length, which would quote another security, so the tool refuses it, in the words of
+// the Octave functions' checks.
+constexpr size_t SYMBOL_LIMIT = KEY_SYMBOL_LENGTH;
+constexpr size_t QUALIFIER_LIMIT = KEY_QUALIFIER_SIZE;
 
 struct Refusal {
     std::string identifier; // empty when every security fits
@@ -467,16 +400,14 @@ int main(int argc, char **argv) {
     bool shaped = true;
     if (output == nullptr) {
         std::printf(json ? "null\n" : "ok\n");
-    } else if (code == 2) {
-        shaped = printStructure(output, fieldsOf(QUOTE_FIELDS), symbols.size(), json);
-    } else if (code == 6) {
-        shaped = printStructure(output, fieldsOf(FUNDAMENTALS_FIELDS), symbols.size(), json);
+    } else if (code == 2 || code == 6) {
+        shaped = printStructure(output, true, symbols.size(), json);
     } else if (code == 4) {
-        shaped = printStructure(output, fieldsOf(VERSION_FIELDS), 1, json);
+        shaped = printStructure(output, false, 1, json);
     } else if (code == 3) {
-        shaped = printMatrix(output, HISTORY_COLUMNS, json, true);
+        shaped = printMatrix(output, HISTORY_COLUMN_NAMES, json, true);
     } else if (code == 5) {
-        shaped = printMatrix(output, BAR_COLUMNS, json, all);
+        shaped = printMatrix(output, BAR_COLUMN_NAMES, json, all);
     } else {
         std::printf("%s\n", number(mxGetPr(output)[0]).c_str());
     }
