@@ -531,7 +531,7 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                 w.append_history(id, history[id]);
                 w.append_bars(id, bars[id]);
                 const int64_t rows = kind == "history" ? w.history_rows(id) : 0;
-                if (rows % 8 != 0) {
+                if (rows % static_cast<int64_t>(HISTORY_BLOCK_RECORDS) != 0) {
                     rowWarnings.push_back(csvPath + ": history of " + names[id] + " has " +
                                           std::to_string(rows) +
                                           " rows; its last block is completed with zero records");

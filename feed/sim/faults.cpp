@@ -1,5 +1,6 @@
 #include "faults.h"
 
+#include "dbax.h"
 #include "pcqw32_sim.h"
 #include "store_fields.h"
 
@@ -11,11 +12,16 @@ int32_t parse_point(const std::string &text) {
     static const struct {
         const char *name;
         int32_t code;
-    } names[] = {{"attach", 0},         {"get_record", 1},
-                 {"get_record_ext", 2}, {"detach", 7},
-                 {"version", 15},       {"first_block", 31},
-                 {"next_block", 33},    {"approx", 50},
-                 {"wait", 53},          {"delivery", PCQW32_POINT_DELIVERY}};
+    } names[] = {{"attach", DBA_ATTACH},
+                 {"get_record", DBA_GET_RECORD},
+                 {"get_record_ext", DBA_GET_RECORD_EXT},
+                 {"detach", DBA_DETACH},
+                 {"version", DBA_GET_VERSION},
+                 {"first_block", DBA_GET_FIRST_BLOCK},
+                 {"next_block", DBA_GET_NEXT_BLOCK},
+                 {"approx", DBA_GET_APPROX},
+                 {"wait", DBA_WAIT_APPROX},
+                 {"delivery", PCQW32_POINT_DELIVERY}};
     for (const auto &n : names) {
         if (text == n.name) {
             return n.code;

@@ -19,7 +19,7 @@ struct FaultRule {
     int32_t nth = 0; // 0: every call
     bool hasSymbol = false, hasQualifier = false;
     std::string symbol, qualifier;
-    int32_t event = kBlockEvent; // event code of a faulted delivery
+    int32_t event = SCAN_EVENT_BLOCK; // event code of a faulted delivery
 };
 
 // A fault from its parts: `symbol` or `qualifier` null for any security, `event` 0 for the

@@ -8,33 +8,6 @@ namespace pcqw32 {
 const char kQuoteHandleTag[kHandleTagSize] = {'Q', 'S', 'E', 'C'};
 const char kFundamentalsHandleTag[kHandleTagSize] = {'F', 'S', 'E', 'C'};
 
-void put_u8(unsigned char *p, std::size_t offset, uint32_t value) {
-    p[offset] = static_cast<unsigned char>(value & 0xFFu);
-}
-
-void put_u16(unsigned char *p, std::size_t offset, uint32_t value) {
-    p[offset] = static_cast<unsigned char>(value & 0xFFu);
-    p[offset + 1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
-}
-
-void put_u32(unsigned char *p, std::size_t offset, uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        p[offset + i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFFu);
-    }
-}
-
-void put_i32(unsigned char *p, std::size_t offset, int32_t value) {
-    put_u32(p, offset, static_cast<uint32_t>(value));
-}
-
-uint32_t get_u32(const unsigned char *p, std::size_t offset) {
-    uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        v |= static_cast<uint32_t>(p[offset + i]) << (8 * i);
-    }
-    return v;
-}
-
 void put_text(unsigned char *p, std::size_t offset, const std::string &text) {
     std::memcpy(p + offset, text.data(), text.size());
     p[offset + text.size()] = 0;
@@ -174,7 +147,7 @@ double client_price(double price, int32_t code) {
 }
 
 bool make_key(const std::string &symbol, const std::string &qualifier,
-              unsigned char key[kKeySize]) {
+              unsigned char key[SECURITY_KEY_SIZE]) {
     if (symbol.size() > KEY_SYMBOL_SIZE || qualifier.size() > KEY_QUALIFIER_SIZE) {
         return false;
     }
@@ -210,9 +183,9 @@ std::string key_qualifier(const unsigned char *key) {
     return trimmed(key + KEY_QUALIFIER_OFFSET, KEY_QUALIFIER_SIZE);
 }
 
-EncodeError encode_quote(const QuoteValues &v, unsigned char out[kSecurityRecordSize]) {
+EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]) {
     Checker c;
-    std::memset(out, 0, kSecurityRecordSize);
+    std::memset(out, 0, SECURITY_RECORD_SIZE);
     if (c.text("symbol", v.symbol, QUOTE_SYMBOL_ROOM)) {
         put_text(out, QUOTE_SYMBOL_OFFSET, v.symbol);
     }
@@ -265,9 +238,9 @@ EncodeError encode_quote(const QuoteValues &v, unsigned char out[kSecurityRecord
 }
 
 EncodeError encode_fundamentals(const FundamentalsValues &v,
-                                unsigned char out[kSecurityRecordSize]) {
+                                unsigned char out[SECURITY_RECORD_SIZE]) {
     Checker c;
-    std::memset(out, 0, kSecurityRecordSize);
+    std::memset(out, 0, SECURITY_RECORD_SIZE);
     put_handle(out, kFundamentalsHandleOffset, kFundamentalsHandleTag);
     if (c.text("base_item", v.baseItem, FUNDAMENTALS_BASE_ITEM_ROOM)) {
         put_text(out, FUNDAMENTALS_BASE_ITEM_OFFSET, v.baseItem);
@@ -332,16 +305,16 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     c.range("sp_code", v.spCode, 0, kU16);
     writeU16(out, FUNDAMENTALS_SP_CODE_OFFSET, static_cast<uint32_t>(v.spCode));
     // The record stops at the security record's end, so the CUSIP's room does too.
-    if (c.text("cusip", v.cusip, kSecurityRecordSize - FUNDAMENTALS_CUSIP_OFFSET)) {
+    if (c.text("cusip", v.cusip, SECURITY_RECORD_SIZE - FUNDAMENTALS_CUSIP_OFFSET)) {
         put_text(out, FUNDAMENTALS_CUSIP_OFFSET, v.cusip);
     }
     return c.error;
 }
 
 EncodeError encode_history_block(const HistoryRow *rows, int count,
-                                 unsigned char out[kHistoryBlockSize]) {
+                                 unsigned char out[HISTORY_BLOCK_SIZE]) {
     Checker c;
-    std::memset(out, 0, kHistoryBlockSize);
+    std::memset(out, 0, HISTORY_BLOCK_SIZE);
     const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (std::size_t k = 0; k < filled && k < HISTORY_BLOCK_RECORDS; ++k) {
         encode_history_record(c, rows[k], out + HISTORY_RECORD_SIZE * historyRecordOfRow(k));
@@ -355,9 +328,9 @@ EncodeError encode_history_block(const HistoryRow *rows, int count,
     return c.error;
 }
 
-EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[kBarBlockSize]) {
+EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]) {
     Checker c;
-    std::memset(out, 0, kBarBlockSize);
+    std::memset(out, 0, BAR_BLOCK_SIZE);
     const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (std::size_t k = 0; k < filled && k < BAR_BLOCK_RECORDS; ++k) {
         encode_bar_record(c, rows[k], out + BAR_RECORD_SIZE * k);
@@ -366,9 +339,9 @@ EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[kB
 }
 
 EncodeError encode_cant(const unsigned char *key, const CantValues &v,
-                        unsigned char out[kCantRecordSize]) {
+                        unsigned char out[CANT_RECORD_SIZE]) {
     Checker c;
-    std::memset(out, 0, kCantRecordSize);
+    std::memset(out, 0, CANT_RECORD_SIZE);
     std::memcpy(out + CANT_KEY_OFFSET, key, SECURITY_KEY_SIZE);
     std::memcpy(out + CANT_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE);
     c.range("value", v.value, kI32Min, kI32Max);
@@ -379,9 +352,9 @@ EncodeError encode_cant(const unsigned char *key, const CantValues &v,
     return c.error;
 }
 
-EncodeError encode_version(const VersionValues &v, unsigned char out[kVersionRecordSize]) {
+EncodeError encode_version(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]) {
     Checker c;
-    std::memset(out, 0, kVersionRecordSize);
+    std::memset(out, 0, RECORD_BUFFER_SIZE);
     c.range("major", v.major, -32768, 32767);
     c.range("minor", v.minor, -32768, 32767);
     writeU16(out, VERSION_MAJOR_OFFSET, static_cast<uint32_t>(v.major));
@@ -396,33 +369,33 @@ EncodeError encode_version(const VersionValues &v, unsigned char out[kVersionRec
 }
 
 EncodeError check_quote(const QuoteValues &v) {
-    unsigned char buffer[kSecurityRecordSize];
+    unsigned char buffer[SECURITY_RECORD_SIZE];
     return encode_quote(v, buffer);
 }
 
 EncodeError check_fundamentals(const FundamentalsValues &v) {
-    unsigned char buffer[kSecurityRecordSize];
+    unsigned char buffer[SECURITY_RECORD_SIZE];
     return encode_fundamentals(v, buffer);
 }
 
 EncodeError check_history_row(const HistoryRow &r) {
-    unsigned char buffer[kHistoryBlockSize];
+    unsigned char buffer[HISTORY_BLOCK_SIZE];
     return encode_history_block(&r, 1, buffer);
 }
 
 EncodeError check_bar_row(const BarRow &r) {
-    unsigned char buffer[kBarBlockSize];
+    unsigned char buffer[BAR_BLOCK_SIZE];
     return encode_bar_block(&r, 1, buffer);
 }
 
 EncodeError check_cant(const CantValues &v) {
-    unsigned char key[kKeySize] = {};
-    unsigned char buffer[kCantRecordSize];
+    unsigned char key[SECURITY_KEY_SIZE] = {};
+    unsigned char buffer[CANT_RECORD_SIZE];
     return encode_cant(key, v, buffer);
 }
 
 EncodeError check_version(const VersionValues &v) {
-    unsigned char buffer[kVersionRecordSize];
+    unsigned char buffer[RECORD_BUFFER_SIZE];
     return encode_version(v, buffer);
 }
 

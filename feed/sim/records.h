@@ -13,27 +13,6 @@
 
 namespace pcqw32 {
 
-// Sizes of the buffers the feed writes into.
-constexpr std::size_t kKeySize = SECURITY_KEY_SIZE;
-constexpr std::size_t kSecurityRecordSize = SECURITY_RECORD_SIZE; // quote, fundamentals
-constexpr std::size_t kVersionRecordSize = RECORD_BUFFER_SIZE;
-constexpr std::size_t kCantRecordSize = CANT_RECORD_SIZE;
-constexpr std::size_t kHistoryRecordSize = HISTORY_RECORD_SIZE;
-constexpr std::size_t kHistoryBlockSize = HISTORY_BLOCK_SIZE;
-constexpr std::size_t kBarRecordSize = BAR_RECORD_SIZE;
-constexpr std::size_t kBarBlockSize = BAR_BLOCK_SIZE;
-constexpr int kMaxBarBlocks = static_cast<int>(BAR_MAX_BLOCKS);
-constexpr std::size_t kMaxSymbol = KEY_SYMBOL_SIZE;
-constexpr std::size_t kMaxQualifier = KEY_QUALIFIER_SIZE;
-// Clients send at most 11 symbol characters, so a store holds no longer symbol: one of 12 could
-// never be asked for, and would stand in a scan beside the 11-character one it begins with.
-constexpr std::size_t kMaxStoredSymbol = KEY_SYMBOL_LENGTH;
-
-// Event codes of the history deliveries made to the scan callback.
-constexpr int32_t kBlockEvent = SCAN_EVENT_BLOCK;
-constexpr int32_t kEndOfDataEvent = SCAN_EVENT_END_OF_DATA;
-constexpr int32_t kIgnoredEvent = SCAN_EVENT_IGNORED;
-
 // TODO(layout): the bytes of a four-byte date field (the fundamentals' DivDate, ExpDate and
 // RawMatDate): the century, the year in the century, the month, the day.
 constexpr std::size_t DATE_CENTURY_AT = 0;
@@ -56,11 +35,6 @@ constexpr std::size_t kHandleIdAt = kHandleTagSize;
 extern const char kQuoteHandleTag[kHandleTagSize];
 extern const char kFundamentalsHandleTag[kHandleTagSize];
 
-void put_u8(unsigned char *p, std::size_t offset, uint32_t value);
-void put_u16(unsigned char *p, std::size_t offset, uint32_t value);
-void put_u32(unsigned char *p, std::size_t offset, uint32_t value);
-void put_i32(unsigned char *p, std::size_t offset, int32_t value);
-uint32_t get_u32(const unsigned char *p, std::size_t offset);
 // Copies `text` to `offset` and ends it with a zero byte; the caller has checked that the
 // text and its zero fit the room.
 void put_text(unsigned char *p, std::size_t offset, const std::string &text);
@@ -152,7 +126,8 @@ struct VersionValues {
 
 // Security key fields from their texts: 12-byte symbol and 4-byte qualifier, space-padded.
 // Returns false when a text is too long for its field.
-bool make_key(const std::string &symbol, const std::string &qualifier, unsigned char key[kKeySize]);
+bool make_key(const std::string &symbol, const std::string &qualifier,
+              unsigned char key[SECURITY_KEY_SIZE]);
 // The 16 bytes from offset 2 of a key, as held in the store's `key` column.
 std::string key_bytes(const unsigned char *key);
 // Symbol and qualifier of a key, trailing spaces removed.
@@ -160,19 +135,19 @@ std::string key_symbol(const unsigned char *key);
 std::string key_qualifier(const unsigned char *key);
 
 // Each encoder fills its record completely (unused bytes zero) or reports what did not fit.
-EncodeError encode_quote(const QuoteValues &v, unsigned char out[kSecurityRecordSize]);
+EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]);
 EncodeError encode_fundamentals(const FundamentalsValues &v,
-                                unsigned char out[kSecurityRecordSize]);
-// Row k of a block goes to record position 7 - k, because the client files the records of
-// a block from the last to the first. Positions past `count` rows are zero records carrying
-// the price type of the block's first row, so the client scales the block by that code.
+                                unsigned char out[SECURITY_RECORD_SIZE]);
+// Row k of a block goes to record position historyRecordOfRow(k), because the client files
+// the records of a block from the last to the first. Positions past `count` rows are zero records
+// carrying the price type of the block's first row, so the client scales the block by that code.
 EncodeError encode_history_block(const HistoryRow *rows, int count,
-                                 unsigned char out[kHistoryBlockSize]);
+                                 unsigned char out[HISTORY_BLOCK_SIZE]);
 // Bars in record order; records past `count` are zero.
-EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[kBarBlockSize]);
+EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]);
 EncodeError encode_cant(const unsigned char *key, const CantValues &v,
-                        unsigned char out[kCantRecordSize]);
-EncodeError encode_version(const VersionValues &v, unsigned char out[kVersionRecordSize]);
+                        unsigned char out[CANT_RECORD_SIZE]);
+EncodeError encode_version(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]);
 
 // Checks that a value set fits its record; the store writer runs these before inserting.
 EncodeError check_quote(const QuoteValues &v);

@@ -339,7 +339,7 @@ std::vector<BarRow> sample_bars(Random &r, const SampleSecurity &s) {
 void check_neighbours() {
     std::vector<std::string> keys;
     for (const SampleSecurity &s : kSecurities) {
-        unsigned char key[kKeySize];
+        unsigned char key[SECURITY_KEY_SIZE];
         if (!make_key(s.symbol, s.qualifier, key)) {
             throw std::logic_error(std::string("sample symbol too long: ") + s.symbol);
         }

@@ -163,7 +163,8 @@ Lookup StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
 }
 
 Lookup StoreReader::find_security(const unsigned char *key, SecurityInfo &out) {
-    sqlite3_bind_blob(findSecurity_, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
+    const std::string k = key_bytes(key);
+    sqlite3_bind_blob(findSecurity_, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
     return read_security(findSecurity_, out);
 }
 
@@ -175,7 +176,8 @@ Lookup StoreReader::security_by_id(int64_t id, SecurityInfo &out) {
 Lookup StoreReader::history_security_from(const unsigned char *key, bool strictlyAfter,
                                           SecurityInfo &out) {
     sqlite3_stmt *st = strictlyAfter ? historyAfter_ : historyFrom_;
-    sqlite3_bind_blob(st, 1, key + 2, kMaxSymbol + kMaxQualifier, SQLITE_TRANSIENT);
+    const std::string k = key_bytes(key);
+    sqlite3_bind_blob(st, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
     return read_security(st, out);
 }
 

@@ -23,7 +23,7 @@ enum class Lookup { Found, Absent, Failed };
 struct SecurityInfo {
     int64_t id = 0;
     std::string symbol, qualifier, category;
-    unsigned char key[kKeySize] = {};
+    unsigned char key[SECURITY_KEY_SIZE] = {};
 };
 
 class StoreReader {

@@ -138,8 +138,11 @@ void StoreWriter::set_version(const VersionValues &v) {
 
 int64_t StoreWriter::add_security(const std::string &symbol, const std::string &qualifier,
                                   const std::string &category) {
-    unsigned char key[kKeySize];
-    if (symbol.empty() || symbol.size() > kMaxStoredSymbol || !make_key(symbol, qualifier, key)) {
+    // Clients send at most KEY_SYMBOL_LENGTH symbol characters, so a store holds no longer
+    // symbol: one that fills the key's symbol field could never be asked for, and would stand
+    // in a scan beside the shorter one it begins with.
+    unsigned char key[SECURITY_KEY_SIZE];
+    if (symbol.empty() || symbol.size() > KEY_SYMBOL_LENGTH || !make_key(symbol, qualifier, key)) {
         throw std::runtime_error("security \"" + symbol + "\"/\"" + qualifier +
                                  "\": the symbol takes 1 to 11 characters (clients send at "
                                  "most 11), the qualifier at most 4");
@@ -238,13 +241,14 @@ void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows
     if (rows.empty()) {
         return;
     }
+    constexpr int64_t blockRows = static_cast<int64_t>(HISTORY_BLOCK_RECORDS);
     int64_t seq = history_rows(id);
     int32_t blockType = -1;
-    if (seq % 8 != 0) {
+    if (seq % blockRows != 0) {
         sqlite3_stmt *st =
             prepare("SELECT price_type FROM history WHERE security_id = ?1 AND seq = ?2");
         sqlite3_bind_int64(st, 1, id);
-        sqlite3_bind_int64(st, 2, seq - seq % 8);
+        sqlite3_bind_int64(st, 2, seq - seq % blockRows);
         if (step_row(db_, st, path_)) {
             blockType = sqlite3_column_int(st, 0);
         }
@@ -257,7 +261,7 @@ void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows
     for (const HistoryRow &r : rows) {
         check(check_history_row(r),
               "history row " + std::to_string(seq) + " of security " + std::to_string(id));
-        if (seq % 8 == 0) {
+        if (seq % blockRows == 0) {
             blockType = r.priceType;
         } else if (r.priceType != blockType) {
             throw std::runtime_error("history row " + std::to_string(seq) + " of security " +
@@ -279,7 +283,7 @@ void StoreWriter::append_bars(int64_t id, const std::vector<BarRow> &rows) {
         return;
     }
     int64_t seq = bar_rows(id);
-    if (seq + static_cast<int64_t>(rows.size()) > 8 * static_cast<int64_t>(kMaxBarBlocks)) {
+    if (seq + static_cast<int64_t>(rows.size()) > static_cast<int64_t>(BAR_ROWS)) {
         throw std::runtime_error("bars of security " + std::to_string(id) +
                                  ": more than 75000 rows");
     }

@@ -150,7 +150,7 @@ TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
     ASSERT_FALSE(s.deliveries.empty());
     const Delivery &last = s.deliveries.back();
     EXPECT_EQ(last.status, PCQW32_STORE_UNREADABLE);
-    EXPECT_EQ(last.event, pcqw32::kBlockEvent); // a failed delivery, not the end of the data
+    EXPECT_EQ(last.event, SCAN_EVENT_BLOCK); // a failed delivery, not the end of the data
     EXPECT_EQ(last.symbol, "AAA");
     for (std::size_t i = 0; i + 1 < s.deliveries.size(); ++i) {
         EXPECT_EQ(s.deliveries[i].status, 0) << i;
@@ -175,7 +175,7 @@ TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
     ASSERT_EQ(dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1), 0);
     EXPECT_EQ(noted.count, 1);
     EXPECT_EQ(noted.status, PCQW32_STORE_UNREADABLE);
-    EXPECT_EQ(noted.event, pcqw32::kBlockEvent);
+    EXPECT_EQ(noted.event, SCAN_EVENT_BLOCK);
 }
 
 TEST_F(DamageTest, BarReadEndsWithTheStatusNotTheEndOfData) {

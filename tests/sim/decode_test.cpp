@@ -33,7 +33,7 @@ TEST(DecodeTest, QuoteAndFundamentalsReadBackAsEncoded) {
     q.openInterest = 2147483648LL;
     q.volume = 3000000000LL;
     q.closeRange2 = 9;
-    unsigned char record[kSecurityRecordSize];
+    unsigned char record[SECURITY_RECORD_SIZE];
     ASSERT_FALSE(encode_quote(q, record));
     QuoteValues back = decode_quote(record);
     EXPECT_EQ(text_of(back, quote_fields), text_of(q, quote_fields));
@@ -67,18 +67,18 @@ TEST(DecodeTest, VersionCantHistoryAndBarsReadBackAsEncoded) {
     v.minor = 12;
     v.release = "b";
     v.serial = "SIM-00417-2024";
-    unsigned char version[kVersionRecordSize];
+    unsigned char version[RECORD_BUFFER_SIZE];
     ASSERT_FALSE(encode_version(v, version));
     VersionValues vb = decode_version(version, sizeof version);
     EXPECT_EQ(text_of(vb, version_fields),
               "major=-2 minor=12 release=\"b\" serial=\"SIM-00417-2024\"");
 
-    unsigned char key[kKeySize];
+    unsigned char key[SECURITY_KEY_SIZE];
     ASSERT_TRUE(make_key("IBM", "L", key));
     CantValues c;
     c.value = -7;
     c.text = "text with \"quotes\"";
-    unsigned char cant[kCantRecordSize];
+    unsigned char cant[CANT_RECORD_SIZE];
     ASSERT_FALSE(encode_cant(key, c, cant));
     std::string symbol, qualifier;
     CantValues cb = decode_cant(cant, sizeof cant, symbol, qualifier);
@@ -89,7 +89,7 @@ TEST(DecodeTest, VersionCantHistoryAndBarsReadBackAsEncoded) {
     for (int i = 0; i < 3; ++i) {
         rows[i] = {i + 1, 1.5 - i * 2.25, 4294967295LL - i, 9, 30 + i, 59, 255 - i, 1};
     }
-    unsigned char block[kHistoryBlockSize];
+    unsigned char block[HISTORY_BLOCK_SIZE];
     ASSERT_FALSE(encode_history_block(rows.data(), 3, block));
     std::vector<HistoryRow> back = decode_history_block(block);
     ASSERT_EQ(back.size(), 8u);
@@ -103,7 +103,7 @@ TEST(DecodeTest, VersionCantHistoryAndBarsReadBackAsEncoded) {
     std::vector<BarRow> bars(2);
     bars[0] = {1, 4294967295LL, 2.0, 4.5, -1.0, 3.25, -1};
     bars[1] = {200, 1704205800LL, 12345, 12346, 12340, 12344, 2147483647LL};
-    unsigned char barBlock[kBarBlockSize];
+    unsigned char barBlock[BAR_BLOCK_SIZE];
     ASSERT_FALSE(encode_bar_block(bars.data(), 2, barBlock));
     std::vector<BarRow> barsBack = decode_bar_block(barBlock);
     for (int i = 0; i < 2; ++i) {
