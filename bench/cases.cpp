@@ -43,13 +43,13 @@ constexpr size_t QUOTE_FIELDS = 45;
 constexpr size_t FUNDAMENTALS_FIELDS = 24;
 
 // Texts of the pool's records, POOL_RECORDS rows of stringsPerRow each.
-std::vector<std::string> HostTexts;
-int HostTextsRequest = 0;
-int HostRequest = 0;
-size_t HostSecurities = 0;
+std::vector<std::string> hostTexts;
+int hostTextsRequest = 0;
+int hostRequest = 0;
+size_t hostSecurities = 0;
 
 const char *hostText(size_t security, size_t t, size_t perRow) {
-    return HostTexts[(security % memfeed::POOL_RECORDS) * perRow + t].c_str();
+    return hostTexts[(security % memfeed::POOL_RECORDS) * perRow + t].c_str();
 }
 
 void createStrings(mxArray **cells, size_t cellCount, size_t rows) {
@@ -85,12 +85,12 @@ void assemble(mxArray **plhs, mxArray **arrays, size_t count) {
 }
 
 void hostStringsEntry(int, mxArray *plhs[], int, const mxArray *[]) {
-    const size_t cellCount = HostRequest == QUOTES ? 9 : 3;
+    const size_t cellCount = hostRequest == QUOTES ? 9 : 3;
     mxArray *cells[9];
     for (size_t t = 0; t < cellCount; ++t) {
-        cells[t] = mxCreateCellMatrix(HostSecurities, 1);
+        cells[t] = mxCreateCellMatrix(hostSecurities, 1);
     }
-    createStrings(cells, cellCount, HostSecurities);
+    createStrings(cells, cellCount, hostSecurities);
     mxArray *result = mxCreateCellMatrix(1, cellCount);
     for (size_t t = 0; t < cellCount; ++t) {
         mxSetCell(result, t, cells[t]);
@@ -99,10 +99,10 @@ void hostStringsEntry(int, mxArray *plhs[], int, const mxArray *[]) {
 }
 
 void hostArraysEntry(int, mxArray *plhs[], int, const mxArray *[]) {
-    const size_t rows = HostSecurities;
+    const size_t rows = hostSecurities;
     mxArray *arrays[QUOTE_FIELDS];
     mxArray *cells[9];
-    switch (HostRequest) {
+    switch (hostRequest) {
     case ATTACH:
         plhs[0] = mxCreateDoubleMatrix(1, 1, mxREAL);
         break;
@@ -142,8 +142,8 @@ void hostArraysEntry(int, mxArray *plhs[], int, const mxArray *[]) {
 }
 
 void runHost(mxhost::EntryPoint entry, int request, size_t securities) {
-    HostRequest = request;
-    HostSecurities = securities;
+    hostRequest = request;
+    hostSecurities = securities;
     mxhost::CallResult result = mxhost::call(entry, 1, {});
     benchmark::DoNotOptimize(result.outputs[0]);
 }
@@ -208,12 +208,12 @@ bool runModule(const Inputs &inputs) {
 }
 
 void prepareHostTexts(int request, size_t) {
-    if (HostTextsRequest == request) {
+    if (hostTextsRequest == request) {
         return;
     }
     memfeed::prepare();
-    HostTexts.clear();
-    HostTextsRequest = request;
+    hostTexts.clear();
+    hostTextsRequest = request;
     for (size_t p = 0; p < memfeed::POOL_RECORDS; ++p) {
         const unsigned char *record =
             request == QUOTES ? memfeed::quoteRecord(p) : memfeed::fundamentalsRecord(p);
@@ -222,7 +222,7 @@ void prepareHostTexts(int request, size_t) {
         for (size_t t = 0; t < count; ++t) {
             char text[RECORD_BUFFER_SIZE + 1];
             copyRecordText(record, spans[t].offset, spans[t].room, text);
-            HostTexts.emplace_back(text);
+            hostTexts.emplace_back(text);
         }
     }
 }

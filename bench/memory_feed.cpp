@@ -11,18 +11,18 @@ namespace memfeed {
 
 namespace {
 
-std::vector<unsigned char> Quotes;
-std::vector<unsigned char> Fundamentals;
-std::vector<unsigned char> History;
-std::vector<unsigned char> Bars;
-unsigned char SeriesKey[SECURITY_KEY_SIZE];
-unsigned char OtherKey[SECURITY_KEY_SIZE];
+std::vector<unsigned char> quotes;
+std::vector<unsigned char> fundamentals;
+std::vector<unsigned char> history;
+std::vector<unsigned char> bars;
+unsigned char seriesKey[SECURITY_KEY_SIZE];
+unsigned char otherKey[SECURITY_KEY_SIZE];
 
 // What the attach chose, and where the reads stand.
-int32_t Served = 0;
-size_t NextRecord = 0;
-size_t NextHistoryBlock = 0;
-size_t NextBarBlock = 0;
+int32_t served = 0;
+size_t nextRecord = 0;
+size_t nextHistoryBlock = 0;
+size_t nextBarBlock = 0;
 
 // A fixed pseudo-random value of (index, field), the same on every run and machine.
 uint32_t pattern(size_t index, uint32_t field) {
@@ -163,12 +163,12 @@ void buildKey(unsigned char *key, const char *symbol, const char *qualifier) {
 }
 
 void deliverHistory(HistoryScanBlock *scan) {
-    if (NextHistoryBlock < HISTORY_BLOCKS) {
-        scan->callback(0, SCAN_EVENT_BLOCK, SeriesKey, historyBlock(NextHistoryBlock), 0, 0, scan);
-        ++NextHistoryBlock;
+    if (nextHistoryBlock < HISTORY_BLOCKS) {
+        scan->callback(0, SCAN_EVENT_BLOCK, seriesKey, historyBlock(nextHistoryBlock), 0, 0, scan);
+        ++nextHistoryBlock;
     } else {
         // The next security's first block: the key has moved on, which ends the scan.
-        scan->callback(0, SCAN_EVENT_BLOCK, OtherKey, historyBlock(0), 0, 0, scan);
+        scan->callback(0, SCAN_EVENT_BLOCK, otherKey, historyBlock(0), 0, 0, scan);
     }
     scan->started = 1;
 }
@@ -176,78 +176,78 @@ void deliverHistory(HistoryScanBlock *scan) {
 } // namespace
 
 void prepare() {
-    if (!Quotes.empty()) {
+    if (!quotes.empty()) {
         return;
     }
-    Quotes.assign(POOL_RECORDS * RECORD_BUFFER_SIZE, 0);
-    Fundamentals.assign(POOL_RECORDS * RECORD_BUFFER_SIZE, 0);
+    quotes.assign(POOL_RECORDS * RECORD_BUFFER_SIZE, 0);
+    fundamentals.assign(POOL_RECORDS * RECORD_BUFFER_SIZE, 0);
     for (size_t i = 0; i < POOL_RECORDS; ++i) {
-        buildQuote(i, &Quotes[i * RECORD_BUFFER_SIZE]);
-        buildFundamentals(i, &Fundamentals[i * RECORD_BUFFER_SIZE]);
+        buildQuote(i, &quotes[i * RECORD_BUFFER_SIZE]);
+        buildFundamentals(i, &fundamentals[i * RECORD_BUFFER_SIZE]);
     }
-    History.assign(HISTORY_BLOCKS * HISTORY_BLOCK_SIZE, 0);
+    history.assign(HISTORY_BLOCKS * HISTORY_BLOCK_SIZE, 0);
     for (size_t b = 0; b < HISTORY_BLOCKS; ++b) {
-        buildHistoryBlock(b, &History[b * HISTORY_BLOCK_SIZE]);
+        buildHistoryBlock(b, &history[b * HISTORY_BLOCK_SIZE]);
     }
-    Bars.assign(BAR_BLOCKS * BAR_BLOCK_SIZE, 0);
+    bars.assign(BAR_BLOCKS * BAR_BLOCK_SIZE, 0);
     for (size_t b = 0; b < BAR_BLOCKS; ++b) {
-        buildBarBlock(b, &Bars[b * BAR_BLOCK_SIZE]);
+        buildBarBlock(b, &bars[b * BAR_BLOCK_SIZE]);
     }
-    buildKey(SeriesKey, "HISTSEC", "US"); // as the cases request it
-    buildKey(OtherKey, "ZZZSEC", "US");
+    buildKey(seriesKey, "HISTSEC", "US"); // as the cases request it
+    buildKey(otherKey, "ZZZSEC", "US");
 }
 
 const unsigned char *quoteRecord(size_t security) {
-    return &Quotes[(security % POOL_RECORDS) * RECORD_BUFFER_SIZE];
+    return &quotes[(security % POOL_RECORDS) * RECORD_BUFFER_SIZE];
 }
 
 const unsigned char *fundamentalsRecord(size_t security) {
-    return &Fundamentals[(security % POOL_RECORDS) * RECORD_BUFFER_SIZE];
+    return &fundamentals[(security % POOL_RECORDS) * RECORD_BUFFER_SIZE];
 }
 
 const unsigned char *historyBlock(size_t block) {
-    return &History[block * HISTORY_BLOCK_SIZE];
+    return &history[block * HISTORY_BLOCK_SIZE];
 }
 
 const unsigned char *historyKey() {
-    return SeriesKey;
+    return seriesKey;
 }
 
 const unsigned char *barBlock(size_t block) {
-    return &Bars[block * BAR_BLOCK_SIZE];
+    return &bars[block * BAR_BLOCK_SIZE];
 }
 
 int32_t DBA_CALL dbax(void *, int32_t operation, void *, void *record, int32_t parameter) {
     switch (operation) {
     case DBA_ATTACH:
         prepare();
-        Served = parameter;
-        NextRecord = 0;
+        served = parameter;
+        nextRecord = 0;
         return 0;
     case DBA_GET_RECORD:
-        if (Served == QUOTES) {
-            std::memcpy(record, quoteRecord(NextRecord++), RECORD_BUFFER_SIZE);
-        } else if (Served == FUNDAMENTALS) {
-            std::memcpy(record, fundamentalsRecord(NextRecord++), RECORD_BUFFER_SIZE);
-        } else if (Served == BARS) {
+        if (served == QUOTES) {
+            std::memcpy(record, quoteRecord(nextRecord++), RECORD_BUFFER_SIZE);
+        } else if (served == FUNDAMENTALS) {
+            std::memcpy(record, fundamentalsRecord(nextRecord++), RECORD_BUFFER_SIZE);
+        } else if (served == BARS) {
             // The security record, handed back unread as the key of the block reads.
             std::memset(record, 0x5A, SECURITY_RECORD_SIZE);
         }
         return 0;
     case DBA_GET_FIRST_BLOCK:
         std::memcpy(record, barBlock(0), BAR_BLOCK_SIZE);
-        NextBarBlock = 1;
+        nextBarBlock = 1;
         return 0;
     case DBA_GET_NEXT_BLOCK:
-        if (NextBarBlock >= BAR_BLOCKS) {
+        if (nextBarBlock >= BAR_BLOCKS) {
             return BAR_END_STATUS;
         }
-        std::memcpy(record, barBlock(NextBarBlock++), BAR_BLOCK_SIZE);
+        std::memcpy(record, barBlock(nextBarBlock++), BAR_BLOCK_SIZE);
         return 0;
     case DBA_GET_APPROX: {
         auto *scan = static_cast<HistoryScanBlock *>(record);
         if (scan->mode == SCAN_MODE_POSITION) {
-            NextHistoryBlock = 0;
+            nextHistoryBlock = 0;
             scan->started = 0;
         }
         return 0;

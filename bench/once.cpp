@@ -10,19 +10,19 @@
 
 namespace {
 
-const char *What = "";
-int Request = 0;
-size_t Securities = 0;
-cases::Inputs *ModuleInputs = nullptr;
-cases::LimitStorage *Storage = nullptr;
+const char *caseKind = "";
+int caseRequest = 0;
+size_t caseSecurities = 0;
+cases::Inputs *caseInputs = nullptr;
+cases::LimitStorage *caseStorage = nullptr;
 
 void runOnce() {
-    if (std::strcmp(What, "module") == 0) {
-        cases::runModule(*ModuleInputs);
-    } else if (std::strcmp(What, "host") == 0) {
-        cases::runHostArrays(Request, Securities);
+    if (std::strcmp(caseKind, "module") == 0) {
+        cases::runModule(*caseInputs);
+    } else if (std::strcmp(caseKind, "host") == 0) {
+        cases::runHostArrays(caseRequest, caseSecurities);
     } else {
-        cases::runLimit(Request, Securities, *Storage);
+        cases::runLimit(caseRequest, caseSecurities, *caseStorage);
     }
 }
 
@@ -38,20 +38,20 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: %s module|host|limit REQUEST [SECURITIES]\n", argv[0]);
         return 2;
     }
-    What = argv[1];
-    Request = std::atoi(argv[2]);
-    Securities = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1;
+    caseKind = argv[1];
+    caseRequest = std::atoi(argv[2]);
+    caseSecurities = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1;
     cases::useMemoryFeed();
-    cases::Inputs inputs = cases::requestInputs(Request, Securities);
-    cases::LimitStorage storage = cases::limitStorage(Request, Securities);
-    ModuleInputs = &inputs;
-    Storage = &storage;
-    if (std::strcmp(What, "module") == 0 && !cases::runModule(inputs)) {
+    cases::Inputs inputs = cases::requestInputs(caseRequest, caseSecurities);
+    cases::LimitStorage storage = cases::limitStorage(caseRequest, caseSecurities);
+    caseInputs = &inputs;
+    caseStorage = &storage;
+    if (std::strcmp(caseKind, "module") == 0 && !cases::runModule(inputs)) {
         std::fprintf(stderr, "the module raised\n");
         return 1;
     }
     runOnce();
     measuredRun();
-    std::printf("rows %zu\n", cases::shapeOf(Request, Securities).rows);
+    std::printf("rows %zu\n", cases::shapeOf(caseRequest, caseSecurities).rows);
     return 0;
 }

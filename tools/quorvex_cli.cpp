@@ -78,12 +78,12 @@ std::string number(double value) {
 
 // How a result field holds its values, for N securities.
 enum class Shape {
-    Column, // N-by-1 numbers
-    Pair,   // N-by-2 numbers, a pair per security
-    Date,   // 3-by-N numbers, a date per security
-    Texts,  // N-by-1 cell array of texts
-    Number, // one number (the version)
-    Text    // one text (the version)
+    COLUMN, // N-by-1 numbers
+    PAIR,   // N-by-2 numbers, a pair per security
+    DATE,   // 3-by-N numbers, a date per security
+    TEXTS,  // N-by-1 cell array of texts
+    NUMBER, // one number (the version)
+    TEXT    // one text (the version)
 };
 
 // The shape of a field's array: for `n` securities when the structure holds one value per
@@ -95,21 +95,21 @@ bool shapeOf(const mxArray *value, bool perSecurity, size_t n, Shape &shape) {
     const size_t rows = mxGetM(value);
     const size_t columns = mxGetN(value);
     if (!perSecurity) {
-        shape = mxIsChar(value) ? Shape::Text : Shape::Number;
+        shape = mxIsChar(value) ? Shape::TEXT : Shape::NUMBER;
         return mxIsChar(value) || (mxIsDouble(value) && mxGetNumberOfElements(value) == 1);
     }
     if (mxIsCell(value)) {
-        shape = Shape::Texts;
+        shape = Shape::TEXTS;
         return rows == n && columns == 1;
     }
     if (!mxIsDouble(value)) {
         return false;
     }
     if (rows == n && (columns == 1 || columns == 2)) {
-        shape = columns == 1 ? Shape::Column : Shape::Pair;
+        shape = columns == 1 ? Shape::COLUMN : Shape::PAIR;
         return true;
     }
-    shape = Shape::Date;
+    shape = Shape::DATE;
     return rows == 3 && columns == n;
 }
 
@@ -118,19 +118,19 @@ std::string valueOf(const mxArray *value, Shape shape, size_t i, bool json) {
     const size_t rows = mxGetM(value);
     std::vector<double> numbers;
     switch (shape) {
-    case Shape::Texts:
-    case Shape::Text: {
-        std::string text = mxhost::textOf(shape == Shape::Texts ? mxGetCell(value, i) : value);
+    case Shape::TEXTS:
+    case Shape::TEXT: {
+        std::string text = mxhost::textOf(shape == Shape::TEXTS ? mxGetCell(value, i) : value);
         return json ? jsonText(text) : text;
     }
-    case Shape::Column:
+    case Shape::COLUMN:
         return number(mxGetPr(value)[i]);
-    case Shape::Number:
+    case Shape::NUMBER:
         return number(mxGetPr(value)[0]);
-    case Shape::Pair:
+    case Shape::PAIR:
         numbers = {mxGetPr(value)[i], mxGetPr(value)[rows + i]};
         break;
-    case Shape::Date:
+    case Shape::DATE:
         numbers = {mxGetPr(value)[3 * i], mxGetPr(value)[3 * i + 1], mxGetPr(value)[3 * i + 2]};
         break;
     }
@@ -150,7 +150,7 @@ bool printStructure(const mxArray *structure, bool perSecurity, size_t securitie
     std::vector<Shape> shapes;
     for (int f = 0; f < fieldCount; ++f) {
         const char *name = mxGetFieldNameByNumber(structure, f);
-        Shape shape = Shape::Column;
+        Shape shape = Shape::COLUMN;
         if (!shapeOf(mxGetField(structure, 0, name), perSecurity, securities, shape)) {
             std::fprintf(stderr, "quorvex-cli: the result's field %s is missing or misshapen\n",
                          name);

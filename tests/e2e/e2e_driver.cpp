@@ -474,7 +474,7 @@ int main(int argc, char **argv) {
         const char *name;
         bool (*run)();
     };
-    const Request requests[] = {
+    const Request REQUESTS[] = {
         {1, "attach check", attachCheck},       {2, "quote snapshot", quoteSnapshot},
         {3, "price history scan", historyScan}, {4, "version query", versionQuery},
         {5, "bar series", barSeries},           {6, "fundamentals snapshot", fundamentalsSnapshot},
@@ -482,7 +482,7 @@ int main(int argc, char **argv) {
     };
     int passed = 0;
     int failed = 0;
-    for (const Request &r : requests) {
+    for (const Request &r : REQUESTS) {
         std::printf("request %d (%s)\n", r.code, r.name);
         bool ok = r.run();
         std::printf("request %d: %s\n", r.code, ok ? "passed" : "FAILED");
