@@ -20,7 +20,7 @@ version=$(sed -n 's/^Version: *//p' octave/package/DESCRIPTION)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 top=$stage/quorvex-$version
-mkdir -p "$top/inst/private" "$top/src/feed/sim" "$top/src/common" "$top/src/gateway" \
+mkdir -p "$top/inst/private" "$top/src/common" "$top/src/gateway" \
          "$top/src/requests" "$top/src/include"
 cp octave/package/DESCRIPTION octave/package/INDEX octave/package/COPYING "$top/"
 # Octave shows the help of a compiled function only from a .m file beside it: the module's
@@ -33,7 +33,11 @@ cp common/*.cpp common/*.h "$top/src/common/"
 cp gateway/*.cpp gateway/*.h "$top/src/gateway/"
 cp requests/*.cpp requests/*.h "$top/src/requests/"
 cp include/*.h "$top/src/include/"
-cp feed/sim/*.cpp feed/sim/*.h "$top/src/feed/sim/"
+# The simulator's sources, one folder per layer.
+for layer in feed/sim/*/; do
+  mkdir -p "$top/src/$layer"
+  find "$layer" -maxdepth 1 \( -name '*.cpp' -o -name '*.h' \) -exec cp {} "$top/src/$layer" \;
+done
 
 mkdir -p "$out"
 archive=$out/quorvex-$version.tar.gz

@@ -7,7 +7,7 @@
 #define QUORVEX_FEED_SIM_DECODE_H
 
 #include "records.h"
-#include "store.h"
+#include "store_fields.h"
 
 #include <cstddef>
 #include <string>

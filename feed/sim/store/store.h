@@ -5,7 +5,6 @@
 #define QUORVEX_FEED_SIM_STORE_H
 
 #include "csv_import.h"
-#include "faults.h"
 #include "records.h"
 #include "store_fields.h"
 #include "store_reader.h"

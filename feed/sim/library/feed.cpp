@@ -6,6 +6,7 @@
 // position and the bar cursor. Nothing is kept inside the caller's 256 control block bytes.
 
 #include "dbax.h"
+#include "faults.h"
 #include "pcqw32_sim.h"
 #include "recorder.h"
 #include "records.h"
