@@ -39,7 +39,7 @@ void overwrite_page(const std::string &path, int64_t page) {
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
     file.seekp((page - 1) * size);
     const std::string garbage(static_cast<std::size_t>(size), '\xFF');
-    file.write(garbage.data(), size);
+    file.write(garbage.data(), static_cast<std::streamsize>(size));
     ASSERT_TRUE(file.good()) << path;
 }
 
@@ -288,7 +288,7 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
         std::string page(static_cast<std::size_t>(size), '\0');
         for (int64_t p = before + 1; p <= after; ++p) {
             in.seekg((p - 1) * size);
-            in.read(&page[0], size);
+            in.read(&page[0], static_cast<std::streamsize>(size));
             if (page.find(marker) != std::string::npos) {
                 callPages.push_back(p);
             }
