@@ -8,6 +8,11 @@
 // answers every call from the recording. PCQW32_RECORD_MODE (all, new, none) says what may
 // still reach the recorded library. Control blocks of neither kind stay with the simulator's
 // own store.
+//
+// This unit holds the sessions, one per control block, and what they do with each call: look
+// up its recorded answer, forward and record it, or refuse it. What a call asks for is worked
+// out in call_matching.h, the recorded library is called through recorded_library.h, the
+// recording's tables are recording.h and a recorded answer is given back by replay.h.
 #ifndef QUORVEX_FEED_SIM_RECORDER_H
 #define QUORVEX_FEED_SIM_RECORDER_H
 

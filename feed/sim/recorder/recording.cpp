@@ -141,6 +141,14 @@ Bytes request_bytes(bool attached, int32_t parameter, bool hasMode, int32_t mode
     return out;
 }
 
+ScanFields scan_fields_of(const HistoryScanBlock *sb) {
+    ScanFields f;
+    f.reserved4 = sb->reserved4;
+    f.reserved8 = sb->reserved8;
+    f.started = sb->started;
+    return f;
+}
+
 std::string operation_name(int32_t operation) {
     switch (operation) {
     case DBA_ATTACH:

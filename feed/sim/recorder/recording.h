@@ -7,6 +7,7 @@
 #ifndef QUORVEX_FEED_SIM_RECORDING_H
 #define QUORVEX_FEED_SIM_RECORDING_H
 
+#include "dbax.h"
 #include "records.h"
 #include "store_reader.h"
 
@@ -35,6 +36,9 @@ std::size_t recorded_record_size(int32_t operation);
 struct ScanFields {
     int32_t reserved4 = 0, reserved8 = 0, started = 0;
 };
+
+// The fields the feed keeps of a scan block, as it holds them now.
+ScanFields scan_fields_of(const HistoryScanBlock *scanBlock);
 
 // One call of the scan callback by the recorded library.
 struct RecordedDelivery {
