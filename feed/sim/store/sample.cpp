@@ -2,6 +2,8 @@
 // database 2 serves fundamentals (and the same CANT records). Every value comes from a fixed
 // seed, so two runs write identical data.
 
+#include "sample.h"
+
 #include "store.h"
 
 #include <sqlite3.h>
