@@ -30,14 +30,14 @@ class BarsTest : public SimTest {
     void SetUp() override {
         SimTest::SetUp();
         StoreWriter w(folder, 1, true);
-        const int64_t id = w.add_security("GE", "");
-        w.put_quote(id, pcqw32::QuoteValues{});
-        w.append_bars(id, bars(20));
-        w.put_quote(w.add_security("NOBAR", ""), pcqw32::QuoteValues{});
+        const int64_t id = w.addSecurity("GE", "");
+        w.putQuote(id, pcqw32::QuoteValues{});
+        w.appendBars(id, bars(20));
+        w.putQuote(w.addSecurity("NOBAR", ""), pcqw32::QuoteValues{});
         ASSERT_EQ(attach(), 0);
     }
     // The security record, read with the bar series' 32-byte key.
-    void security_record(const char *symbol, unsigned char record[256]) {
+    void securityRecord(const char *symbol, unsigned char record[256]) {
         ASSERT_EQ(dbax(&cb, DBA_GET_RECORD, Key(symbol, "", ' ').bytes, record, 0), 0);
     }
 };
@@ -46,7 +46,7 @@ class BarsTest : public SimTest {
 
 TEST_F(BarsTest, PagesEightBarsAtATimeAndZeroFillsTheLastBlock) {
     unsigned char record[256];
-    security_record("GE", record);
+    securityRecord("GE", record);
     unsigned char block[260];
     std::vector<std::vector<double>> got;
     int32_t st = dbax(&cb, DBA_GET_FIRST_BLOCK, record, block, 0);
@@ -83,7 +83,7 @@ TEST_F(BarsTest, PagesEightBarsAtATimeAndZeroFillsTheLastBlock) {
 
 TEST_F(BarsTest, FirstBlockRestartsTheSeries) {
     unsigned char record[256], block[260];
-    security_record("GE", record);
+    securityRecord("GE", record);
     ASSERT_EQ(dbax(&cb, DBA_GET_FIRST_BLOCK, record, block, 0), 0);
     ASSERT_EQ(dbax(&cb, DBA_GET_NEXT_BLOCK, record, block, 0), 0);
     ASSERT_EQ(dbax(&cb, DBA_GET_FIRST_BLOCK, record, block, 0), 0);
@@ -92,9 +92,9 @@ TEST_F(BarsTest, FirstBlockRestartsTheSeries) {
 
 TEST_F(BarsTest, BlockReadsNeedASecurityRecordAndAFirstBlock) {
     unsigned char record[256], block[260];
-    security_record("NOBAR", record);
+    securityRecord("NOBAR", record);
     EXPECT_EQ(dbax(&cb, DBA_GET_FIRST_BLOCK, record, block, 0), PCQW32_END_OF_DATA);
-    security_record("GE", record);
+    securityRecord("GE", record);
     EXPECT_EQ(dbax(&cb, DBA_GET_NEXT_BLOCK, record, block, 0), PCQW32_NOT_POSITIONED);
     unsigned char garbage[256] = {};
     EXPECT_EQ(dbax(&cb, DBA_GET_FIRST_BLOCK, garbage, block, 0), PCQW32_BAD_SECURITY_RECORD);

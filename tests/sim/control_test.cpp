@@ -12,7 +12,7 @@ using pcqw32::StoreWriter;
 
 namespace {
 
-void set_env(const char *name, const char *value) {
+void setEnv(const char *name, const char *value) {
 #if defined(_WIN32)
     _putenv_s(name, value ? value : "");
 #else
@@ -30,14 +30,14 @@ class ControlTest : public SimTest {
         SimTest::SetUp();
         StoreWriter w(folder, 1, true);
         for (const char *symbol : {"AAA", "BBB", "CCC"}) {
-            const int64_t id = w.add_security(symbol, "");
-            w.put_quote(id, pcqw32::QuoteValues{});
+            const int64_t id = w.addSecurity(symbol, "");
+            w.putQuote(id, pcqw32::QuoteValues{});
             pcqw32::HistoryRow row;
-            w.append_history(id, std::vector<pcqw32::HistoryRow>(16, row));
+            w.appendHistory(id, std::vector<pcqw32::HistoryRow>(16, row));
         }
         pcqw32::VersionValues v;
         v.release = "A";
-        w.set_version(v);
+        w.setVersion(v);
     }
     int32_t get(const char *symbol) {
         unsigned char rec[260];
@@ -70,17 +70,17 @@ TEST_F(ControlTest, AttachFailsWithoutAValidStore) {
     // Status 12 for a missing file and a missing data folder alike; the description tells
     // them apart.
     EXPECT_EQ(attach(9), PCQW32_STORE_ABSENT);
-    EXPECT_NE(last_error().find("db9.sqlite: there is no such file in the data folder"),
+    EXPECT_NE(lastError().find("db9.sqlite: there is no such file in the data folder"),
               std::string::npos)
-        << last_error();
+        << lastError();
     pcqw32_set_data_dir((folder + "/no-such-folder").c_str());
     EXPECT_EQ(attach(1), PCQW32_STORE_ABSENT);
-    EXPECT_NE(last_error().find("the data folder " + folder + "/no-such-folder does not exist"),
+    EXPECT_NE(lastError().find("the data folder " + folder + "/no-such-folder does not exist"),
               std::string::npos)
-        << last_error();
+        << lastError();
     pcqw32_set_data_dir(folder.c_str());
     EXPECT_EQ(pcqw32_open_attachments(), 0);
-    std::ofstream(pcqw32::store_path(folder, 8)) << "not a database at all, just some text....";
+    std::ofstream(pcqw32::databasePath(folder, 8)) << "not a database at all, just some text....";
     EXPECT_EQ(attach(8), PCQW32_STORE_INVALID);
     EXPECT_EQ(get("AAA"), PCQW32_NOT_ATTACHED);
     char message[256];
@@ -128,7 +128,7 @@ TEST_F(ControlTest, EveryOperationCanBeFaulted) {
     EXPECT_EQ(dbax(&cb, DBA_GET_FIRST_BLOCK, rec, block, 0), 131);
     EXPECT_EQ(dbax(&cb, DBA_GET_NEXT_BLOCK, rec, block, 0), 133);
     // A failed wait delivers nothing; the reply it owes comes with the next read instead.
-    const ScanResult s = run_scan(cb, "AAA", "", 3);
+    const ScanResult s = runScan(cb, "AAA", "", 3);
     EXPECT_EQ(s.deliveries.size(), 3u);
     EXPECT_EQ(s.rows.size(), 16u);
     EXPECT_EQ(detach(), 107);
@@ -138,11 +138,11 @@ TEST_F(ControlTest, EveryOperationCanBeFaulted) {
 TEST_F(ControlTest, ApproxFaultsSeparatePositioningFromGetNext) {
     ASSERT_EQ(pcqw32_add_fault(DBA_GET_APPROX, 41, 1, nullptr, nullptr, 0), 0);
     ASSERT_EQ(attach(), 0);
-    EXPECT_EQ(run_scan(cb, "AAA").approxStatus, 41);
+    EXPECT_EQ(runScan(cb, "AAA").approxStatus, 41);
     pcqw32_reset();
     ASSERT_EQ(pcqw32_add_fault(DBA_GET_APPROX, 42, 3, nullptr, nullptr, 0), 0);
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "AAA");
+    const ScanResult s = runScan(cb, "AAA");
     EXPECT_EQ(s.approxStatus, 42);
     EXPECT_EQ(s.rows.size(), 16u); // two blocks came before the failing get-next
 }
@@ -152,14 +152,14 @@ TEST_F(ControlTest, DeliveryFaultsCarryTheirStatusAndEventCode) {
     // On the third delivery of CCC, the last security, in place of the end of the data.
     ASSERT_EQ(pcqw32_add_fault(PCQW32_POINT_DELIVERY, 56, 3, nullptr, nullptr, 0), 0);
     ASSERT_EQ(attach(), 0);
-    ScanResult s = run_scan(cb, "AAA");
+    ScanResult s = runScan(cb, "AAA");
     ASSERT_EQ(s.deliveries.size(), 2u);
     EXPECT_EQ(s.deliveries[1].status, 55);
     EXPECT_EQ(s.deliveries[1].event, 0x102);
     EXPECT_EQ(s.rows.size(), 8u);
     ASSERT_EQ(detach(), 0);
     ASSERT_EQ(attach(), 0);
-    s = run_scan(cb, "CCC");
+    s = runScan(cb, "CCC");
     ASSERT_EQ(s.deliveries.size(), 3u);
     EXPECT_EQ(s.deliveries[2].status, 56);
     EXPECT_EQ(s.deliveries[2].event, 2); // the default: a failed block delivery
@@ -167,9 +167,9 @@ TEST_F(ControlTest, DeliveryFaultsCarryTheirStatusAndEventCode) {
 }
 
 TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
-    set_env("PCQW32_FAULTS", "get_record:61:1:BBB, 15:62");
+    setEnv("PCQW32_FAULTS", "get_record:61:1:BBB, 15:62");
     ASSERT_EQ(attach(), 0);
-    set_env("PCQW32_FAULTS", nullptr);
+    setEnv("PCQW32_FAULTS", nullptr);
     EXPECT_EQ(get("AAA"), 0);
     EXPECT_EQ(get("BBB"), 0); // second call, the fault is for the first
     unsigned char rec[260];
@@ -177,9 +177,9 @@ TEST_F(ControlTest, EnvironmentFaultsAreReadAtAttach) {
     ASSERT_EQ(attach(), 0);
     EXPECT_EQ(dbax(&cb, DBA_GET_VERSION, nullptr, rec, 0), 0);
 
-    set_env("PCQW32_FAULTS", "nonsense:1");
+    setEnv("PCQW32_FAULTS", "nonsense:1");
     EXPECT_EQ(attach(), PCQW32_BAD_ARGUMENT);
-    set_env("PCQW32_FAULTS", nullptr);
+    setEnv("PCQW32_FAULTS", nullptr);
 }
 
 TEST_F(ControlTest, CallCountsAndTheLastErrorDescribeWhatTheClientDid) {
@@ -199,12 +199,12 @@ TEST_F(ControlTest, CallCountsAndTheLastErrorDescribeWhatTheClientDid) {
 
 TEST_F(ControlTest, DataFolderDefaultsToOneBesideTheLibrary) {
     pcqw32_set_data_dir(nullptr);
-    set_env("PCQW32_DATA_DIR", folder.c_str());
+    setEnv("PCQW32_DATA_DIR", folder.c_str());
     char buffer[1024];
     pcqw32_data_dir(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer), folder);
     EXPECT_EQ(attach(), 0);
-    set_env("PCQW32_DATA_DIR", nullptr);
+    setEnv("PCQW32_DATA_DIR", nullptr);
     pcqw32_data_dir(buffer, sizeof buffer);
     const std::string dir(buffer);
     EXPECT_EQ(dir.substr(dir.size() - 12), "/pcqw32-data");

@@ -20,7 +20,7 @@ namespace {
 const std::string kMalformed = sqlite3_errstr(SQLITE_CORRUPT);
 
 // The page size from the file's header: bytes 16 and 17, big-endian, 1 standing for 65536.
-int64_t page_size(const std::string &path) {
+int64_t pageSize(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char header[18] = {};
     in.read(reinterpret_cast<char *>(header), sizeof header);
@@ -29,13 +29,13 @@ int64_t page_size(const std::string &path) {
 }
 
 int64_t pages(const std::string &path) {
-    return static_cast<int64_t>(std::filesystem::file_size(path)) / page_size(path);
+    return static_cast<int64_t>(std::filesystem::file_size(path)) / pageSize(path);
 }
 
 // Overwrites page `page` (numbered from 1, as SQLite numbers them) with bytes that begin no
 // kind of page, so SQLite finds it damaged whenever it reads it.
-void overwrite_page(const std::string &path, int64_t page) {
-    const int64_t size = page_size(path);
+void overwritePage(const std::string &path, int64_t page) {
+    const int64_t size = pageSize(path);
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
     file.seekp((page - 1) * size);
     const std::string garbage(static_cast<std::size_t>(size), '\xFF');
@@ -45,15 +45,15 @@ void overwrite_page(const std::string &path, int64_t page) {
 
 // Overwrites the middle third of the pages after `before` up to `after`: the pages a phase of
 // writing added, where their first and last rows stay readable.
-void damage_middle(const std::string &path, int64_t before, int64_t after) {
+void damageMiddle(const std::string &path, int64_t before, int64_t after) {
     const int64_t third = (after - before) / 3;
     ASSERT_GT(third, 1) << "the phase wrote too few pages to damage its middle";
     for (int64_t page = before + third + 1; page <= before + 2 * third; ++page) {
-        overwrite_page(path, page);
+        overwritePage(path, page);
     }
 }
 
-int64_t root_page(const std::string &path, const char *table) {
+int64_t rootPage(const std::string &path, const char *table) {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt *st = nullptr;
@@ -90,7 +90,7 @@ std::vector<pcqw32::BarRow> bars(int n) {
     return rows;
 }
 
-// What the scan callback saw last, for deliveries made outside run_scan.
+// What the scan callback saw last, for deliveries made outside runScan.
 struct Noted {
     int32_t event = 0, status = 0;
     int count = 0;
@@ -109,17 +109,17 @@ class DamageTest : public SimTest {
     // Database 1: AAA with a quote, 4,000 history rows and 4,000 bars, then ZZZ with history
     // of its own. Each series is written on its own, so its pages lie together in the file,
     // and the middle of AAA's history and of its bars is overwritten.
-    void write_damaged_series() {
-        path = pcqw32::store_path(folder, 1);
+    void writeDamagedSeries() {
+        path = pcqw32::databasePath(folder, 1);
         int64_t aaa = 0, zzz = 0;
         {
             StoreWriter w(folder, 1, true);
             pcqw32::QuoteValues q;
             q.priceType = 2;
-            aaa = w.add_security("AAA", "");
-            w.put_quote(aaa, q);
-            zzz = w.add_security("ZZZ", "");
-            w.put_quote(zzz, q);
+            aaa = w.addSecurity("AAA", "");
+            w.putQuote(aaa, q);
+            zzz = w.addSecurity("ZZZ", "");
+            w.putQuote(zzz, q);
         }
         auto phase = [&](auto write) {
             StoreWriter w(folder, 1, false);
@@ -130,11 +130,11 @@ class DamageTest : public SimTest {
         };
         const int64_t start = pages(path);
         const int64_t afterHistory =
-            phase([&](StoreWriter &w) { w.append_history(aaa, prints(kRows)); });
-        const int64_t afterBars = phase([&](StoreWriter &w) { w.append_bars(aaa, bars(kRows)); });
-        phase([&](StoreWriter &w) { w.append_history(zzz, prints(16)); });
-        damage_middle(path, start, afterHistory);
-        damage_middle(path, afterHistory, afterBars);
+            phase([&](StoreWriter &w) { w.appendHistory(aaa, prints(kRows)); });
+        const int64_t afterBars = phase([&](StoreWriter &w) { w.appendBars(aaa, bars(kRows)); });
+        phase([&](StoreWriter &w) { w.appendHistory(zzz, prints(16)); });
+        damageMiddle(path, start, afterHistory);
+        damageMiddle(path, afterHistory, afterBars);
     }
     static constexpr int kRows = 4000;
     std::string path;
@@ -143,9 +143,9 @@ class DamageTest : public SimTest {
 } // namespace
 
 TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
-    write_damaged_series();
+    writeDamagedSeries();
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "AAA");
+    const ScanResult s = runScan(cb, "AAA");
     ASSERT_EQ(s.approxStatus, 0);
     ASSERT_FALSE(s.deliveries.empty());
     const Delivery &last = s.deliveries.back();
@@ -162,8 +162,8 @@ TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
     for (std::size_t i = 0; i < s.rows.size(); ++i) {
         ASSERT_EQ(s.rows[i][2], static_cast<double>(i));
     }
-    EXPECT_TRUE(holds(last_error(), path));
-    EXPECT_TRUE(holds(last_error(), kMalformed));
+    EXPECT_TRUE(holds(lastError(), path));
+    EXPECT_TRUE(holds(lastError(), kMalformed));
 
     // Asked again, the scan fails again rather than starting the history over.
     HistoryScanBlock sb{};
@@ -179,7 +179,7 @@ TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
 }
 
 TEST_F(DamageTest, BarReadEndsWithTheStatusNotTheEndOfData) {
-    write_damaged_series();
+    writeDamagedSeries();
     ASSERT_EQ(attach(), 0);
     unsigned char record[256], block[260];
     ASSERT_EQ(dbax(&cb, DBA_GET_RECORD, Key("AAA", "", ' ').bytes, record, 0), 0);
@@ -192,7 +192,7 @@ TEST_F(DamageTest, BarReadEndsWithTheStatusNotTheEndOfData) {
     EXPECT_EQ(st, PCQW32_STORE_UNREADABLE);
     EXPECT_GT(blocks, 0);
     EXPECT_LT(blocks, kRows / 8);
-    EXPECT_TRUE(holds(last_error(), path));
+    EXPECT_TRUE(holds(lastError(), path));
     // The read stays failed: neither the end of the data nor the first bars again.
     EXPECT_EQ(dbax(&cb, DBA_GET_NEXT_BLOCK, record, block, 0), PCQW32_STORE_UNREADABLE);
 }
@@ -202,59 +202,59 @@ TEST_F(DamageTest, BarReadEndsWithTheStatusNotTheEndOfData) {
 TEST_F(DamageTest, LookupsReportTheStatus) {
     {
         StoreWriter w(folder, 2, true);
-        const int64_t id = w.add_security("AAA", "");
-        w.put_quote(id, pcqw32::QuoteValues{});
+        const int64_t id = w.addSecurity("AAA", "");
+        w.putQuote(id, pcqw32::QuoteValues{});
         pcqw32::CantValues c;
         c.text = "x";
-        w.put_cant(id, c);
-        w.set_version(pcqw32::VersionValues{});
-        w.append_history(id, prints(8));
-        StoreWriter(folder, 3, true).add_security("AAA", "");
+        w.putCant(id, c);
+        w.setVersion(pcqw32::VersionValues{});
+        w.appendHistory(id, prints(8));
+        StoreWriter(folder, 3, true).addSecurity("AAA", "");
     }
-    const std::string store = pcqw32::store_path(folder, 2);
+    const std::string store = pcqw32::databasePath(folder, 2);
     for (const char *table : {"quotes", "cant_records", "version", "history"}) {
-        overwrite_page(store, root_page(store, table));
+        overwritePage(store, rootPage(store, table));
     }
     ASSERT_EQ(attach(2), 0);
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("AAA", "").bytes, rec, 0), PCQW32_STORE_UNREADABLE);
-    EXPECT_TRUE(holds(last_error(), store));
-    EXPECT_TRUE(holds(last_error(), kMalformed));
+    EXPECT_TRUE(holds(lastError(), store));
+    EXPECT_TRUE(holds(lastError(), kMalformed));
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("NOPE", "").bytes, rec, 0), PCQW32_KEY_NOT_FOUND);
     Key cant("AAA", "", ' ');
     std::memcpy(cant.bytes + 21, "CANT", 4);
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD_EXT, cant.bytes, rec, 0), PCQW32_STORE_UNREADABLE);
     EXPECT_EQ(dbax(&cb, DBA_GET_VERSION, nullptr, rec, 0), PCQW32_STORE_UNREADABLE);
-    EXPECT_EQ(run_scan(cb, "AAA").approxStatus, PCQW32_STORE_UNREADABLE);
+    EXPECT_EQ(runScan(cb, "AAA").approxStatus, PCQW32_STORE_UNREADABLE);
     ASSERT_EQ(detach(), 0);
 
     // The settings are read at the attach.
-    const std::string third = pcqw32::store_path(folder, 3);
-    overwrite_page(third, root_page(third, "settings"));
+    const std::string third = pcqw32::databasePath(folder, 3);
+    overwritePage(third, rootPage(third, "settings"));
     EXPECT_EQ(attach(3), PCQW32_STORE_UNREADABLE);
-    EXPECT_TRUE(holds(last_error(), third));
+    EXPECT_TRUE(holds(lastError(), third));
 }
 
 // A damaged recording answers what it can still read and fails the rest with status 17:
 // never status 15, which would claim that the call was not recorded.
 TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
-    const std::string store = pcqw32::store_path(folder, 1);
+    const std::string store = pcqw32::databasePath(folder, 1);
     std::string why;
     int64_t recording = 0;
     {
-        auto r = pcqw32::RecordingStore::open_for_recording(store, why);
+        auto r = pcqw32::RecordingStore::openForRecording(store, why);
         ASSERT_TRUE(r) << why;
         pcqw32::RecordingInfo info;
         info.started = "2024-01-02 15:30:00";
         info.target = "/vendor/libPCQW32.so";
         info.mode = "all";
-        recording = r->start_recording(info);
+        recording = r->startRecording(info);
         pcqw32::RecordedCall attachCall;
         attachCall.recording = recording;
         attachCall.session = 1;
         attachCall.operation = DBA_ATTACH;
         attachCall.parameter = 1;
-        attachCall.request = pcqw32::request_bytes(false, 1, false, 0, {});
+        attachCall.request = pcqw32::requestBytes(false, 1, false, 0, {});
         ASSERT_TRUE(r->append(attachCall, true)) << r->error();
     }
     const int64_t before = pages(store);
@@ -262,9 +262,9 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     // its index, which only holds the keys) can be told apart.
     const std::string marker = "RECORDED QUOTE ";
     const int kCalls = 300;
-    auto key_of = [](int i) { return Key("S" + std::to_string(i), "", ' '); };
+    auto keyOf = [](int i) { return Key("S" + std::to_string(i), "", ' '); };
     {
-        auto r = pcqw32::RecordingStore::open_for_recording(store, why);
+        auto r = pcqw32::RecordingStore::openForRecording(store, why);
         ASSERT_TRUE(r) << why;
         for (int i = 0; i < kCalls; ++i) {
             pcqw32::RecordedCall c;
@@ -272,9 +272,9 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
             c.session = 1;
             c.operation = DBA_GET_RECORD;
             c.attached = true;
-            const Key key = key_of(i);
+            const Key key = keyOf(i);
             c.key.assign(key.bytes, key.bytes + 18);
-            c.request = pcqw32::request_bytes(true, 0, false, 0, c.key);
+            c.request = pcqw32::requestBytes(true, 0, false, 0, c.key);
             c.record.assign(256, static_cast<unsigned char>(i));
             std::memcpy(c.record.data(), marker.data(), marker.size());
             ASSERT_TRUE(r->append(c, true)) << r->error();
@@ -284,7 +284,7 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     std::vector<int64_t> callPages;
     {
         std::ifstream in(store, std::ios::binary);
-        const int64_t size = page_size(store);
+        const int64_t size = pageSize(store);
         std::string page(static_cast<std::size_t>(size), '\0');
         for (int64_t p = before + 1; p <= after; ++p) {
             in.seekg((p - 1) * size);
@@ -296,12 +296,12 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     }
     ASSERT_GT(callPages.size(), 6u);
     for (std::size_t i = callPages.size() / 3; i < 2 * callPages.size() / 3; ++i) {
-        overwrite_page(store, callPages[i]);
+        overwritePage(store, callPages[i]);
     }
 
-    auto r = pcqw32::RecordingStore::open_for_replay(store, why);
+    auto r = pcqw32::RecordingStore::openForReplay(store, why);
     ASSERT_TRUE(r) << why;
-    EXPECT_FALSE(r->for_each_call(0, [](const pcqw32::RecordedCall &) {}));
+    EXPECT_FALSE(r->forEachCall(0, [](const pcqw32::RecordedCall &) {}));
     EXPECT_TRUE(holds(r->error(), store));
     EXPECT_TRUE(holds(r->error(), kMalformed));
     r.reset();
@@ -310,14 +310,14 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     int answered = 0, failed = 0;
     unsigned char rec[256];
     for (int i = 0; i < kCalls; ++i) {
-        const int32_t st = dbax(&cb, DBA_GET_RECORD, key_of(i).bytes, rec, 0);
+        const int32_t st = dbax(&cb, DBA_GET_RECORD, keyOf(i).bytes, rec, 0);
         if (st == 0) {
             ++answered;
             EXPECT_EQ(rec[255], static_cast<unsigned char>(i));
         } else {
             ++failed;
             ASSERT_EQ(st, PCQW32_STORE_UNREADABLE) << i;
-            EXPECT_TRUE(holds(last_error(), store));
+            EXPECT_TRUE(holds(lastError(), store));
         }
     }
     EXPECT_GT(answered, 0);

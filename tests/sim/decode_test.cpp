@@ -8,8 +8,8 @@ using namespace pcqw32;
 
 namespace {
 
-template <typename V> std::string text_of(V &v, std::vector<FieldRef> (*fields)(V &)) {
-    return format_fields(fields(v));
+template <typename V> std::string textOf(V &v, std::vector<FieldRef> (*fields)(V &)) {
+    return formatFields(fields(v));
 }
 
 } // namespace
@@ -34,9 +34,9 @@ TEST(DecodeTest, QuoteAndFundamentalsReadBackAsEncoded) {
     q.volume = 3000000000LL;
     q.closeRange2 = 9;
     unsigned char record[SECURITY_RECORD_SIZE];
-    ASSERT_FALSE(encode_quote(q, record));
-    QuoteValues back = decode_quote(record);
-    EXPECT_EQ(text_of(back, quote_fields), text_of(q, quote_fields));
+    ASSERT_FALSE(encodeQuote(q, record));
+    QuoteValues back = decodeQuote(record);
+    EXPECT_EQ(textOf(back, quoteFields), textOf(q, quoteFields));
 
     FundamentalsValues f;
     f.name = std::string(47, 'n');
@@ -56,9 +56,9 @@ TEST(DecodeTest, QuoteAndFundamentalsReadBackAsEncoded) {
     f.strikePrice = -0.01;
     f.volume = 4294967295LL;
     f.openInterest = -1;
-    ASSERT_FALSE(encode_fundamentals(f, record));
-    FundamentalsValues fb = decode_fundamentals(record, sizeof record);
-    EXPECT_EQ(text_of(fb, fundamentals_fields), text_of(f, fundamentals_fields));
+    ASSERT_FALSE(encodeFundamentals(f, record));
+    FundamentalsValues fb = decodeFundamentals(record, sizeof record);
+    EXPECT_EQ(textOf(fb, fundamentalsFields), textOf(f, fundamentalsFields));
 }
 
 TEST(DecodeTest, VersionCantHistoryAndBarsReadBackAsEncoded) {
@@ -68,45 +68,45 @@ TEST(DecodeTest, VersionCantHistoryAndBarsReadBackAsEncoded) {
     v.release = "b";
     v.serial = "SIM-00417-2024";
     unsigned char version[RECORD_BUFFER_SIZE];
-    ASSERT_FALSE(encode_version(v, version));
-    VersionValues vb = decode_version(version, sizeof version);
-    EXPECT_EQ(text_of(vb, version_fields),
+    ASSERT_FALSE(encodeVersion(v, version));
+    VersionValues vb = decodeVersion(version, sizeof version);
+    EXPECT_EQ(textOf(vb, versionFields),
               "major=-2 minor=12 release=\"b\" serial=\"SIM-00417-2024\"");
 
     unsigned char key[SECURITY_KEY_SIZE];
-    ASSERT_TRUE(make_key("IBM", "L", key));
+    ASSERT_TRUE(makeKey("IBM", "L", key));
     CantValues c;
     c.value = -7;
     c.text = "text with \"quotes\"";
     unsigned char cant[CANT_RECORD_SIZE];
-    ASSERT_FALSE(encode_cant(key, c, cant));
+    ASSERT_FALSE(encodeCant(key, c, cant));
     std::string symbol, qualifier;
-    CantValues cb = decode_cant(cant, sizeof cant, symbol, qualifier);
+    CantValues cb = decodeCant(cant, sizeof cant, symbol, qualifier);
     EXPECT_EQ(symbol + "/" + qualifier, "IBM/L");
-    EXPECT_EQ(text_of(cb, cant_fields), "value=-7 text=\"text with \\\"quotes\\\"\"");
+    EXPECT_EQ(textOf(cb, cantFields), "value=-7 text=\"text with \\\"quotes\\\"\"");
 
     std::vector<HistoryRow> rows(3);
     for (int i = 0; i < 3; ++i) {
         rows[i] = {i + 1, 1.5 - i * 2.25, 4294967295LL - i, 9, 30 + i, 59, 255 - i, 1};
     }
     unsigned char block[HISTORY_BLOCK_SIZE];
-    ASSERT_FALSE(encode_history_block(rows.data(), 3, block));
-    std::vector<HistoryRow> back = decode_history_block(block);
+    ASSERT_FALSE(encodeHistoryBlock(rows.data(), 3, block));
+    std::vector<HistoryRow> back = decodeHistoryBlock(block);
     ASSERT_EQ(back.size(), 8u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(text_of(back[i], history_fields), text_of(rows[i], history_fields));
+        EXPECT_EQ(textOf(back[i], historyFields), textOf(rows[i], historyFields));
     }
     // The block is completed with zero rows of the block's price type.
-    EXPECT_EQ(text_of(back[7], history_fields),
+    EXPECT_EQ(textOf(back[7], historyFields),
               "day=0 price=0 size=0 hour=0 minute=0 second=0 condition=0 price_type=1");
 
     std::vector<BarRow> bars(2);
     bars[0] = {1, 4294967295LL, 2.0, 4.5, -1.0, 3.25, -1};
     bars[1] = {200, 1704205800LL, 12345, 12346, 12340, 12344, 2147483647LL};
     unsigned char barBlock[BAR_BLOCK_SIZE];
-    ASSERT_FALSE(encode_bar_block(bars.data(), 2, barBlock));
-    std::vector<BarRow> barsBack = decode_bar_block(barBlock);
+    ASSERT_FALSE(encodeBarBlock(bars.data(), 2, barBlock));
+    std::vector<BarRow> barsBack = decodeBarBlock(barBlock);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(text_of(barsBack[i], bar_fields), text_of(bars[i], bar_fields));
+        EXPECT_EQ(textOf(barsBack[i], barFields), textOf(bars[i], barFields));
     }
 }

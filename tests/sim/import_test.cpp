@@ -16,17 +16,17 @@ namespace {
 
 class ImportTest : public SimTest {
   protected:
-    std::string write_csv(const char *name, const std::string &text) {
+    std::string writeCsv(const char *name, const std::string &text) {
         const std::string path = folder + "/" + name;
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
     // Imports `text` as file `name`; the warnings land in `warnings`.
     int64_t import(const char *kind, const char *name, const std::string &text, int32_t db = 1) {
-        return pcqw32::import_csv(folder, db, kind, write_csv(name, text), warnings);
+        return pcqw32::importCsv(folder, db, kind, writeCsv(name, text), warnings);
     }
     // The message of a failed import, or "" when it succeeded.
-    std::string import_error(const char *kind, const char *name, const std::string &text) {
+    std::string importError(const char *kind, const char *name, const std::string &text) {
         try {
             import(kind, name, text);
         } catch (const std::runtime_error &e) {
@@ -35,16 +35,16 @@ class ImportTest : public SimTest {
         return "";
     }
     // The message of a refused generation, or "" when it wrote the sample.
-    std::string generate_error(bool force) {
+    std::string generateError(bool force) {
         std::vector<std::string> log;
         try {
-            pcqw32::generate_sample(folder, log, force);
+            pcqw32::generateSample(folder, log, force);
         } catch (const std::runtime_error &e) {
             return e.what();
         }
         return "";
     }
-    std::string db(int32_t n) const { return pcqw32::store_path(folder, n); }
+    std::string db(int32_t n) const { return pcqw32::databasePath(folder, n); }
     std::vector<std::string> warnings;
 };
 
@@ -111,32 +111,32 @@ TEST_F(ImportTest, ReadsCsvAsRfc4180WritesIt) {
 // leaves the store as it was.
 TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
     const std::string header = "symbol,value,text\n";
-    EXPECT_TRUE(holds(import_error("cant", "a.csv", "symbol,valeu\n"), "a.csv:1: unknown column"));
-    EXPECT_TRUE(holds(import_error("cant", "b.csv", "symbol,value,value\nKO,1,2\n"),
+    EXPECT_TRUE(holds(importError("cant", "a.csv", "symbol,valeu\n"), "a.csv:1: unknown column"));
+    EXPECT_TRUE(holds(importError("cant", "b.csv", "symbol,value,value\nKO,1,2\n"),
                       "b.csv:1: column \"value\" appears twice"));
-    EXPECT_TRUE(holds(import_error("cant", "c.csv", "value,text\n1,x\n"),
+    EXPECT_TRUE(holds(importError("cant", "c.csv", "value,text\n1,x\n"),
                       "c.csv:1: the header names no symbol column"));
     // The mark is dropped once; a second one belongs to the first column's name.
-    EXPECT_TRUE(holds(import_error("cant", "d.csv", "\xEF\xBB\xBF\xEF\xBB\xBFsymbol,value\nKO,1\n"),
+    EXPECT_TRUE(holds(importError("cant", "d.csv", "\xEF\xBB\xBF\xEF\xBB\xBFsymbol,value\nKO,1\n"),
                       "d.csv:1: unknown column"));
-    EXPECT_TRUE(holds(import_error("cant", "e.csv", header + "KO,1,\"two\nlines\"\nGE,x,y\n"),
+    EXPECT_TRUE(holds(importError("cant", "e.csv", header + "KO,1,\"two\nlines\"\nGE,x,y\n"),
                       "e.csv:4: value: \"x\" is not an integer"));
-    EXPECT_TRUE(holds(import_error("cant", "f.csv", header + "KO,1,a\n\nGE,2,\"open\n\n"),
+    EXPECT_TRUE(holds(importError("cant", "f.csv", header + "KO,1,a\n\nGE,2,\"open\n\n"),
                       "f.csv:4: a quoted field opened here is never closed"));
-    EXPECT_TRUE(holds(import_error("cant", "g.csv", header + "KO,1,\"a\"b\n"),
+    EXPECT_TRUE(holds(importError("cant", "g.csv", header + "KO,1,\"a\"b\n"),
                       "g.csv:2: text after the closing quote"));
-    EXPECT_TRUE(holds(import_error("cant", "h.csv", header + "KO,1,a\"b\n"),
+    EXPECT_TRUE(holds(importError("cant", "h.csv", header + "KO,1,a\"b\n"),
                       "h.csv:2: a double quote inside a field"));
-    EXPECT_TRUE(holds(import_error("cant", "i.csv", header + "KO,1\n"),
+    EXPECT_TRUE(holds(importError("cant", "i.csv", header + "KO,1\n"),
                       "i.csv:2: 2 fields, the header has 3"));
-    EXPECT_TRUE(holds(import_error("quotes", "j.csv",
-                                   "symbol,price_type,last_price\n"
-                                   "IBM,12,1.5\nGE,12,abc\n"),
+    EXPECT_TRUE(holds(importError("quotes", "j.csv",
+                                  "symbol,price_type,last_price\n"
+                                  "IBM,12,1.5\nGE,12,abc\n"),
                       "j.csv:3: last_price"));
-    EXPECT_TRUE(holds(import_error("version", "k.csv", "major,minor\n1,2\n3,4\n"),
+    EXPECT_TRUE(holds(importError("version", "k.csv", "major,minor\n1,2\n3,4\n"),
                       "k.csv:3: a version file holds one row"));
     // A client sends at most 11 symbol characters.
-    EXPECT_TRUE(holds(import_error("cant", "l.csv", header + "KO,1,a\nABCDEFGHIJKL,2,b\n"),
+    EXPECT_TRUE(holds(importError("cant", "l.csv", header + "KO,1,a\nABCDEFGHIJKL,2,b\n"),
                       "l.csv:3: security \"ABCDEFGHIJKL\"/\"\": the symbol takes 1 to 11"));
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
@@ -147,7 +147,7 @@ TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
     // One store serves one record kind.
     const std::string fundamentals = "symbol,name\nIBM,International\n";
     import("quotes", "ok.csv", "symbol,last_price\nIBM,1\n");
-    EXPECT_TRUE(holds(import_error("fundamentals", "f.csv", fundamentals), "already serves"));
+    EXPECT_TRUE(holds(importError("fundamentals", "f.csv", fundamentals), "already serves"));
     EXPECT_EQ(import("fundamentals", "f.csv", fundamentals, 2), 1);
     EXPECT_EQ(import("securities", "s.csv", "symbol\nABCDEFGHIJK\n"), 1);
 }
@@ -157,38 +157,38 @@ TEST_F(ImportTest, FailuresNameTheLineAndImportNothing) {
 // range are imported.
 TEST_F(ImportTest, RefusesImpossibleDatesTimesAndNulBytes) {
     const std::string date = "symbol,div_date\n";
-    EXPECT_TRUE(holds(import_error("fundamentals", "d1.csv", date + "KO,2024-13-45\n"),
+    EXPECT_TRUE(holds(importError("fundamentals", "d1.csv", date + "KO,2024-13-45\n"),
                       "d1.csv:2: div_date: \"2024-13-45\" is not a day of the calendar"));
-    EXPECT_TRUE(holds(import_error("fundamentals", "d2.csv", date + "KO,2023-02-29\n"),
+    EXPECT_TRUE(holds(importError("fundamentals", "d2.csv", date + "KO,2023-02-29\n"),
                       "d2.csv:2: div_date"));
-    EXPECT_TRUE(holds(import_error("fundamentals", "d3.csv", date + "KO,2024-04-31\n"),
+    EXPECT_TRUE(holds(importError("fundamentals", "d3.csv", date + "KO,2024-04-31\n"),
                       "d3.csv:2: div_date"));
-    EXPECT_TRUE(holds(import_error("fundamentals", "d4.csv", "symbol,mat_date\nKO,2100-02-29\n"),
+    EXPECT_TRUE(holds(importError("fundamentals", "d4.csv", "symbol,mat_date\nKO,2100-02-29\n"),
                       "d4.csv:2: mat_date"));
-    EXPECT_TRUE(holds(import_error("fundamentals", "d5.csv", date + "KO,2024-00-10\n"),
+    EXPECT_TRUE(holds(importError("fundamentals", "d5.csv", date + "KO,2024-00-10\n"),
                       "d5.csv:2: div_date"));
 
     const std::string time = "symbol,hour,minute,second\n";
-    EXPECT_TRUE(holds(import_error("history", "h1.csv", time + "XYZ,25,0,0\n"),
+    EXPECT_TRUE(holds(importError("history", "h1.csv", time + "XYZ,25,0,0\n"),
                       "h1.csv:2: hour: 25 is outside 0..23"));
-    EXPECT_TRUE(holds(import_error("history", "h2.csv", time + "XYZ,0,60,0\n"),
+    EXPECT_TRUE(holds(importError("history", "h2.csv", time + "XYZ,0,60,0\n"),
                       "h2.csv:2: minute: 60 is outside 0..59"));
-    EXPECT_TRUE(holds(import_error("history", "h3.csv", time + "XYZ,0,0,61\n"),
+    EXPECT_TRUE(holds(importError("history", "h3.csv", time + "XYZ,0,0,61\n"),
                       "h3.csv:2: second: 61 is outside 0..60"));
-    EXPECT_TRUE(holds(import_error("history", "h4.csv", time + "XYZ,-1,0,0\n"),
+    EXPECT_TRUE(holds(importError("history", "h4.csv", time + "XYZ,-1,0,0\n"),
                       "h4.csv:2: hour: -1 is outside 0..23"));
     const std::string quote = "symbol,last_hour,bid_minute\n";
-    EXPECT_TRUE(holds(import_error("quotes", "q1.csv", quote + "IBM,24,0\n"),
+    EXPECT_TRUE(holds(importError("quotes", "q1.csv", quote + "IBM,24,0\n"),
                       "q1.csv:2: last_hour: 24 is outside -1..23 (-1: no time)"));
     EXPECT_TRUE(
-        holds(import_error("quotes", "q2.csv", quote + "IBM,-2,0\n"), "q2.csv:2: last_hour: -2"));
-    EXPECT_TRUE(holds(import_error("quotes", "q3.csv", quote + "IBM,0,60\n"),
+        holds(importError("quotes", "q2.csv", quote + "IBM,-2,0\n"), "q2.csv:2: last_hour: -2"));
+    EXPECT_TRUE(holds(importError("quotes", "q3.csv", quote + "IBM,0,60\n"),
                       "q3.csv:2: bid_minute: 60 is outside -1..59"));
 
     const std::string nul(1, '\0');
-    EXPECT_TRUE(holds(import_error("cant", "n1.csv", "symbol,value,text\nKO,1,a" + nul + "b\n"),
+    EXPECT_TRUE(holds(importError("cant", "n1.csv", "symbol,value,text\nKO,1,a" + nul + "b\n"),
                       "n1.csv:2: text: the cell holds a NUL byte"));
-    EXPECT_TRUE(holds(import_error("cant", "n2.csv", "symbol,value\nKO,1" + nul + "2\n"),
+    EXPECT_TRUE(holds(importError("cant", "n2.csv", "symbol,value\nKO,1" + nul + "2\n"),
                       "n2.csv:2: value: the cell holds a NUL byte"));
 
     EXPECT_EQ(import("fundamentals", "d.csv", date + "KO,2024-02-29\nPEP,2000-02-29\nGE,\n", 2), 3);
@@ -215,7 +215,7 @@ TEST_F(ImportTest, ImportedHistoryAndBarsAreServed) {
     EXPECT_TRUE(holds(warnings[0], "b.csv: 1 security of this import has no quote"));
     EXPECT_TRUE(holds(warnings[0], "no client can read its bars"));
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "XYZ");
+    const ScanResult s = runScan(cb, "XYZ");
     ASSERT_EQ(s.rows.size(), 16u);
     EXPECT_EQ(s.rows[9][1], 19.5);
     EXPECT_EQ(s.rows[9][4], 9.0);
@@ -275,7 +275,7 @@ TEST_F(ImportTest, WarnsOfSecuritiesWithoutTheStoresRecord) {
 
 TEST_F(ImportTest, SampleStoresServeEveryRequestKind) {
     std::vector<std::string> log;
-    pcqw32::generate_sample(folder, log);
+    pcqw32::generateSample(folder, log);
     ASSERT_EQ(attach(1), 0);
     unsigned char rec[260];
     // The 75,000-bar series: 9,375 full blocks, then the end.
@@ -289,7 +289,7 @@ TEST_F(ImportTest, SampleStoresServeEveryRequestKind) {
     }
     EXPECT_EQ(blocks, 9375);
     // The largest history ends at the key change, not at the end of the data.
-    const ScanResult s = run_scan(cb, "MSFT");
+    const ScanResult s = runScan(cb, "MSFT");
     EXPECT_EQ(s.rows.size(), 120000u);
     EXPECT_EQ(s.deliveries.back().status, 0);
     EXPECT_NE(s.deliveries.back().symbol.substr(0, 3), "MSF");
@@ -307,22 +307,22 @@ TEST_F(ImportTest, SampleStoresServeEveryRequestKind) {
 // The generator replaces its own untouched samples freely, a sample imported into only with
 // --force, and afterwards the folder holds untouched samples again.
 TEST_F(ImportTest, GenerateReplacesImportedSamplesOnlyWithForce) {
-    ASSERT_EQ(generate_error(false), "");
+    ASSERT_EQ(generateError(false), "");
     import("quotes", "q.csv", "symbol,last_price\nNEW,1\n");
     const std::string before = contents(db(1));
-    const std::string refused = generate_error(false);
+    const std::string refused = generateError(false);
     EXPECT_TRUE(holds(refused, db(1) + " is a sample into which data has since been imported"));
     EXPECT_TRUE(holds(refused, "Nothing was written; choose another folder"));
     EXPECT_TRUE(holds(refused, "pcqw32-sim generate --force " + folder));
     EXPECT_EQ(contents(db(1)), before);
 
-    ASSERT_EQ(generate_error(true), "");
+    ASSERT_EQ(generateError(true), "");
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("NEW", "").bytes, rec, 0), PCQW32_KEY_NOT_FOUND);
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("IBM", "").bytes, rec, 0), 0);
     ASSERT_EQ(detach(), 0);
-    EXPECT_EQ(generate_error(false), "");
+    EXPECT_EQ(generateError(false), "");
 }
 
 // A store the generator did not write as a sample, or whose log may hold unwritten calls,
@@ -330,7 +330,7 @@ TEST_F(ImportTest, GenerateReplacesImportedSamplesOnlyWithForce) {
 TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     auto refusal = [&](const std::string &why) {
         for (bool force : {false, true}) {
-            const std::string message = generate_error(force);
+            const std::string message = generateError(force);
             EXPECT_TRUE(holds(message, why)) << force;
             EXPECT_TRUE(holds(message, "not even with --force. Nothing was written")) << force;
         }
@@ -344,16 +344,16 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     // A recording survives an import into its store, and keeps the generator away.
     std::string why;
     {
-        auto store = pcqw32::RecordingStore::open_for_recording(db(3), why);
+        auto store = pcqw32::RecordingStore::openForRecording(db(3), why);
         ASSERT_TRUE(store) << why;
         pcqw32::RecordingInfo info;
         info.started = "2024-01-02 15:30:00";
         info.target = "/vendor/libPCQW32.so";
         info.mode = "all";
-        ASSERT_NE(store->start_recording(info), 0) << store->error();
+        ASSERT_NE(store->startRecording(info), 0) << store->error();
     }
     import("quotes", "q3.csv", "symbol,last_price\nIBM,1\n", 3);
-    auto store = pcqw32::RecordingStore::open_for_replay(db(3), why);
+    auto store = pcqw32::RecordingStore::openForReplay(db(3), why);
     ASSERT_TRUE(store) << why;
     std::vector<pcqw32::RecordingInfo> recordings;
     ASSERT_TRUE(store->recordings(recordings));
@@ -372,11 +372,11 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     // Recording into a sample takes its mark away.
     {
         StoreWriter w(folder, 4, false);
-        w.set_setting(pcqw32::kSampleSetting, pcqw32::kSampleUntouched);
+        w.setSetting(pcqw32::kSampleSetting, pcqw32::kSampleUntouched);
     }
-    ASSERT_TRUE(pcqw32::RecordingStore::open_for_recording(db(4), why)) << why;
+    ASSERT_TRUE(pcqw32::RecordingStore::openForRecording(db(4), why)) << why;
     EXPECT_EQ(StoreWriter(folder, 4, false)
-                  .query_int("SELECT COUNT(*) FROM settings WHERE name = 'sample'"),
+                  .queryInt("SELECT COUNT(*) FROM settings WHERE name = 'sample'"),
               0);
     refusal(db(4) + " holds a recording");
     std::filesystem::remove(db(4));
@@ -388,9 +388,9 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
         v.major = 4;
         v.minor = 12;
         v.serial = "SIM-00417-2024";
-        w.set_version(v);
+        w.setVersion(v);
     }
-    const std::string earlier = generate_error(false);
+    const std::string earlier = generateError(false);
     EXPECT_TRUE(holds(earlier, db(1) + " looks like a sample of an earlier pcqw32-sim"));
     EXPECT_TRUE(holds(earlier, "pcqw32-sim generate --force"));
 }

@@ -35,7 +35,7 @@ double divisor(int32_t code) {
     return ::testing::AssertionFailure() << "\"" << text << "\" lacks \"" << part << "\"";
 }
 
-std::string last_error() {
+std::string lastError() {
     char message[512];
     pcqw32_last_error(message, sizeof message);
     return message;
@@ -76,7 +76,7 @@ ScanResult *current = nullptr;
 unsigned char requestKey[18];
 unsigned char firstKey[18];
 
-std::string trimmed_symbol(const unsigned char *key) {
+std::string trimmedSymbol(const unsigned char *key) {
     std::string s(reinterpret_cast<const char *>(key + 2), 12);
     while (!s.empty() && s.back() == ' ') {
         s.pop_back();
@@ -84,8 +84,8 @@ std::string trimmed_symbol(const unsigned char *key) {
     return s;
 }
 
-int32_t DBA_CALLBACK_CALL on_delivery(int32_t, int32_t event, const void *key, const void *block,
-                                      int32_t, int32_t status, void *scanBlock) {
+int32_t DBA_CALLBACK_CALL onDelivery(int32_t, int32_t event, const void *key, const void *block,
+                                     int32_t, int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     const auto *k = static_cast<const unsigned char *>(key);
     const auto *b = static_cast<const unsigned char *>(block);
@@ -93,7 +93,7 @@ int32_t DBA_CALLBACK_CALL on_delivery(int32_t, int32_t event, const void *key, c
     d.event = event;
     d.status = status;
     d.started = sb->started;
-    d.symbol = trimmed_symbol(k);
+    d.symbol = trimmedSymbol(k);
     d.block.assign(b, b + 144);
     current->deliveries.push_back(d);
     if (event == 52) {
@@ -129,15 +129,15 @@ int32_t DBA_CALLBACK_CALL on_delivery(int32_t, int32_t event, const void *key, c
 
 } // namespace
 
-ScanResult run_scan(FeedControlBlock &cb, const std::string &symbol, const std::string &qualifier,
-                    int maxCalls) {
+ScanResult runScan(FeedControlBlock &cb, const std::string &symbol, const std::string &qualifier,
+                   int maxCalls) {
     ScanResult result;
     current = &result;
     Key key(symbol, qualifier);
     std::memcpy(requestKey, key.bytes, 18);
     unsigned char next[24] = {};
     HistoryScanBlock sb{};
-    sb.callback = on_delivery;
+    sb.callback = onDelivery;
     sb.mode = 1;
     sb.started = 77; // the feed, not the client, sets it
     result.approxStatus = dbax(&cb, DBA_GET_APPROX, key.bytes, &sb, 0);
@@ -147,7 +147,7 @@ ScanResult run_scan(FeedControlBlock &cb, const std::string &symbol, const std::
     dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, -1);
     sb.mode = 4;
     for (int calls = 0; sb.done == 0 && calls < maxCalls; ++calls) {
-        sb.callback = on_delivery;
+        sb.callback = onDelivery;
         result.approxStatus = dbax(&cb, DBA_GET_APPROX, next, &sb, 0);
         if (result.approxStatus != 0) {
             break;

@@ -25,7 +25,7 @@ namespace {
 
 // A path of the build as this platform names it: under Wine, the Unix paths CMake gives lie
 // on drive Z:.
-std::string native_path(const char *path) {
+std::string nativePath(const char *path) {
 #if defined(_WIN32)
     if (path[0] == '/') {
         return std::string("Z:") + path;
@@ -34,12 +34,12 @@ std::string native_path(const char *path) {
     return path;
 }
 
-const std::string &target_path() {
-    static const std::string path = native_path(PCQW32_TEST_TARGET);
+const std::string &targetPath() {
+    static const std::string path = nativePath(PCQW32_TEST_TARGET);
     return path;
 }
 
-void set_env(const char *name, const char *value) {
+void setEnv(const char *name, const char *value) {
 #if defined(_WIN32)
     _putenv_s(name, value ? value : "");
 #else
@@ -55,13 +55,13 @@ void set_env(const char *name, const char *value) {
 struct TargetLibrary {
     DbaxFunction dbax = nullptr;
     void (*reset)() = nullptr;
-    void (*set_data_dir)(const char *) = nullptr;
-    int32_t (*call_count)(int32_t) = nullptr;
-    int32_t (*add_fault)(int32_t, int32_t, int32_t, const char *, const char *, int32_t) = nullptr;
+    void (*setDataDir)(const char *) = nullptr;
+    int32_t (*callCount)(int32_t) = nullptr;
+    int32_t (*addFault)(int32_t, int32_t, int32_t, const char *, const char *, int32_t) = nullptr;
 
     TargetLibrary() {
 #if defined(_WIN32)
-        HMODULE library = LoadLibraryA(target_path().c_str());
+        HMODULE library = LoadLibraryA(targetPath().c_str());
         auto symbol = [&](const char *name) {
             FARPROC p = library ? GetProcAddress(library, name) : nullptr;
             void *out = nullptr;
@@ -69,14 +69,14 @@ struct TargetLibrary {
             return out;
         };
 #else
-        void *library = dlopen(target_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+        void *library = dlopen(targetPath().c_str(), RTLD_NOW | RTLD_LOCAL);
         auto symbol = [&](const char *name) { return library ? dlsym(library, name) : nullptr; };
 #endif
         load(dbax, symbol("dbax"));
         load(reset, symbol("pcqw32_reset"));
-        load(set_data_dir, symbol("pcqw32_set_data_dir"));
-        load(call_count, symbol("pcqw32_call_count"));
-        load(add_fault, symbol("pcqw32_add_fault"));
+        load(setDataDir, symbol("pcqw32_set_data_dir"));
+        load(callCount, symbol("pcqw32_call_count"));
+        load(addFault, symbol("pcqw32_add_fault"));
     }
     template <typename F> static void load(F &f, void *p) {
         std::memcpy(&f, &p, sizeof f);
@@ -106,7 +106,7 @@ using Transcript = std::vector<std::string>;
 Transcript *transcript = nullptr;
 unsigned char firstDelivered[18];
 
-std::string scan_fields(const HistoryScanBlock &sb) {
+std::string scanFields(const HistoryScanBlock &sb) {
     return " reserved4 " + std::to_string(sb.reserved4) + " reserved8 " +
            std::to_string(sb.reserved8) + " done " + std::to_string(sb.done) + " mode " +
            std::to_string(sb.mode) + " started " + std::to_string(sb.started);
@@ -120,7 +120,7 @@ int32_t DBA_CALLBACK_CALL capture(int32_t a1, int32_t event, const void *key, co
     transcript->push_back("  delivery " + std::to_string(a1) + " " + std::to_string(event) + " " +
                           std::to_string(a5) + " status " + std::to_string(status) + " key " +
                           hex(k, 18) + " block " +
-                          hex(static_cast<const unsigned char *>(block), 144) + scan_fields(*sb) +
+                          hex(static_cast<const unsigned char *>(block), 144) + scanFields(*sb) +
                           (sb->callback == capture ? " own callback" : " OTHER CALLBACK"));
     if (event == 52) {
         return 1;
@@ -182,7 +182,7 @@ struct Player {
         auto step = [&](int32_t op, void *key, int32_t parameter) {
             const int32_t st = feed(&cb, op, key, &sb, parameter);
             lines.push_back((op == DBA_GET_APPROX ? "approx" : "wait") + std::string(" status ") +
-                            std::to_string(st) + scan_fields(sb));
+                            std::to_string(st) + scanFields(sb));
             return st;
         };
         if (step(DBA_GET_APPROX, Key(symbol, "").bytes, 0) != 0) {
@@ -218,71 +218,71 @@ class RecorderTest : public SimTest {
         SimTest::SetUp();
         targetData = folder + "/target";
         recordings = folder + "/recordings";
-        write_target_store(168.52);
-        ASSERT_NE(target().dbax, nullptr) << "no simulator copy at " << target_path();
-        prepare_target();
+        writeTargetStore(168.52);
+        ASSERT_NE(target().dbax, nullptr) << "no simulator copy at " << targetPath();
+        prepareTarget();
     }
     void TearDown() override {
         for (const char *name :
              {"PCQW32_RECORD_TARGET", "PCQW32_RECORD_DIR", "PCQW32_RECORD_MODE"}) {
-            set_env(name, nullptr);
+            setEnv(name, nullptr);
         }
         target().reset();
-        target().set_data_dir(nullptr);
+        target().setDataDir(nullptr);
         SimTest::TearDown();
     }
 
-    void write_target_store(double ibmLast) {
+    void writeTargetStore(double ibmLast) {
         StoreWriter w(targetData, 1, false);
         w.begin();
-        w.set_setting("event52_every", "2");
+        w.setSetting("event52_every", "2");
         pcqw32::QuoteValues q;
         q.priceType = 12;
         q.last.price = ibmLast;
         q.last.size = 300;
-        w.put_quote(w.add_security("IBM", ""), q);
+        w.putQuote(w.addSecurity("IBM", ""), q);
         q.last.price = 61.5;
-        w.put_quote(w.add_security("KO", ""), q);
-        const int64_t ge = w.add_security("GE", "");
-        if (w.bar_rows(ge) == 0) {
-            w.put_quote(ge, q);
+        w.putQuote(w.addSecurity("KO", ""), q);
+        const int64_t ge = w.addSecurity("GE", "");
+        if (w.barRows(ge) == 0) {
+            w.putQuote(ge, q);
             std::vector<pcqw32::BarRow> bars(20);
             for (std::size_t i = 0; i < bars.size(); ++i) {
                 bars[i].stamp = 1704205800 + 60 * static_cast<int64_t>(i);
                 bars[i].open = bars[i].close = 2.5 + static_cast<double>(i);
                 bars[i].priceType = 12;
             }
-            w.append_bars(ge, bars);
-            w.append_history(w.add_security("ALPHA", ""), history(20, 12));
-            w.append_history(w.add_security("BETA", ""), history(8, 1));
+            w.appendBars(ge, bars);
+            w.appendHistory(w.addSecurity("ALPHA", ""), history(20, 12));
+            w.appendHistory(w.addSecurity("BETA", ""), history(8, 1));
             pcqw32::CantValues c;
             c.value = -7;
             c.text = "cant text";
-            w.put_cant(w.add_security("IBM", ""), c);
+            w.putCant(w.addSecurity("IBM", ""), c);
             pcqw32::VersionValues v;
             v.major = 4;
             v.minor = -2;
             v.release = "b";
             v.serial = "SERIAL-1";
-            w.set_version(v);
+            w.setVersion(v);
         }
         w.commit();
     }
     // The stand-in reads its own store; every delivery of BETA fails with status 5.
-    void prepare_target() {
+    void prepareTarget() {
         target().reset();
-        target().set_data_dir(targetData.c_str());
-        target().add_fault(PCQW32_POINT_DELIVERY, 5, 0, "BETA", nullptr, 0);
+        target().setDataDir(targetData.c_str());
+        target().addFault(PCQW32_POINT_DELIVERY, 5, 0, "BETA", nullptr, 0);
     }
     void record(const char *mode = "all") {
-        set_env("PCQW32_RECORD_TARGET", target_path().c_str());
-        set_env("PCQW32_RECORD_DIR", recordings.c_str());
-        set_env("PCQW32_RECORD_MODE", mode);
+        setEnv("PCQW32_RECORD_TARGET", targetPath().c_str());
+        setEnv("PCQW32_RECORD_DIR", recordings.c_str());
+        setEnv("PCQW32_RECORD_MODE", mode);
     }
     void replay(const char *mode = nullptr) {
-        set_env("PCQW32_RECORD_TARGET", nullptr);
-        set_env("PCQW32_RECORD_DIR", nullptr);
-        set_env("PCQW32_RECORD_MODE", mode);
+        setEnv("PCQW32_RECORD_TARGET", nullptr);
+        setEnv("PCQW32_RECORD_DIR", nullptr);
+        setEnv("PCQW32_RECORD_MODE", mode);
         pcqw32_set_data_dir(recordings.c_str());
     }
     // A session of every operation, successes and failures.
@@ -304,13 +304,13 @@ class RecorderTest : public SimTest {
         p.detach();
         return p.lines;
     }
-    int64_t recorded_calls(int32_t operation) {
+    int64_t recordedCalls(int32_t operation) {
         std::string why;
         auto store =
-            pcqw32::RecordingStore::open_for_replay(pcqw32::store_path(recordings, 1), why);
+            pcqw32::RecordingStore::openForReplay(pcqw32::databasePath(recordings, 1), why);
         int64_t n = 0;
         if (store) {
-            store->for_each_call(
+            store->forEachCall(
                 0, [&](const pcqw32::RecordedCall &c) { n += c.operation == operation ? 1 : 0; });
         }
         return n;
@@ -333,16 +333,16 @@ TEST_F(RecorderTest, RecordsAndReplaysEveryCallByteForByte) {
     };
     ASSERT_TRUE(has("delivery 0 52 0 status 0")); // ignorable events
     ASSERT_TRUE(has("delivery 0 2 0 status 5"));  // a failed delivery
-    prepare_target();
+    prepareTarget();
     record();
     EXPECT_EQ(session(dbax), direct);
     EXPECT_EQ(pcqw32_open_attachments(), 0);
 
-    prepare_target();
-    const int32_t targetCalls = target().call_count(-1);
+    prepareTarget();
+    const int32_t targetCalls = target().callCount(-1);
     replay();
     EXPECT_EQ(session(dbax), direct);
-    EXPECT_EQ(target().call_count(-1), targetCalls); // the recorded library was not asked
+    EXPECT_EQ(target().callCount(-1), targetCalls); // the recorded library was not asked
     EXPECT_EQ(pcqw32_open_attachments(), 0);
 }
 
@@ -358,19 +358,19 @@ TEST_F(RecorderTest, UnrecordedCallsGetAStatusOfTheirOwnNamingTheRequest) {
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("IBM", "").bytes, rec, 0), 0);
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("KO", "").bytes, rec, 0), PCQW32_NOT_RECORDED);
-    EXPECT_NE(last_error().find("not recorded: DBA_GET_RECORD of \"KO\"/\"\""), std::string::npos)
-        << last_error();
+    EXPECT_NE(lastError().find("not recorded: DBA_GET_RECORD of \"KO\"/\"\""), std::string::npos)
+        << lastError();
     EXPECT_EQ(dbax(&cb, DBA_GET_VERSION, nullptr, rec, 0), PCQW32_NOT_RECORDED);
     HistoryScanBlock sb{};
     sb.callback = capture;
     sb.mode = 1;
     EXPECT_EQ(dbax(&cb, DBA_GET_APPROX, Key("ALPHA", "").bytes, &sb, 0), PCQW32_NOT_RECORDED);
-    EXPECT_NE(last_error().find("DBA_GET_APPROX (mode 1) from \"ALPHA\"/\"\""), std::string::npos)
-        << last_error();
+    EXPECT_NE(lastError().find("DBA_GET_APPROX (mode 1) from \"ALPHA\"/\"\""), std::string::npos)
+        << lastError();
     EXPECT_EQ(detach(), 0);
     // A database without a recording, in mode none, has nothing to attach to.
     EXPECT_EQ(attach(2), PCQW32_NOT_RECORDED);
-    EXPECT_NE(last_error().find("DBA_ATTACH of database 2"), std::string::npos) << last_error();
+    EXPECT_NE(lastError().find("DBA_ATTACH of database 2"), std::string::npos) << lastError();
     // Without a mode, a store without a recording is the simulator's own.
     replay();
     EXPECT_EQ(attach(2), PCQW32_STORE_ABSENT);
@@ -391,9 +391,9 @@ TEST_F(RecorderTest, ModeNewForwardsAndRecordsOnlyWhatIsMissing) {
     direct.scan("ALPHA");
     direct.detach();
 
-    prepare_target();
+    prepareTarget();
     record("new");
-    auto count = [](int32_t op) { return target().call_count(op); };
+    auto count = [](int32_t op) { return target().callCount(op); };
     const int32_t reads = count(DBA_GET_RECORD), approx = count(DBA_GET_APPROX);
     Player second{dbax, {}, {}, {}};
     second.attach(1);
@@ -405,7 +405,7 @@ TEST_F(RecorderTest, ModeNewForwardsAndRecordsOnlyWhatIsMissing) {
     EXPECT_EQ(count(DBA_GET_RECORD), reads + 1); // KO alone
     EXPECT_EQ(count(DBA_GET_APPROX), approx);    // the scan came from the recording
     EXPECT_EQ(pcqw32_open_attachments(), 0);
-    EXPECT_EQ(recorded_calls(DBA_GET_RECORD), 2);
+    EXPECT_EQ(recordedCalls(DBA_GET_RECORD), 2);
 
     replay("none");
     Player third{dbax, {}, {}, {}};
@@ -417,23 +417,23 @@ TEST_F(RecorderTest, ModeNewForwardsAndRecordsOnlyWhatIsMissing) {
 TEST_F(RecorderTest, ModeAllReplacesWhatWasRecordedForTheSameRequest) {
     record();
     for (double last : {168.52, 170.25}) {
-        write_target_store(last);
+        writeTargetStore(last);
         Player p{dbax, {}, {}, {}};
         p.attach(1);
         p.quote("IBM");
         p.scan("ALPHA");
         p.detach();
     }
-    EXPECT_EQ(recorded_calls(DBA_GET_RECORD), 1);
-    EXPECT_EQ(recorded_calls(DBA_ATTACH), 1);
+    EXPECT_EQ(recordedCalls(DBA_GET_RECORD), 1);
+    EXPECT_EQ(recordedCalls(DBA_ATTACH), 1);
     // One scan: its positioning read and the get-next reads of one run.
-    const int64_t oneScan = recorded_calls(DBA_GET_APPROX);
+    const int64_t oneScan = recordedCalls(DBA_GET_APPROX);
     record();
     Player again{dbax, {}, {}, {}};
     again.attach(1);
     again.scan("ALPHA");
     again.detach();
-    EXPECT_EQ(recorded_calls(DBA_GET_APPROX), oneScan);
+    EXPECT_EQ(recordedCalls(DBA_GET_APPROX), oneScan);
 
     replay();
     ASSERT_EQ(attach(1), 0);
@@ -444,17 +444,17 @@ TEST_F(RecorderTest, ModeAllReplacesWhatWasRecordedForTheSameRequest) {
 
 TEST_F(RecorderTest, AFailedRecordingChangesNothingTheCallerGets) {
     const Transcript direct = session(target().dbax);
-    prepare_target();
+    prepareTarget();
     record();
     std::ofstream(folder + "/blocker") << "a file where the recording folder should go";
     const std::string unusable = folder + "/blocker/recordings";
-    set_env("PCQW32_RECORD_DIR", unusable.c_str());
+    setEnv("PCQW32_RECORD_DIR", unusable.c_str());
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(session(dbax), direct);
     const std::string said = ::testing::internal::GetCapturedStderr();
     // Once per store it could not write (databases 1 and 9), naming it.
     for (int db : {1, 9}) {
-        const std::string path = pcqw32::store_path(unusable, db);
+        const std::string path = pcqw32::databasePath(unusable, db);
         const std::size_t at = said.find("cannot record into " + path);
         EXPECT_NE(at, std::string::npos) << said;
         EXPECT_EQ(said.find("cannot record into " + path, at + 1), std::string::npos) << said;
@@ -474,14 +474,14 @@ TEST_F(RecorderTest, ATargetThatCannotServeFailsTheAttachWithItsReason) {
         {missing.c_str(), nullptr, "cannot load", PCQW32_TARGET_UNAVAILABLE},
         {notLibrary.c_str(), "new", "cannot load", PCQW32_TARGET_UNAVAILABLE},
         {nullptr, "all", "needs PCQW32_RECORD_TARGET", PCQW32_TARGET_UNAVAILABLE},
-        {target_path().c_str(), "once", "not all, new or none", PCQW32_BAD_ARGUMENT},
+        {targetPath().c_str(), "once", "not all, new or none", PCQW32_BAD_ARGUMENT},
     };
     ::testing::internal::CaptureStderr();
     for (const Case &c : cases) {
-        set_env("PCQW32_RECORD_TARGET", c.target);
-        set_env("PCQW32_RECORD_MODE", c.mode);
+        setEnv("PCQW32_RECORD_TARGET", c.target);
+        setEnv("PCQW32_RECORD_MODE", c.mode);
         EXPECT_EQ(attach(1), c.status) << c.expected;
-        EXPECT_NE(last_error().find(c.expected), std::string::npos) << last_error();
+        EXPECT_NE(lastError().find(c.expected), std::string::npos) << lastError();
         EXPECT_EQ(pcqw32_open_attachments(), 0);
     }
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("full path"), std::string::npos);
@@ -492,14 +492,14 @@ TEST_F(RecorderTest, ALibraryNamedAsItsOwnTargetServesItsStore) {
     // library serves its store too, rather than calling itself without end.
     {
         StoreWriter w(folder, 1, true);
-        w.put_quote(w.add_security("SELF", ""), pcqw32::QuoteValues{});
+        w.putQuote(w.addSecurity("SELF", ""), pcqw32::QuoteValues{});
     }
     record();
-    const std::string self = native_path(PCQW32_TEST_SELF);
-    set_env("PCQW32_RECORD_TARGET", self.c_str());
+    const std::string self = nativePath(PCQW32_TEST_SELF);
+    setEnv("PCQW32_RECORD_TARGET", self.c_str());
     ASSERT_EQ(attach(1), 0);
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("SELF", "").bytes, rec, 0), 0);
     EXPECT_EQ(detach(), 0);
-    EXPECT_FALSE(std::filesystem::exists(pcqw32::store_path(recordings, 1)));
+    EXPECT_FALSE(std::filesystem::exists(pcqw32::databasePath(recordings, 1)));
 }

@@ -23,7 +23,7 @@ pcqw32::QuoteGroup group(double price, int64_t size, const char *exchange, int h
     return g;
 }
 
-pcqw32::QuoteValues sample_quote() {
+pcqw32::QuoteValues sampleQuote() {
     pcqw32::QuoteValues q;
     q.symbol = "IBM.N quote text 19";
     q.priceType = 12;
@@ -55,7 +55,7 @@ class RecordsTest : public SimTest {};
 TEST_F(RecordsTest, QuoteRoundTripsFieldByField) {
     {
         StoreWriter w(folder, 1, true);
-        w.put_quote(w.add_security("IBM", "N"), sample_quote());
+        w.putQuote(w.addSecurity("IBM", "N"), sampleQuote());
     }
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
@@ -78,8 +78,8 @@ TEST_F(RecordsTest, QuoteRoundTripsFieldByField) {
     struct G {
         std::size_t at;
         pcqw32::QuoteGroup v;
-    } groups[] = {{44, sample_quote().last}, {56, sample_quote().open}, {68, sample_quote().high},
-                  {80, sample_quote().low},  {104, sample_quote().bid}, {116, sample_quote().ask}};
+    } groups[] = {{44, sampleQuote().last}, {56, sampleQuote().open}, {68, sampleQuote().high},
+                  {80, sampleQuote().low},  {104, sampleQuote().bid}, {116, sampleQuote().ask}};
     for (const G &g : groups) {
         SCOPED_TRACE(g.at);
         EXPECT_EQ(r.s32(g.at) / d, g.v.price);
@@ -119,7 +119,7 @@ TEST_F(RecordsTest, QuotePricesFollowTheirPriceType) {
             pcqw32::QuoteValues q;
             q.priceType = c.code;
             q.last.price = c.price;
-            w.put_quote(w.add_security("P" + std::to_string(c.code), ""), q);
+            w.putQuote(w.addSecurity("P" + std::to_string(c.code), ""), q);
         }
     }
     ASSERT_EQ(attach(), 0);
@@ -162,8 +162,8 @@ TEST_F(RecordsTest, FundamentalsRoundTripIncludingDecimalsAndDates) {
     f.shPerContr = 100;
     {
         StoreWriter w(folder, 2, true);
-        w.set_kind(pcqw32::RecordKind::Fundamentals);
-        w.put_fundamentals(w.add_security("AAPL", ""), f);
+        w.setKind(pcqw32::RecordKind::Fundamentals);
+        w.putFundamentals(w.addSecurity("AAPL", ""), f);
     }
     ASSERT_EQ(attach(2), 0);
     unsigned char rec[260];
@@ -207,7 +207,7 @@ TEST_F(RecordsTest, VersionRecordLayout) {
         v.minor = 7;
         v.release = "R";
         v.serial = "12345678";
-        w.set_version(v);
+        w.setVersion(v);
     }
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
@@ -226,8 +226,8 @@ TEST_F(RecordsTest, CantRecordNeedsTheTagAndARecord) {
         pcqw32::CantValues c;
         c.value = -5;
         c.text = "hold";
-        w.put_cant(w.add_security("KO", ""), c);
-        w.add_security("PEP", "");
+        w.putCant(w.addSecurity("KO", ""), c);
+        w.addSecurity("PEP", "");
     }
     ASSERT_EQ(attach(), 0);
     unsigned char key[25];
@@ -251,8 +251,8 @@ TEST_F(RecordsTest, CantRecordNeedsTheTagAndARecord) {
 TEST_F(RecordsTest, UnknownSecurityOrMissingRecordIsAnErrorNotAnEmptyRecord) {
     {
         StoreWriter w(folder, 1, true);
-        w.put_quote(w.add_security("IBM", ""), sample_quote());
-        w.add_security("GE", ""); // known, but without a quote
+        w.putQuote(w.addSecurity("IBM", ""), sampleQuote());
+        w.addSecurity("GE", ""); // known, but without a quote
     }
     ASSERT_EQ(attach(), 0);
     unsigned char rec[260];
@@ -268,11 +268,11 @@ TEST_F(RecordsTest, UnknownSecurityOrMissingRecordIsAnErrorNotAnEmptyRecord) {
 
 TEST_F(RecordsTest, WriterRefusesValuesTheRecordCannotCarry) {
     StoreWriter w(folder, 1, true);
-    const int64_t id = w.add_security("X", "");
+    const int64_t id = w.addSecurity("X", "");
     auto refused = [&](auto change) {
         pcqw32::QuoteValues q;
         change(q);
-        EXPECT_THROW(w.put_quote(id, q), std::runtime_error);
+        EXPECT_THROW(w.putQuote(id, q), std::runtime_error);
     };
     refused([](pcqw32::QuoteValues &q) { q.last.exchange = "NY"; }); // no room for its zero
     refused([](pcqw32::QuoteValues &q) { q.symbol = std::string(20, 's'); });
@@ -282,10 +282,10 @@ TEST_F(RecordsTest, WriterRefusesValuesTheRecordCannotCarry) {
         q.priceType = 0;
         q.last.price = 1e8; // 2.56e10 raw
     });
-    EXPECT_THROW(w.add_security("THIRTEENCHARS", ""), std::runtime_error);
-    EXPECT_THROW(w.add_security("Y", "LONGQ"), std::runtime_error);
+    EXPECT_THROW(w.addSecurity("THIRTEENCHARS", ""), std::runtime_error);
+    EXPECT_THROW(w.addSecurity("Y", "LONGQ"), std::runtime_error);
     pcqw32::HistoryRow a, b;
     a.priceType = 12;
     b.priceType = 13;
-    EXPECT_THROW(w.append_history(id, {a, b}), std::runtime_error); // one code per block
+    EXPECT_THROW(w.appendHistory(id, {a, b}), std::runtime_error); // one code per block
 }

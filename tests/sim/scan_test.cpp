@@ -24,16 +24,16 @@ std::vector<pcqw32::HistoryRow> rows(int n, int32_t priceType, double base) {
     return out;
 }
 
-int32_t DBA_CALLBACK_CALL no_delivery(int32_t, int32_t, const void *, const void *, int32_t,
-                                      int32_t, void *) {
+int32_t DBA_CALLBACK_CALL noDelivery(int32_t, int32_t, const void *, const void *, int32_t, int32_t,
+                                     void *) {
     ADD_FAILURE() << "unexpected delivery";
     return 1;
 }
 
 int endOfDataCalls = 0;
 
-int32_t DBA_CALLBACK_CALL end_of_data_again(int32_t, int32_t event, const void *, const void *,
-                                            int32_t, int32_t status, void *) {
+int32_t DBA_CALLBACK_CALL endOfDataAgain(int32_t, int32_t event, const void *, const void *,
+                                         int32_t, int32_t status, void *) {
     EXPECT_EQ(status, PCQW32_END_OF_DATA);
     EXPECT_NE(event & 0xFF, 2);
     ++endOfDataCalls;
@@ -45,10 +45,10 @@ class ScanTest : public SimTest {
     void SetUp() override {
         SimTest::SetUp();
         StoreWriter w(folder, 1, true);
-        w.append_history(w.add_security("ALPHA", ""), rows(24, 12, 10.0));
-        w.add_security("ALPHB", ""); // no history: never visited by a scan
-        w.append_history(w.add_security("BETA", "X"), rows(12, 1, -3.0));
-        w.append_history(w.add_security("GAMMA", ""), rows(8, 0, 100.0));
+        w.appendHistory(w.addSecurity("ALPHA", ""), rows(24, 12, 10.0));
+        w.addSecurity("ALPHB", ""); // no history: never visited by a scan
+        w.appendHistory(w.addSecurity("BETA", "X"), rows(12, 1, -3.0));
+        w.appendHistory(w.addSecurity("GAMMA", ""), rows(8, 0, 100.0));
     }
 };
 
@@ -56,7 +56,7 @@ class ScanTest : public SimTest {
 
 TEST_F(ScanTest, DeliversBlocksThenTheNextSecuritysKey) {
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "ALPHA");
+    const ScanResult s = runScan(cb, "ALPHA");
     EXPECT_EQ(s.approxStatus, 0);
     ASSERT_EQ(s.deliveries.size(), 4u);
     EXPECT_EQ(s.deliveries[0].started, 0);
@@ -90,7 +90,7 @@ TEST_F(ScanTest, DeliversBlocksThenTheNextSecuritysKey) {
 TEST_F(ScanTest, PositionsOnTheFirstSecurityWithHistoryAtOrAfterTheKey) {
     ASSERT_EQ(attach(), 0);
     for (const char *key : {"ALPHAA", "ALPHB"}) { // no such security; one without history
-        const ScanResult s = run_scan(cb, key);
+        const ScanResult s = runScan(cb, key);
         ASSERT_EQ(s.deliveries.size(), 1u);
         EXPECT_EQ(s.deliveries[0].symbol, "BETA");
         EXPECT_EQ(s.deliveries[0].status, 0);
@@ -100,7 +100,7 @@ TEST_F(ScanTest, PositionsOnTheFirstSecurityWithHistoryAtOrAfterTheKey) {
 
 TEST_F(ScanTest, PartialLastBlockIsCompletedWithZeroRecordsOfTheBlocksPriceType) {
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "BETA", "X");
+    const ScanResult s = runScan(cb, "BETA", "X");
     ASSERT_EQ(s.rows.size(), 16u);
     EXPECT_EQ(s.rows[11][1], -3.0 + 11 * 0.25); // divided by 64, code 1 of record 0
     for (std::size_t i = 12; i < 16; ++i) {
@@ -113,26 +113,26 @@ TEST_F(ScanTest, PartialLastBlockIsCompletedWithZeroRecordsOfTheBlocksPriceType)
 // The end of the data ends a scan of the last security normally: status 9 with an event
 // code the client does not report as a failure (low byte 2) nor ignores (52).
 TEST_F(ScanTest, EndOfDataIsTheNormalEndOfTheLastSecurity) {
-    auto expect_end_of_data = [](const Delivery &d) {
+    auto expectEndOfData = [](const Delivery &d) {
         EXPECT_EQ(d.status, PCQW32_END_OF_DATA);
         EXPECT_NE(d.event & 0xFF, 2);
         EXPECT_NE(d.event, 52);
     };
     ASSERT_EQ(attach(), 0);
-    ScanResult s = run_scan(cb, "GAMMA");
+    ScanResult s = runScan(cb, "GAMMA");
     ASSERT_EQ(s.deliveries.size(), 2u);
     EXPECT_EQ(s.rows.size(), 8u);
-    expect_end_of_data(s.deliveries[1]);
+    expectEndOfData(s.deliveries[1]);
 
-    s = run_scan(cb, "ZZZ"); // after every key
+    s = runScan(cb, "ZZZ"); // after every key
     ASSERT_EQ(s.deliveries.size(), 1u);
     EXPECT_EQ(s.deliveries[0].started, 0);
-    expect_end_of_data(s.deliveries[0]);
+    expectEndOfData(s.deliveries[0]);
     EXPECT_TRUE(s.rows.empty());
 
     // A client that reads on past the end gets the same delivery again.
     HistoryScanBlock sb{};
-    sb.callback = end_of_data_again;
+    sb.callback = endOfDataAgain;
     sb.mode = 4;
     unsigned char next[24] = {};
     endOfDataCalls = 0;
@@ -145,8 +145,8 @@ TEST_F(ScanTest, EndOfDataIsTheNormalEndOfTheLastSecurity) {
 
 TEST_F(ScanTest, EveryScanStartsWithStartedZero) {
     ASSERT_EQ(attach(), 0);
-    run_scan(cb, "ALPHA");
-    const ScanResult s = run_scan(cb, "GAMMA");
+    runScan(cb, "ALPHA");
+    const ScanResult s = runScan(cb, "GAMMA");
     ASSERT_FALSE(s.deliveries.empty());
     EXPECT_EQ(s.deliveries[0].started, 0);
     EXPECT_EQ(s.deliveries[0].symbol, "GAMMA");
@@ -155,10 +155,10 @@ TEST_F(ScanTest, EveryScanStartsWithStartedZero) {
 TEST_F(ScanTest, InterimEvent52DoesNotCountAsTheFirstDelivery) {
     {
         StoreWriter w(folder, 1, false);
-        w.set_setting("event52_every", "2");
+        w.setSetting("event52_every", "2");
     }
     ASSERT_EQ(attach(), 0);
-    const ScanResult s = run_scan(cb, "ALPHA");
+    const ScanResult s = runScan(cb, "ALPHA");
     ASSERT_GE(s.deliveries.size(), 2u);
     EXPECT_EQ(s.deliveries[0].event, 52);
     EXPECT_EQ(s.deliveries[1].event, 2);
@@ -169,7 +169,7 @@ TEST_F(ScanTest, InterimEvent52DoesNotCountAsTheFirstDelivery) {
 TEST_F(ScanTest, WaitWithoutAnOutstandingReadDeliversNothing) {
     ASSERT_EQ(attach(), 0);
     HistoryScanBlock sb{};
-    sb.callback = no_delivery;
+    sb.callback = noDelivery;
     sb.mode = 4;
     unsigned char next[24] = {};
     EXPECT_EQ(dbax(&cb, DBA_GET_APPROX, next, &sb, 0), PCQW32_NOT_POSITIONED);

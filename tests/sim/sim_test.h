@@ -40,7 +40,7 @@ double divisor(int32_t code);
 ::testing::AssertionResult holds(const std::string &text, const std::string &part);
 
 // What pcqw32_last_error() describes.
-std::string last_error();
+std::string lastError();
 
 // A fresh data folder for one test; the feed is reset and pointed at it.
 class SimTest : public ::testing::Test {
@@ -75,8 +75,8 @@ struct ScanResult {
     std::vector<Delivery> deliveries;
     std::vector<std::vector<double>> rows; // 7 columns each, as the client decodes them
 };
-ScanResult run_scan(FeedControlBlock &cb, const std::string &symbol,
-                    const std::string &qualifier = "", int maxCalls = 1000000);
+ScanResult runScan(FeedControlBlock &cb, const std::string &symbol,
+                   const std::string &qualifier = "", int maxCalls = 1000000);
 
 } // namespace simtest
 

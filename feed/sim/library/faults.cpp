@@ -8,7 +8,7 @@
 
 namespace pcqw32 {
 
-int32_t parse_point(const std::string &text) {
+int32_t parsePoint(const std::string &text) {
     static const struct {
         const char *name;
         int32_t code;
@@ -28,7 +28,7 @@ int32_t parse_point(const std::string &text) {
         }
     }
     int64_t code = 0;
-    if (!text.empty() && parse_int(text, code)) {
+    if (!text.empty() && parseInt(text, code)) {
         for (const auto &n : names) {
             if (code == n.code) {
                 return n.code;
@@ -55,7 +55,7 @@ std::vector<std::string> split(const std::string &text, const char *separators) 
 }
 } // namespace
 
-bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, std::string &error) {
+bool parseFaultList(const std::string &text, std::vector<FaultRule> &faults, std::string &error) {
     for (const std::string &item : split(text, ",;")) {
         std::vector<std::string> p = split(item, ":");
         for (std::string &field : p) {
@@ -67,25 +67,25 @@ bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, s
             continue;
         }
         int64_t status = 0, nth = 0, event = 0;
-        const int32_t point = parse_point(p[0]);
-        if (point < 0 || p.size() < 2 || p.size() > 6 || !parse_int(p[1], status) || status == 0 ||
-            (p.size() > 2 && !parse_int(p[2], nth)) || nth < 0 ||
-            (p.size() > 5 && !parse_int(p[5], event))) {
+        const int32_t point = parsePoint(p[0]);
+        if (point < 0 || p.size() < 2 || p.size() > 6 || !parseInt(p[1], status) || status == 0 ||
+            (p.size() > 2 && !parseInt(p[2], nth)) || nth < 0 ||
+            (p.size() > 5 && !parseInt(p[5], event))) {
             error = "malformed fault \"" + item + "\"";
             return false;
         }
         const bool symbol = p.size() > 3 && !p[3].empty();
         const bool qualifier = p.size() > 4 && !p[4].empty();
-        faults.push_back(make_fault(point, static_cast<int32_t>(status), static_cast<int32_t>(nth),
-                                    symbol ? p[3].c_str() : nullptr,
-                                    qualifier ? p[4].c_str() : nullptr,
-                                    static_cast<int32_t>(event)));
+        faults.push_back(makeFault(point, static_cast<int32_t>(status), static_cast<int32_t>(nth),
+                                   symbol ? p[3].c_str() : nullptr,
+                                   qualifier ? p[4].c_str() : nullptr,
+                                   static_cast<int32_t>(event)));
     }
     return true;
 }
 
-FaultRule make_fault(int32_t point, int32_t status, int32_t nth, const char *symbol,
-                     const char *qualifier, int32_t event) {
+FaultRule makeFault(int32_t point, int32_t status, int32_t nth, const char *symbol,
+                    const char *qualifier, int32_t event) {
     FaultRule f;
     f.point = point;
     f.status = status;
@@ -100,8 +100,8 @@ FaultRule make_fault(int32_t point, int32_t status, int32_t nth, const char *sym
     return f;
 }
 
-const FaultRule *match_fault(const std::vector<FaultRule> &faults, int32_t point, int32_t nth,
-                             const std::string *symbol, const std::string *qualifier) {
+const FaultRule *matchFault(const std::vector<FaultRule> &faults, int32_t point, int32_t nth,
+                            const std::string *symbol, const std::string *qualifier) {
     for (const FaultRule &f : faults) {
         if (f.point != point || (f.nth != 0 && f.nth != nth)) {
             continue;

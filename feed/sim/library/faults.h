@@ -24,23 +24,23 @@ struct FaultRule {
 
 // A fault from its parts: `symbol` or `qualifier` null for any security, `event` 0 for the
 // default event code of a faulted delivery.
-FaultRule make_fault(int32_t point, int32_t status, int32_t nth, const char *symbol,
-                     const char *qualifier, int32_t event);
+FaultRule makeFault(int32_t point, int32_t status, int32_t nth, const char *symbol,
+                    const char *qualifier, int32_t event);
 
 // Operation code for a point given as a number or a name (attach, get_record,
 // get_record_ext, detach, version, first_block, next_block, approx, wait, delivery); -1 when
 // unknown.
-int32_t parse_point(const std::string &text);
+int32_t parsePoint(const std::string &text);
 
 // Parses "point:status[:nth[:symbol[:qualifier[:event]]]]" items separated by ',' or ';'.
 // Returns false with `error` set when an item is malformed.
-bool parse_fault_list(const std::string &text, std::vector<FaultRule> &faults, std::string &error);
+bool parseFaultList(const std::string &text, std::vector<FaultRule> &faults, std::string &error);
 
 // The first fault of `faults` for the nth call of operation `point`; null when none matches.
 // `symbol` and `qualifier` name the security the call concerns (null: none), which a fault
 // limited to one security must match.
-const FaultRule *match_fault(const std::vector<FaultRule> &faults, int32_t point, int32_t nth,
-                             const std::string *symbol, const std::string *qualifier);
+const FaultRule *matchFault(const std::vector<FaultRule> &faults, int32_t point, int32_t nth,
+                            const std::string *symbol, const std::string *qualifier);
 
 } // namespace pcqw32
 

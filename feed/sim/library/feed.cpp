@@ -76,11 +76,11 @@ struct State {
         const char *report = std::getenv("PCQW32_REPORT");
         if (report && *report) {
             std::fprintf(stderr, "PCQW32: %d attachment(s) open at exit (%d abandoned)\n",
-                         static_cast<int>(open_count()), static_cast<int>(abandoned));
+                         static_cast<int>(openCount()), static_cast<int>(abandoned));
         }
     }
-    int32_t open_count() const {
-        return static_cast<int32_t>(attachments.size()) + abandoned + recorder_open_attachments();
+    int32_t openCount() const {
+        return static_cast<int32_t>(attachments.size()) + abandoned + recorderOpenAttachments();
     }
 };
 
@@ -94,12 +94,12 @@ int32_t fail(int32_t status, const std::string &message) {
     return status;
 }
 
-std::string library_folder() {
+std::string libraryFolder() {
 #if defined(_WIN32)
     HMODULE module = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&library_folder), &module)) {
+                            reinterpret_cast<LPCSTR>(&libraryFolder), &module)) {
         return ".";
     }
     char path[MAX_PATH];
@@ -107,7 +107,7 @@ std::string library_folder() {
     std::string p(path, n);
 #else
     Dl_info info;
-    if (!dladdr(reinterpret_cast<void *>(&library_folder), &info) || !info.dli_fname) {
+    if (!dladdr(reinterpret_cast<void *>(&libraryFolder), &info) || !info.dli_fname) {
         return ".";
     }
     std::string p(info.dli_fname);
@@ -116,7 +116,7 @@ std::string library_folder() {
     return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
 }
 
-std::string data_folder() {
+std::string dataFolder() {
     State &s = state();
     if (s.hasDataDir) {
         return s.dataDir;
@@ -125,16 +125,16 @@ std::string data_folder() {
     if (env && *env) {
         return env;
     }
-    return library_folder() + "/pcqw32-data";
+    return libraryFolder() + "/pcqw32-data";
 }
 
 // The status of the first fault that matches this call, or 0. Faults from code come first,
 // then those of PCQW32_FAULTS.
-int32_t find_fault(int32_t point, int32_t nth, const std::string *symbol,
-                   const std::string *qualifier, int32_t *event = nullptr) {
+int32_t findFault(int32_t point, int32_t nth, const std::string *symbol,
+                  const std::string *qualifier, int32_t *event = nullptr) {
     const State &s = state();
     for (const std::vector<FaultRule> *list : {&s.apiFaults, &s.envFaults}) {
-        if (const FaultRule *f = match_fault(*list, point, nth, symbol, qualifier)) {
+        if (const FaultRule *f = matchFault(*list, point, nth, symbol, qualifier)) {
             if (event) {
                 *event = f->event;
             }
@@ -167,47 +167,47 @@ int32_t attach(void *block, int32_t db) {
     const char *env = std::getenv("PCQW32_FAULTS");
     s.envFaults.clear();
     std::string parseError;
-    if (env && !parse_fault_list(env, s.envFaults, parseError)) {
+    if (env && !parseFaultList(env, s.envFaults, parseError)) {
         std::fprintf(stderr, "PCQW32: PCQW32_FAULTS: %s\n", parseError.c_str());
         s.envFaults.clear();
         return fail(PCQW32_BAD_ARGUMENT, "PCQW32_FAULTS: " + parseError);
     }
-    if (int32_t st = find_fault(DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
+    if (int32_t st = findFault(DBA_ATTACH, s.attachCalls, nullptr, nullptr)) {
         return injected(st, DBA_ATTACH);
     }
     auto a = std::make_unique<Attachment>();
     a->db = db;
     a->store = std::make_unique<StoreReader>();
-    if (int32_t st = a->store->open(store_path(data_folder(), db))) {
+    if (int32_t st = a->store->open(databasePath(dataFolder(), db))) {
         return fail(st, a->store->error());
     }
     s.attachments[block] = std::move(a);
     return PCQW32_OK;
 }
 
-int32_t count_call(Attachment &a, int32_t operation) {
+int32_t countCall(Attachment &a, int32_t operation) {
     return ++a.calls[operation];
 }
 
 int32_t detach(void *block, Attachment &a) {
-    const int32_t nth = count_call(a, DBA_DETACH);
-    if (int32_t st = find_fault(DBA_DETACH, nth, nullptr, nullptr)) {
+    const int32_t nth = countCall(a, DBA_DETACH);
+    if (int32_t st = findFault(DBA_DETACH, nth, nullptr, nullptr)) {
         return injected(st, DBA_DETACH);
     }
     state().attachments.erase(block);
     return PCQW32_OK;
 }
 
-int32_t get_version(Attachment &a, void *record) {
-    const int32_t nth = count_call(a, DBA_GET_VERSION);
+int32_t getVersion(Attachment &a, void *record) {
+    const int32_t nth = countCall(a, DBA_GET_VERSION);
     if (!record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_VERSION without a record buffer");
     }
-    if (int32_t st = find_fault(DBA_GET_VERSION, nth, nullptr, nullptr)) {
+    if (int32_t st = findFault(DBA_GET_VERSION, nth, nullptr, nullptr)) {
         return injected(st, DBA_GET_VERSION);
     }
     VersionValues v;
-    const Lookup found = a.store->read_version(v);
+    const Lookup found = a.store->readVersion(v);
     if (found == Lookup::Failed) {
         return unreadable(a, "the version");
     }
@@ -215,24 +215,24 @@ int32_t get_version(Attachment &a, void *record) {
         return fail(PCQW32_KEY_NOT_FOUND, "the store holds no version");
     }
     unsigned char out[RECORD_BUFFER_SIZE];
-    if (EncodeError e = encode_version(v, out)) {
+    if (EncodeError e = encodeVersion(v, out)) {
         return fail(PCQW32_VALUE_RANGE, "version: " + e.message);
     }
     std::memcpy(record, out, sizeof out);
     return PCQW32_OK;
 }
 
-int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
-    const int32_t nth = count_call(a, DBA_GET_RECORD);
+int32_t getRecord(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = countCall(a, DBA_GET_RECORD);
     if (!key || !record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD without a key or record buffer");
     }
-    const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(DBA_GET_RECORD, nth, &symbol, &qualifier)) {
+    const std::string symbol = keySymbol(key), qualifier = keyQualifier(key);
+    if (int32_t st = findFault(DBA_GET_RECORD, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD);
     }
     SecurityInfo sec;
-    const Lookup known = a.store->find_security(key, sec);
+    const Lookup known = a.store->findSecurity(key, sec);
     if (known == Lookup::Failed) {
         return unreadable(a, "security \"" + symbol + "\"/\"" + qualifier + "\"");
     }
@@ -243,27 +243,27 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
     std::size_t handle = 0;
     if (a.store->kind() == RecordKind::Quote) {
         QuoteValues v;
-        const Lookup found = a.store->read_quote(sec.id, v);
+        const Lookup found = a.store->readQuote(sec.id, v);
         if (found == Lookup::Failed) {
             return unreadable(a, "the quote of \"" + symbol + "\"");
         }
         if (found == Lookup::Absent) {
             return fail(PCQW32_KEY_NOT_FOUND, "no quote for \"" + symbol + "\"");
         }
-        if (EncodeError e = encode_quote(v, out)) {
+        if (EncodeError e = encodeQuote(v, out)) {
             return fail(PCQW32_VALUE_RANGE, "quote of \"" + symbol + "\": " + e.message);
         }
         handle = kQuoteHandleOffset;
     } else {
         FundamentalsValues v;
-        const Lookup found = a.store->read_fundamentals(sec.id, v);
+        const Lookup found = a.store->readFundamentals(sec.id, v);
         if (found == Lookup::Failed) {
             return unreadable(a, "the fundamentals of \"" + symbol + "\"");
         }
         if (found == Lookup::Absent) {
             return fail(PCQW32_KEY_NOT_FOUND, "no fundamentals for \"" + symbol + "\"");
         }
-        if (EncodeError e = encode_fundamentals(v, out)) {
+        if (EncodeError e = encodeFundamentals(v, out)) {
             return fail(PCQW32_VALUE_RANGE, "fundamentals of \"" + symbol + "\": " + e.message);
         }
         handle = kFundamentalsHandleOffset;
@@ -273,23 +273,23 @@ int32_t get_record(Attachment &a, const unsigned char *key, void *record) {
     return PCQW32_OK;
 }
 
-int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
-    const int32_t nth = count_call(a, DBA_GET_RECORD_EXT);
+int32_t getRecordExt(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = countCall(a, DBA_GET_RECORD_EXT);
     if (!key || !record) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_RECORD_EXT without a key or record buffer");
     }
     if (std::memcmp(key + KEY_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE) != 0) {
         return fail(PCQW32_BAD_TAG, "extended key without the tag CANT");
     }
-    const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-    if (int32_t st = find_fault(DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
+    const std::string symbol = keySymbol(key), qualifier = keyQualifier(key);
+    if (int32_t st = findFault(DBA_GET_RECORD_EXT, nth, &symbol, &qualifier)) {
         return injected(st, DBA_GET_RECORD_EXT);
     }
     SecurityInfo sec;
     CantValues v;
-    Lookup found = a.store->find_security(key, sec);
+    Lookup found = a.store->findSecurity(key, sec);
     if (found == Lookup::Found) {
-        found = a.store->read_cant(sec.id, v);
+        found = a.store->readCant(sec.id, v);
     }
     if (found == Lookup::Failed) {
         return unreadable(a, "the CANT record of \"" + symbol + "\"");
@@ -298,7 +298,7 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
         return fail(PCQW32_KEY_NOT_FOUND, "no CANT record for \"" + symbol + "\"");
     }
     unsigned char out[CANT_RECORD_SIZE];
-    if (EncodeError e = encode_cant(sec.key, v, out)) {
+    if (EncodeError e = encodeCant(sec.key, v, out)) {
         return fail(PCQW32_VALUE_RANGE, "CANT record of \"" + symbol + "\": " + e.message);
     }
     std::memcpy(record, out, sizeof out);
@@ -306,34 +306,34 @@ int32_t get_record_ext(Attachment &a, const unsigned char *key, void *record) {
 }
 
 // The security a block read names through the security record it is given.
-Lookup record_security(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
+Lookup recordSecurity(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
     const bool quote = a.store->kind() == RecordKind::Quote;
     const std::size_t at = quote ? kQuoteHandleOffset : kFundamentalsHandleOffset;
     if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag,
                     kHandleTagSize) != 0) {
         return Lookup::Absent;
     }
-    return a.store->security_by_id(readU32(record, at + kHandleIdAt), sec);
+    return a.store->securityById(readU32(record, at + kHandleIdAt), sec);
 }
 
-int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, void *record) {
-    const int32_t nth = count_call(a, operation);
+int32_t barBlock(Attachment &a, int32_t operation, const unsigned char *key, void *record) {
+    const int32_t nth = countCall(a, operation);
     if (!key || !record) {
         return fail(PCQW32_BAD_ARGUMENT, "block read without a key or block buffer");
     }
     SecurityInfo sec;
-    const Lookup found = record_security(a, key, sec);
+    const Lookup found = recordSecurity(a, key, sec);
     if (found == Lookup::Failed) {
         return unreadable(a, "the security of a block read");
     }
     if (found == Lookup::Absent) {
         return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
     }
-    if (int32_t st = find_fault(operation, nth, &sec.symbol, &sec.qualifier)) {
+    if (int32_t st = findFault(operation, nth, &sec.symbol, &sec.qualifier)) {
         return injected(st, operation);
     }
     if (operation == DBA_GET_FIRST_BLOCK) {
-        a.store->start_bars(sec.id);
+        a.store->startBars(sec.id);
         a.barsStarted = true;
         a.barSecurity = sec.id;
         a.barBlocks = 0;
@@ -344,7 +344,7 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
         return fail(PCQW32_END_OF_DATA, "bar series at its 75000-row limit");
     }
     BarRow rows[BAR_BLOCK_RECORDS];
-    const int n = a.store->next_bars(rows, static_cast<int>(BAR_BLOCK_RECORDS));
+    const int n = a.store->nextBars(rows, static_cast<int>(BAR_BLOCK_RECORDS));
     if (n < 0) {
         return unreadable(a, "the bars of \"" + sec.symbol + "\"");
     }
@@ -352,7 +352,7 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
         return fail(PCQW32_END_OF_DATA, "no further bars for \"" + sec.symbol + "\"");
     }
     unsigned char out[BAR_BLOCK_SIZE];
-    if (EncodeError e = encode_bar_block(rows, n, out)) {
+    if (EncodeError e = encodeBarBlock(rows, n, out)) {
         return fail(PCQW32_VALUE_RANGE, "bars of \"" + sec.symbol + "\": " + e.message);
     }
     ++a.barBlocks;
@@ -367,8 +367,8 @@ int32_t bar_block(Attachment &a, int32_t operation, const unsigned char *key, vo
 __attribute__((noinline))
 #endif
 int32_t
-call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const unsigned char *block,
-          int32_t status) {
+callBack(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const unsigned char *block,
+         int32_t status) {
     return sb->callback(0, event, key, block, 0, status, sb);
 }
 
@@ -377,29 +377,29 @@ call_back(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const u
 int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     a.scanPending = false;
     static const unsigned char kEmptyBlock[HISTORY_BLOCK_SIZE] = {};
-    const int32_t every = a.store->event52_every();
+    const int32_t every = a.store->event52Every();
     if (every > 0 && a.deliveries % every == 0) {
-        call_back(sb, SCAN_EVENT_IGNORED, a.scanKey, kEmptyBlock, 0);
+        callBack(sb, SCAN_EVENT_IGNORED, a.scanKey, kEmptyBlock, 0);
     }
     const int32_t nth = ++a.deliveries;
     int32_t event = 0;
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
-        call_back(sb, event, a.scanKey, kEmptyBlock, st);
+    if (int32_t st = findFault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
+        callBack(sb, event, a.scanKey, kEmptyBlock, st);
         sb->started = 1;
         return PCQW32_OK;
     }
     HistoryRow rows[HISTORY_BLOCK_RECORDS];
     int n = 0;
     while (a.scanHasSecurity && !a.scanFailed) {
-        n = a.store->next_history(rows, static_cast<int>(HISTORY_BLOCK_RECORDS));
+        n = a.store->nextHistory(rows, static_cast<int>(HISTORY_BLOCK_RECORDS));
         if (n > 0) {
             break;
         }
         SecurityInfo next;
         const Lookup found =
-            n < 0 ? Lookup::Failed : a.store->history_security_from(a.scanSecurity.key, true, next);
+            n < 0 ? Lookup::Failed : a.store->historySecurityFrom(a.scanSecurity.key, true, next);
         if (found == Lookup::Failed) {
             a.scanFailed = true;
             a.scanError = "the store cannot be read (the history scan at \"" +
@@ -409,38 +409,38 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         a.scanHasSecurity = found == Lookup::Found;
         if (a.scanHasSecurity) {
             a.scanSecurity = next;
-            a.store->start_history(next.id);
+            a.store->startHistory(next.id);
         }
     }
     if (a.scanFailed) {
         // Unlike the end of the data, a store that cannot be read is a failed delivery (event
         // 2), and so is every later one: the rows after the damage are not there to deliver.
         fail(PCQW32_STORE_UNREADABLE, a.scanError);
-        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
+        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
         sb->started = 1;
         return PCQW32_OK;
     }
     if (!a.scanHasSecurity) {
         // Running out of data is how a scan of the last security ends, not a failure: a
         // client reports failed deliveries of event 2 only, so this one carries another code.
-        call_back(sb, SCAN_EVENT_END_OF_DATA, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        callBack(sb, SCAN_EVENT_END_OF_DATA, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }
     std::memcpy(a.scanKey, a.scanSecurity.key, SECURITY_KEY_SIZE);
     unsigned char block[HISTORY_BLOCK_SIZE];
-    if (EncodeError e = encode_history_block(rows, n, block)) {
+    if (EncodeError e = encodeHistoryBlock(rows, n, block)) {
         fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
-        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
     } else {
-        call_back(sb, SCAN_EVENT_BLOCK, a.scanKey, block, 0);
+        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, block, 0);
     }
     sb->started = 1;
     return PCQW32_OK;
 }
 
-int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
-    const int32_t nth = count_call(a, DBA_GET_APPROX);
+int32_t getApprox(Attachment &a, const unsigned char *key, void *record) {
+    const int32_t nth = countCall(a, DBA_GET_APPROX);
     auto *sb = static_cast<HistoryScanBlock *>(record);
     if (!sb) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_GET_APPROX without a scan block");
@@ -449,11 +449,11 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
         if (!key) {
             return fail(PCQW32_BAD_ARGUMENT, "positioning DBA_GET_APPROX without a key");
         }
-        const std::string symbol = key_symbol(key), qualifier = key_qualifier(key);
-        if (int32_t st = find_fault(DBA_GET_APPROX, nth, &symbol, &qualifier)) {
+        const std::string symbol = keySymbol(key), qualifier = keyQualifier(key);
+        if (int32_t st = findFault(DBA_GET_APPROX, nth, &symbol, &qualifier)) {
             return injected(st, DBA_GET_APPROX);
         }
-        const Lookup found = a.store->history_security_from(key, false, a.scanSecurity);
+        const Lookup found = a.store->historySecurityFrom(key, false, a.scanSecurity);
         a.scanPositioned = found != Lookup::Failed;
         a.scanPending = a.scanPositioned;
         a.scanFailed = false;
@@ -463,7 +463,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
         std::memcpy(a.scanKey, key, SECURITY_KEY_SIZE);
         a.scanHasSecurity = found == Lookup::Found;
         if (a.scanHasSecurity) {
-            a.store->start_history(a.scanSecurity.id);
+            a.store->startHistory(a.scanSecurity.id);
         }
         sb->started = 0;
         return PCQW32_OK;
@@ -476,7 +476,7 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(DBA_GET_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = findFault(DBA_GET_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_GET_APPROX);
     }
     if (a.scanPending) {
@@ -490,15 +490,15 @@ int32_t get_approx(Attachment &a, const unsigned char *key, void *record) {
     return PCQW32_OK;
 }
 
-int32_t wait_approx(Attachment &a, void *record) {
-    const int32_t nth = count_call(a, DBA_WAIT_APPROX);
+int32_t waitApprox(Attachment &a, void *record) {
+    const int32_t nth = countCall(a, DBA_WAIT_APPROX);
     auto *sb = static_cast<HistoryScanBlock *>(record);
     if (!sb || !sb->callback) {
         return fail(PCQW32_BAD_ARGUMENT, "DBA_WAIT_APPROX without a scan block or callback");
     }
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
-    if (int32_t st = find_fault(DBA_WAIT_APPROX, nth, symbol, qualifier)) {
+    if (int32_t st = findFault(DBA_WAIT_APPROX, nth, symbol, qualifier)) {
         return injected(st, DBA_WAIT_APPROX);
     }
     if (!a.scanPositioned || !a.scanPending) {
@@ -526,18 +526,18 @@ int32_t dispatch(void *block, int32_t operation, void *key, void *record, int32_
     case DBA_DETACH:
         return detach(block, a);
     case DBA_GET_VERSION:
-        return get_version(a, record);
+        return getVersion(a, record);
     case DBA_GET_RECORD:
-        return get_record(a, k, record);
+        return getRecord(a, k, record);
     case DBA_GET_RECORD_EXT:
-        return get_record_ext(a, k, record);
+        return getRecordExt(a, k, record);
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
-        return bar_block(a, operation, k, record);
+        return barBlock(a, operation, k, record);
     case DBA_GET_APPROX:
-        return get_approx(a, k, record);
+        return getApprox(a, k, record);
     case DBA_WAIT_APPROX:
-        return wait_approx(a, record);
+        return waitApprox(a, record);
     default:
         return fail(PCQW32_BAD_OPERATION, "operation " + std::to_string(operation));
     }
@@ -545,12 +545,12 @@ int32_t dispatch(void *block, int32_t operation, void *key, void *record, int32_
 
 // Control blocks of recording and replay sessions are answered by the recorder (recorder.h);
 // an attach it takes over ends whatever attachment of the simulator's own the block had.
-int32_t record_or_dispatch(void *block, int32_t operation, void *key, void *record,
-                           int32_t parameter) {
+int32_t recordOrDispatch(void *block, int32_t operation, void *key, void *record,
+                         int32_t parameter) {
     int32_t status = 0;
     std::string error;
-    if (!recorder_call(block, operation, key, record, parameter,
-                       operation == DBA_ATTACH ? data_folder() : std::string(), status, error)) {
+    if (!recorderCall(block, operation, key, record, parameter,
+                      operation == DBA_ATTACH ? dataFolder() : std::string(), status, error)) {
         return dispatch(block, operation, key, record, parameter);
     }
     State &s = state();
@@ -562,7 +562,7 @@ int32_t record_or_dispatch(void *block, int32_t operation, void *key, void *reco
     return status == 0 ? status : fail(status, error);
 }
 
-void copy_text(const std::string &text, char *buffer, int32_t size) {
+void copyText(const std::string &text, char *buffer, int32_t size) {
     if (buffer && size > 0) {
         const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
         std::memcpy(buffer, text.data(), n);
@@ -576,7 +576,7 @@ extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t oper
                                                 void *record, int32_t parameter) {
     State &s = state();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    const int32_t status = record_or_dispatch(controlBlock, operation, key, record, parameter);
+    const int32_t status = recordOrDispatch(controlBlock, operation, key, record, parameter);
     ++s.callCounts[operation];
     ++s.totalCalls;
     static const bool trace = [] {
@@ -594,12 +594,12 @@ extern "C" PCQW32_SIM_API int32_t DBA_CALL dbax(void *controlBlock, int32_t oper
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_open_attachments(void) {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().open_count();
+    return state().openCount();
 }
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_abandoned_attachments(void) {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().abandoned + recorder_abandoned_attachments();
+    return state().abandoned + recorderAbandonedAttachments();
 }
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_call_count(int32_t operation) {
@@ -622,7 +622,7 @@ extern "C" PCQW32_SIM_API void pcqw32_reset(void) {
     s.totalCalls = 0;
     s.apiFaults.clear();
     s.lastError.clear();
-    recorder_reset();
+    recorderReset();
 }
 
 extern "C" PCQW32_SIM_API void pcqw32_set_data_dir(const char *folder) {
@@ -634,8 +634,8 @@ extern "C" PCQW32_SIM_API void pcqw32_set_data_dir(const char *folder) {
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_data_dir(char *buffer, int32_t size) {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    const std::string folder = data_folder();
-    copy_text(folder, buffer, size);
+    const std::string folder = dataFolder();
+    copyText(folder, buffer, size);
     return static_cast<int32_t>(folder.size());
 }
 
@@ -644,10 +644,10 @@ extern "C" PCQW32_SIM_API int32_t pcqw32_add_fault(int32_t point, int32_t status
                                                    int32_t event) {
     State &s = state();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    if (parse_point(std::to_string(point)) < 0 || status == 0 || nth < 0) {
+    if (parsePoint(std::to_string(point)) < 0 || status == 0 || nth < 0) {
         return PCQW32_BAD_ARGUMENT;
     }
-    s.apiFaults.push_back(make_fault(point, status, nth, symbol, qualifier, event));
+    s.apiFaults.push_back(makeFault(point, status, nth, symbol, qualifier, event));
     return PCQW32_OK;
 }
 
@@ -658,6 +658,6 @@ extern "C" PCQW32_SIM_API void pcqw32_clear_faults(void) {
 
 extern "C" PCQW32_SIM_API int32_t pcqw32_last_error(char *buffer, int32_t size) {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    copy_text(state().lastError, buffer, size);
+    copyText(state().lastError, buffer, size);
     return static_cast<int32_t>(state().lastError.size());
 }

@@ -8,18 +8,18 @@ std::string quoted(const std::string &s) {
     return "\"" + s + "\"";
 }
 
-std::string security_name(const unsigned char *key) {
-    return quoted(key_symbol(key)) + "/" + quoted(key_qualifier(key));
+std::string securityName(const unsigned char *key) {
+    return quoted(keySymbol(key)) + "/" + quoted(keyQualifier(key));
 }
 
 } // namespace
 
-Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32_t parameter) {
+Shape shapeOf(CallContext &s, int32_t operation, void *key, void *record, int32_t parameter) {
     Shape c;
     c.operation = operation;
     c.parameter = parameter;
     const auto *k = static_cast<const unsigned char *>(key);
-    const std::size_t keySize = recorded_key_size(operation);
+    const std::size_t keySize = recordedKeySize(operation);
     if (k && keySize > 0) {
         c.key.assign(k, k + keySize);
     }
@@ -29,7 +29,7 @@ Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32
     const bool hasMode = c.scanBlock != nullptr;
     const int32_t mode = hasMode ? c.scanBlock->mode : 0;
     Bytes keyPart;
-    c.what = operation_name(operation);
+    c.what = operationName(operation);
     switch (operation) {
     case DBA_ATTACH:
         c.what += " of database " + std::to_string(parameter);
@@ -37,7 +37,7 @@ Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32
     case DBA_GET_RECORD:
         keyPart = c.key;
         if (k) {
-            c.what += " of " + security_name(k);
+            c.what += " of " + securityName(k);
         }
         break;
     case DBA_GET_RECORD_EXT:
@@ -45,7 +45,7 @@ Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32
         if (k) {
             keyPart.assign(k, k + SECURITY_KEY_SIZE);
             keyPart.insert(keyPart.end(), k + KEY_TAG_OFFSET, k + KEY_TAG_OFFSET + KEY_TAG_SIZE);
-            c.what += " of " + security_name(k) + " with the tag " +
+            c.what += " of " + securityName(k) + " with the tag " +
                       quoted(std::string(reinterpret_cast<const char *>(k + KEY_TAG_OFFSET),
                                          KEY_TAG_SIZE));
         }
@@ -73,7 +73,7 @@ Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32
             keyPart = c.key;
             c.run = &s.scan;
             c.head = true;
-            c.security = k ? security_name(k) : std::string("a null key");
+            c.security = k ? securityName(k) : std::string("a null key");
             c.what += " (mode 1) from " + c.security;
             break;
         }
@@ -94,15 +94,15 @@ Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32
         break;
     }
     if (!c.run || c.head) {
-        c.request = request_bytes(s.attached, parameter, hasMode, mode, keyPart);
+        c.request = requestBytes(s.attached, parameter, hasMode, mode, keyPart);
     } else {
-        c.request = request_bytes(s.attached, parameter, hasMode, mode, Bytes());
+        c.request = requestBytes(s.attached, parameter, hasMode, mode, Bytes());
     }
     return c;
 }
 
-void note_call(CallContext &s, const Shape &c, void *key, void *record, int32_t status,
-               bool replayed, int64_t recordedId) {
+void noteCall(CallContext &s, const Shape &c, void *key, void *record, int32_t status,
+              bool replayed, int64_t recordedId) {
     if (c.operation == DBA_ATTACH || c.operation == DBA_DETACH) {
         if (status == 0) {
             s.attached = c.operation == DBA_ATTACH;
@@ -114,7 +114,7 @@ void note_call(CallContext &s, const Shape &c, void *key, void *record, int32_t 
     if (c.operation == DBA_GET_RECORD && status == 0 && key && record) {
         const auto *r = static_cast<const unsigned char *>(record);
         s.lastSecurityRecord.assign(r, r + SECURITY_RECORD_SIZE);
-        s.lastSecurity = security_name(static_cast<const unsigned char *>(key));
+        s.lastSecurity = securityName(static_cast<const unsigned char *>(key));
     }
     if (!c.run) {
         return;

@@ -49,13 +49,13 @@ struct Shape {
 };
 
 // The shape of a call the session is about to answer.
-Shape shape_of(CallContext &s, int32_t operation, void *key, void *record, int32_t parameter);
+Shape shapeOf(CallContext &s, int32_t operation, void *key, void *record, int32_t parameter);
 
 // Moves the session on after call `c` was answered with `status`: an attach or detach ends
 // both runs; a security record answered names the block reads that carry it; a call that
 // starts or continues a run counts in it (`replayed`: answered by recorded call `recordedId`).
-void note_call(CallContext &s, const Shape &c, void *key, void *record, int32_t status,
-               bool replayed, int64_t recordedId);
+void noteCall(CallContext &s, const Shape &c, void *key, void *record, int32_t status,
+              bool replayed, int64_t recordedId);
 
 } // namespace pcqw32
 

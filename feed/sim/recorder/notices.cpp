@@ -14,13 +14,13 @@ std::set<std::string> &said() {
 
 } // namespace
 
-void say_once(const std::string &message) {
+void sayOnce(const std::string &message) {
     if (said().insert(message).second) {
         std::fprintf(stderr, "PCQW32: %s\n", message.c_str());
     }
 }
 
-void forget_said() {
+void forgetSaid() {
     said().clear();
 }
 

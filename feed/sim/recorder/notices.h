@@ -9,10 +9,10 @@
 namespace pcqw32 {
 
 // Prints "PCQW32: <message>" on standard error the first time it comes up.
-void say_once(const std::string &message);
+void sayOnce(const std::string &message);
 
 // Forgets the messages given, so that each is given again when it comes up.
-void forget_said();
+void forgetSaid();
 
 } // namespace pcqw32
 

@@ -43,7 +43,7 @@ std::vector<Frame> &frames() {
     return inProgress;
 }
 
-bool full_path(const std::string &path) {
+bool fullPath(const std::string &path) {
 #if defined(_WIN32)
     const bool drive = path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
     const bool share = path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
@@ -55,7 +55,7 @@ bool full_path(const std::string &path) {
 }
 
 #if defined(_WIN32)
-std::string system_message(DWORD code) {
+std::string systemMessage(DWORD code) {
     char buffer[512] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                    buffer, sizeof buffer, nullptr);
@@ -66,7 +66,7 @@ std::string system_message(DWORD code) {
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 
-bool file_identity(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
+bool fileIdentity(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
     HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
@@ -78,11 +78,11 @@ bool file_identity(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
     return ok;
 }
 
-std::string this_library() {
+std::string thisLibrary() {
     HMODULE module = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&this_library), &module)) {
+                            reinterpret_cast<LPCSTR>(&thisLibrary), &module)) {
         return "";
     }
     char path[MAX_PATH];
@@ -91,9 +91,9 @@ std::string this_library() {
 }
 
 #else
-std::string this_library() {
+std::string thisLibrary() {
     Dl_info info;
-    if (!dladdr(reinterpret_cast<void *>(&this_library), &info) || !info.dli_fname) {
+    if (!dladdr(reinterpret_cast<void *>(&thisLibrary), &info) || !info.dli_fname) {
         return "";
     }
     return info.dli_fname;
@@ -104,27 +104,27 @@ std::string this_library() {
 } // namespace
 
 #if defined(_WIN32)
-bool is_this_library(const std::string &path) {
+bool isThisLibrary(const std::string &path) {
     BY_HANDLE_FILE_INFORMATION a{}, b{};
-    return file_identity(path, a) && file_identity(this_library(), b) &&
+    return fileIdentity(path, a) && fileIdentity(thisLibrary(), b) &&
            a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 #else
-bool is_this_library(const std::string &path) {
+bool isThisLibrary(const std::string &path) {
     struct stat a {};
     struct stat b {};
-    return stat(path.c_str(), &a) == 0 && stat(this_library().c_str(), &b) == 0 &&
+    return stat(path.c_str(), &a) == 0 && stat(thisLibrary().c_str(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 #endif
 
-Target *load_target(const std::string &path, std::string &error) {
+Target *loadTarget(const std::string &path, std::string &error) {
     auto found = targets().find(path);
     if (found != targets().end()) {
         return found->second.get();
     }
-    if (!full_path(path)) {
+    if (!fullPath(path)) {
         error = "PCQW32_RECORD_TARGET must name the library by its full path, not \"" + path + "\"";
         return nullptr;
     }
@@ -134,7 +134,7 @@ Target *load_target(const std::string &path, std::string &error) {
     // Its own dependencies are looked for beside it first.
     HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!library) {
-        error = "cannot load " + path + ": " + system_message(GetLastError());
+        error = "cannot load " + path + ": " + systemMessage(GetLastError());
         return nullptr;
     }
     // The plain name, or the names a stdcall export keeps when its decoration was not removed.
@@ -168,18 +168,18 @@ Target *load_target(const std::string &path, std::string &error) {
     return t;
 }
 
-int32_t call_target(Target &target, void *block, int32_t operation, void *key, void *record,
-                    int32_t parameter) {
+int32_t callTarget(Target &target, void *block, int32_t operation, void *key, void *record,
+                   int32_t parameter) {
     int32_t removed = GUARDED_CALL_NOT_MEASURED;
     const int32_t status =
         guardedDbaxCall(target.dbax, block, operation, key, record, parameter, &removed);
     switch (checkConvention(&target.convention, removed)) {
     case CONVENTION_NEITHER:
-        say_once("the recorded library's dbax removed " + std::to_string(removed) +
-                 " bytes of arguments, which is neither stdcall (20) nor cdecl (0)");
+        sayOnce("the recorded library's dbax removed " + std::to_string(removed) +
+                " bytes of arguments, which is neither stdcall (20) nor cdecl (0)");
         break;
     case CONVENTION_CHANGED:
-        say_once("the recorded library's dbax changed its calling convention");
+        sayOnce("the recorded library's dbax changed its calling convention");
         break;
     case CONVENTION_KEPT:
         break;
@@ -191,8 +191,8 @@ namespace {
 
 // The one callback the recorder hands the recorded library: notes the delivery and passes it
 // on, unchanged, to the caller's callback, which finds its scan block as the library left it.
-int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const void *block,
-                        int32_t argument5, int32_t status, void *scanBlock) {
+int32_t recordDelivery(int32_t argument1, int32_t event, const void *key, const void *block,
+                       int32_t argument5, int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     Frame *frame = nullptr;
     for (auto f = frames().rbegin(); f != frames().rend(); ++f) {
@@ -202,8 +202,8 @@ int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const
         }
     }
     if (!frame) {
-        say_once("a history delivery came outside the scan call that asked for it, or with "
-                 "another scan block; it was ignored");
+        sayOnce("a history delivery came outside the scan call that asked for it, or with "
+                "another scan block; it was ignored");
         return 1;
     }
     RecordedDelivery d;
@@ -219,7 +219,7 @@ int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const
         const auto *b = static_cast<const unsigned char *>(block);
         d.block.assign(b, b + HISTORY_BLOCK_SIZE);
     }
-    d.seen = scan_fields_of(sb);
+    d.seen = scanFieldsOf(sb);
     HistoryCallbackFunction callerCallback = frame->callerCallback;
     sb->callback = callerCallback;
     const int32_t result =
@@ -242,26 +242,26 @@ int32_t record_delivery(int32_t argument1, int32_t event, const void *key, const
 // `dbax`, or the one PCQW32_RECORD_CALLBACK names for a library that mixes them. The caller's
 // own callback is called in this library's convention.
 #if GUARDED_CALL_MEASURES
-int32_t __stdcall recording_callback_stdcall(int32_t argument1, int32_t event, const void *key,
-                                             const void *block, int32_t argument5, int32_t status,
-                                             void *scanBlock) {
-    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+int32_t __stdcall recordingCallbackStdcall(int32_t argument1, int32_t event, const void *key,
+                                           const void *block, int32_t argument5, int32_t status,
+                                           void *scanBlock) {
+    return recordDelivery(argument1, event, key, block, argument5, status, scanBlock);
 }
-int32_t __cdecl recording_callback_cdecl(int32_t argument1, int32_t event, const void *key,
-                                         const void *block, int32_t argument5, int32_t status,
-                                         void *scanBlock) {
-    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+int32_t __cdecl recordingCallbackCdecl(int32_t argument1, int32_t event, const void *key,
+                                       const void *block, int32_t argument5, int32_t status,
+                                       void *scanBlock) {
+    return recordDelivery(argument1, event, key, block, argument5, status, scanBlock);
 }
 #else
-int32_t recording_callback_native(int32_t argument1, int32_t event, const void *key,
-                                  const void *block, int32_t argument5, int32_t status,
-                                  void *scanBlock) {
-    return record_delivery(argument1, event, key, block, argument5, status, scanBlock);
+int32_t recordingCallbackNative(int32_t argument1, int32_t event, const void *key,
+                                const void *block, int32_t argument5, int32_t status,
+                                void *scanBlock) {
+    return recordDelivery(argument1, event, key, block, argument5, status, scanBlock);
 }
 #endif
 
 // The address of the callback to hand `target`.
-const void *recording_callback_for(const Target &target) {
+const void *recordingCallbackFor(const Target &target) {
 #if GUARDED_CALL_MEASURES
     bool useCdecl = target.convention == FEED_CONVENTION_CDECL;
     const char *setting = std::getenv("PCQW32_RECORD_CALLBACK");
@@ -270,36 +270,36 @@ const void *recording_callback_for(const Target &target) {
     if (namedConvention != FEED_CONVENTION_UNKNOWN) {
         useCdecl = namedConvention == FEED_CONVENTION_CDECL;
     } else if (!named.empty()) {
-        say_once("PCQW32_RECORD_CALLBACK is \"" + named +
-                 "\": it must be stdcall or cdecl; the convention of dbax is used");
+        sayOnce("PCQW32_RECORD_CALLBACK is \"" + named +
+                "\": it must be stdcall or cdecl; the convention of dbax is used");
     }
-    return useCdecl ? functionAddress(&recording_callback_cdecl)
-                    : functionAddress(&recording_callback_stdcall);
+    return useCdecl ? functionAddress(&recordingCallbackCdecl)
+                    : functionAddress(&recordingCallbackStdcall);
 #else
     (void)target;
-    return functionAddress(&recording_callback_native);
+    return functionAddress(&recordingCallbackNative);
 #endif
 }
 
 } // namespace
 
-int32_t forward_to_target(Target &target, void *block, int32_t operation, void *key, void *record,
-                          int32_t parameter, HistoryScanBlock *sb,
-                          std::vector<RecordedDelivery> &deliveries) {
+int32_t forwardToTarget(Target &target, void *block, int32_t operation, void *key, void *record,
+                        int32_t parameter, HistoryScanBlock *sb,
+                        std::vector<RecordedDelivery> &deliveries) {
     HistoryCallbackFunction callerCallback = sb ? sb->callback : nullptr;
     if (!callerCallback) {
-        return call_target(target, block, operation, key, record, parameter);
+        return callTarget(target, block, operation, key, record, parameter);
     }
-    const void *recordingCallback = recording_callback_for(target);
+    const void *recordingCallback = recordingCallbackFor(target);
     frames().push_back(Frame{sb, callerCallback, &deliveries, recordingCallback});
     setScanCallback(sb, recordingCallback);
-    const int32_t status = call_target(target, block, operation, key, record, parameter);
+    const int32_t status = callTarget(target, block, operation, key, record, parameter);
     sb->callback = frames().back().callerCallback;
     frames().pop_back();
     return status;
 }
 
-void forget_forwarded_scans() {
+void forgetForwardedScans() {
     frames().clear();
 }
 

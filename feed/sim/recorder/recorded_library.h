@@ -27,27 +27,27 @@ struct Target {
 
 // The library at `path`, loaded the first time it is asked for; null with `error` set when
 // `path` is not a full path, the library cannot be loaded or it has no entry point dbax.
-Target *load_target(const std::string &path, std::string &error);
+Target *loadTarget(const std::string &path, std::string &error);
 
 // Whether `path` names this very library file.
-bool is_this_library(const std::string &path);
+bool isThisLibrary(const std::string &path);
 
 // Calls the library's dbax. The guarded call keeps the stack whole whichever convention the
 // library follows; a library of neither, or one that changes, gets its status forwarded all
 // the same and is named once on standard error.
-int32_t call_target(Target &target, void *block, int32_t operation, void *key, void *record,
-                    int32_t parameter);
+int32_t callTarget(Target &target, void *block, int32_t operation, void *key, void *record,
+                   int32_t parameter);
 
 // Forwards a call to the library with the caller's own arguments and returns what the library
 // returned. When the call carries a scan block with a callback, the recording callback stands
 // in for the caller's during the call, and the deliveries the library made land in
 // `deliveries`.
-int32_t forward_to_target(Target &target, void *block, int32_t operation, void *key, void *record,
-                          int32_t parameter, HistoryScanBlock *scanBlock,
-                          std::vector<RecordedDelivery> &deliveries);
+int32_t forwardToTarget(Target &target, void *block, int32_t operation, void *key, void *record,
+                        int32_t parameter, HistoryScanBlock *scanBlock,
+                        std::vector<RecordedDelivery> &deliveries);
 
 // Forgets the forwarded scan calls in progress.
-void forget_forwarded_scans();
+void forgetForwardedScans();
 
 } // namespace pcqw32
 

@@ -27,7 +27,7 @@ enum class Mode { All, New, None };
 // Calls of a replayed run read from the store at a time.
 constexpr int kReadAhead = 512;
 
-const char *mode_name(Mode m) {
+const char *modeName(Mode m) {
     return m == Mode::All ? "all" : (m == Mode::New ? "new" : "none");
 }
 
@@ -52,7 +52,7 @@ struct Session : CallContext {
     int32_t number = 0; // the session's number in the recording
 };
 
-int32_t open_count(const std::map<const void *, Session> &sessions, int32_t abandoned) {
+int32_t openCount(const std::map<const void *, Session> &sessions, int32_t abandoned) {
     int32_t open = abandoned;
     for (const auto &entry : sessions) {
         if (entry.second.attached) {
@@ -80,7 +80,7 @@ struct FileStamp {
     }
 };
 
-FileStamp stamp_of(const std::string &path) {
+FileStamp stampOf(const std::string &path) {
     FileStamp f;
     std::error_code ec;
     const std::filesystem::path main(path), wal(path + "-wal");
@@ -105,7 +105,7 @@ struct Recorder {
 
     Recorder() { recorderBuilt = true; }
     ~Recorder() {
-        openAtExit = open_count(sessions, abandoned);
+        openAtExit = openCount(sessions, abandoned);
         abandonedAtExit = abandoned;
         recorderGone = true;
     }
@@ -121,7 +121,7 @@ std::string env(const char *name) {
     return v ? std::string(v) : std::string();
 }
 
-std::string utc_now() {
+std::string utcNow() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
 #if defined(_WIN32)
@@ -134,7 +134,7 @@ std::string utc_now() {
     return buffer;
 }
 
-Writer *open_writer(const std::string &storePath, const Target &target) {
+Writer *openWriter(const std::string &storePath, const Target &target) {
     Recorder &r = recorder();
     auto found = r.writers.find(storePath);
     if (found != r.writers.end()) {
@@ -142,11 +142,11 @@ Writer *open_writer(const std::string &storePath, const Target &target) {
     }
     auto writer = std::make_unique<Writer>();
     std::string error;
-    writer->store = RecordingStore::open_for_recording(storePath, error);
+    writer->store = RecordingStore::openForRecording(storePath, error);
     if (!writer->store) {
         writer->failed = true;
-        say_once("cannot record into " + storePath + ": " + error + "; calls go on to " +
-                 target.path + " without being recorded");
+        sayOnce("cannot record into " + storePath + ": " + error + "; calls go on to " +
+                target.path + " without being recorded");
     }
     Writer *w = writer.get();
     r.writers.emplace(storePath, std::move(writer));
@@ -155,40 +155,40 @@ Writer *open_writer(const std::string &storePath, const Target &target) {
 
 // The version of the recorded library, asked once when a recording starts, on a control block
 // of the recorder's own.
-void ask_version(Target &target, int32_t db, RecordingInfo &info) {
+void askVersion(Target &target, int32_t db, RecordingInfo &info) {
     FeedControlBlock block{};
     unsigned char record[RECORD_BUFFER_SIZE] = {};
     info.versionAsked = true;
-    info.versionStatus = call_target(target, &block, DBA_ATTACH, nullptr, nullptr, db);
+    info.versionStatus = callTarget(target, &block, DBA_ATTACH, nullptr, nullptr, db);
     if (info.versionStatus != 0) {
         return;
     }
-    info.versionStatus = call_target(target, &block, DBA_GET_VERSION, nullptr, record, 0);
-    call_target(target, &block, DBA_DETACH, nullptr, nullptr, 0);
+    info.versionStatus = callTarget(target, &block, DBA_GET_VERSION, nullptr, record, 0);
+    callTarget(target, &block, DBA_DETACH, nullptr, nullptr, 0);
     if (info.versionStatus == 0) {
-        info.version = decode_version(record, sizeof record);
+        info.version = decodeVersion(record, sizeof record);
         info.versionRecord.assign(record, record + sizeof record);
     }
 }
 
-void write_call(Session &s, RecordedCall &call, bool replace) {
+void writeCall(Session &s, RecordedCall &call, bool replace) {
     Writer *w = s.writer;
     if (!w || w->failed) {
         return;
     }
-    if (w->recording == 0 || w->target != s.target->path || w->mode != mode_name(s.mode)) {
+    if (w->recording == 0 || w->target != s.target->path || w->mode != modeName(s.mode)) {
         RecordingInfo info;
-        info.started = utc_now();
+        info.started = utcNow();
         info.target = s.target->path;
-        info.mode = mode_name(s.mode);
-        ask_version(*s.target, s.db, info);
-        w->recording = w->store->start_recording(info);
+        info.mode = modeName(s.mode);
+        askVersion(*s.target, s.db, info);
+        w->recording = w->store->startRecording(info);
         w->target = info.target;
         w->mode = info.mode;
         if (w->recording == 0) {
             w->failed = true;
-            say_once("cannot record into " + w->store->path() + ": " + w->store->error() +
-                     "; calls go on to " + s.target->path + " without being recorded");
+            sayOnce("cannot record into " + w->store->path() + ": " + w->store->error() +
+                    "; calls go on to " + s.target->path + " without being recorded");
             return;
         }
     }
@@ -196,16 +196,16 @@ void write_call(Session &s, RecordedCall &call, bool replace) {
     call.session = s.number;
     if (!w->store->append(call, replace)) {
         w->failed = true;
-        say_once("cannot record into " + w->store->path() + ": " + w->store->error() +
-                 "; calls go on to " + s.target->path + " without being recorded");
+        sayOnce("cannot record into " + w->store->path() + ": " + w->store->error() +
+                "; calls go on to " + s.target->path + " without being recorded");
     }
 }
 
 // Forwards a call and records it. Whatever happens to the recording, the caller gets what
 // the recorded library returned.
-int32_t forward_and_record(Session &s, void *block, const Shape &c, void *key, void *record,
-                           std::string &error) {
-    const std::size_t recordSize = record ? recorded_record_size(c.operation) : 0;
+int32_t forwardAndRecord(Session &s, void *block, const Shape &c, void *key, void *record,
+                         std::string &error) {
+    const std::size_t recordSize = record ? recordedRecordSize(c.operation) : 0;
     Bytes before;
     RecordedCall call;
     try {
@@ -215,8 +215,8 @@ int32_t forward_and_record(Session &s, void *block, const Shape &c, void *key, v
         before.clear();
     }
     const bool attachedBefore = s.attached;
-    const int32_t status = forward_to_target(*s.target, block, c.operation, key, record,
-                                             c.parameter, c.scanBlock, call.deliveries);
+    const int32_t status = forwardToTarget(*s.target, block, c.operation, key, record, c.parameter,
+                                           c.scanBlock, call.deliveries);
     if (c.operation == DBA_ATTACH || c.operation == DBA_DETACH) {
         s.targetAttached =
             c.operation == DBA_ATTACH ? status == 0 : status != 0 && s.targetAttached;
@@ -243,14 +243,14 @@ int32_t forward_and_record(Session &s, void *block, const Shape &c, void *key, v
         }
         if (c.scanBlock) {
             call.hasScan = true;
-            call.scan = scan_fields_of(c.scanBlock);
+            call.scan = scanFieldsOf(c.scanBlock);
         }
-        write_call(s, call, s.mode == Mode::All);
+        writeCall(s, call, s.mode == Mode::All);
     } catch (...) {
         if (s.writer && !s.writer->failed) {
             s.writer->failed = true;
-            say_once("cannot record into " + s.storePath + ": out of memory; calls go on to " +
-                     s.target->path + " without being recorded");
+            sayOnce("cannot record into " + s.storePath + ": out of memory; calls go on to " +
+                    s.target->path + " without being recorded");
         }
         call.id = 0;
     }
@@ -263,21 +263,21 @@ int32_t forward_and_record(Session &s, void *block, const Shape &c, void *key, v
 
 // Answers a call from a recorded one: the recorded deliveries made to the caller's callback,
 // the scan block fields and the record as the recorded library left them, and its status.
-int32_t replay_call(const RecordedCall &rc, const Shape &c, void *record, std::string &error) {
-    const int32_t status = replay_recorded(rc, c.scanBlock, record, error);
+int32_t replayCall(const RecordedCall &rc, const Shape &c, void *record, std::string &error) {
+    const int32_t status = replayRecorded(rc, c.scanBlock, record, error);
     if (status != 0 && error.empty()) {
         error = "recorded answer to " + c.what + ": status " + std::to_string(status);
     }
     return status;
 }
 
-int32_t not_recorded(const Session &s, const Shape &c, std::string &error) {
+int32_t notRecorded(const Session &s, const Shape &c, std::string &error) {
     error =
         "not recorded: " + c.what + " (database " + std::to_string(s.db) + ", " + s.storePath + ")";
     return PCQW32_NOT_RECORDED;
 }
 
-RecordingStore *lookup_store(Session &s) {
+RecordingStore *lookupStore(Session &s) {
     if (s.mode == Mode::None) {
         return s.replay.get();
     }
@@ -287,8 +287,8 @@ RecordingStore *lookup_store(Session &s) {
 // Finds the recorded answer to a call: the next call of a replayed run, or the latest call
 // of the same request. Failed when the recording cannot be read, which is not the same as
 // holding no answer.
-Lookup find_recorded(Session &s, const Shape &c, RecordedCall &out) {
-    RecordingStore *store = lookup_store(s);
+Lookup findRecorded(Session &s, const Shape &c, RecordedCall &out) {
+    RecordingStore *store = lookupStore(s);
     if (!store) {
         return Lookup::Absent;
     }
@@ -298,7 +298,7 @@ Lookup find_recorded(Session &s, const Shape &c, RecordedCall &out) {
             return Lookup::Absent;
         }
         if (run.ahead.empty() && !run.exhausted) {
-            if (!store->run_calls(run.head, run.last, kReadAhead, run.ahead)) {
+            if (!store->runCalls(run.head, run.last, kReadAhead, run.ahead)) {
                 run.ahead.clear();
                 return Lookup::Failed;
             }
@@ -312,11 +312,11 @@ Lookup find_recorded(Session &s, const Shape &c, RecordedCall &out) {
         run.ahead.pop_front();
         return Lookup::Found;
     }
-    return store->find_request(c.operation, c.request, out);
+    return store->findRequest(c.operation, c.request, out);
 }
 
-int32_t unreadable_recording(Session &s, const Shape &c, std::string &error) {
-    RecordingStore *store = lookup_store(s);
+int32_t unreadableRecording(Session &s, const Shape &c, std::string &error) {
+    RecordingStore *store = lookupStore(s);
     error =
         "the recording cannot be read (" + c.what + "): " + (store ? store->error() : s.storePath);
     return PCQW32_STORE_UNREADABLE;
@@ -324,11 +324,11 @@ int32_t unreadable_recording(Session &s, const Shape &c, std::string &error) {
 
 // In mode new, a forwarded call needs the recorded library attached on the caller's block,
 // which a replayed attach never did.
-int32_t ensure_target_attached(Session &s, void *block, const Shape &c, std::string &error) {
+int32_t ensureTargetAttached(Session &s, void *block, const Shape &c, std::string &error) {
     if (s.targetAttached || !s.attached || c.operation == DBA_ATTACH) {
         return 0;
     }
-    const int32_t st = call_target(*s.target, block, DBA_ATTACH, nullptr, nullptr, s.db);
+    const int32_t st = callTarget(*s.target, block, DBA_ATTACH, nullptr, nullptr, s.db);
     if (st != 0) {
         error = "the attach needed to forward " + c.what + " to " + s.target->path +
                 " failed with status " + std::to_string(st);
@@ -338,34 +338,34 @@ int32_t ensure_target_attached(Session &s, void *block, const Shape &c, std::str
     return 0;
 }
 
-int32_t session_call(Session &s, void *block, int32_t operation, void *key, void *record,
-                     int32_t parameter, std::string &error) {
-    const Shape c = shape_of(s, operation, key, record, parameter);
+int32_t sessionCall(Session &s, void *block, int32_t operation, void *key, void *record,
+                    int32_t parameter, std::string &error) {
+    const Shape c = shapeOf(s, operation, key, record, parameter);
     int32_t status = 0;
     bool replayed = false;
     RecordedCall rc;
     const bool continuation = c.run && !c.head;
     const Lookup found = s.mode != Mode::All && (!continuation || c.run->replayed)
-                             ? find_recorded(s, c, rc)
+                             ? findRecorded(s, c, rc)
                              : Lookup::Absent;
     if (found == Lookup::Failed) {
-        status = unreadable_recording(s, c, error);
+        status = unreadableRecording(s, c, error);
     } else if (found == Lookup::Found) {
-        status = replay_call(rc, c, record, error);
+        status = replayCall(rc, c, record, error);
         replayed = true;
         if (s.mode == Mode::New && operation == DBA_DETACH && s.targetAttached) {
             // The caller's detach was answered from the recording; the attachment made to
             // forward earlier calls is released all the same.
-            if (call_target(*s.target, block, DBA_DETACH, nullptr, nullptr, 0) == 0) {
+            if (callTarget(*s.target, block, DBA_DETACH, nullptr, nullptr, 0) == 0) {
                 s.targetAttached = false;
             }
         }
     } else if (s.mode == Mode::None || (continuation && c.run->replayed)) {
-        status = not_recorded(s, c, error);
-    } else if ((status = ensure_target_attached(s, block, c, error)) == 0) {
-        status = forward_and_record(s, block, c, key, record, error);
+        status = notRecorded(s, c, error);
+    } else if ((status = ensureTargetAttached(s, block, c, error)) == 0) {
+        status = forwardAndRecord(s, block, c, key, record, error);
     }
-    note_call(s, c, key, record, status, replayed, rc.id);
+    noteCall(s, c, key, record, status, replayed, rc.id);
     return status;
 }
 
@@ -377,7 +377,7 @@ struct Setup {
 };
 
 // Drops the session a control block had, counting it abandoned when it was still attached.
-void drop_session(const void *block) {
+void dropSession(const void *block) {
     Recorder &r = recorder();
     auto found = r.sessions.find(block);
     if (found != r.sessions.end()) {
@@ -388,7 +388,7 @@ void drop_session(const void *block) {
     }
 }
 
-bool known_without_recording(const std::string &path, const FileStamp &now) {
+bool knownWithoutRecording(const std::string &path, const FileStamp &now) {
     auto &known = recorder().withoutRecording;
     auto found = known.find(path);
     return found != known.end() && found->second == now;
@@ -409,38 +409,38 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
     } else if (setup.modeText == "none" || !setup.modeGiven) {
         setup.mode = setup.modeGiven || setup.target.empty() ? Mode::None : Mode::All;
     } else {
-        drop_session(block);
+        dropSession(block);
         error = "PCQW32_RECORD_MODE \"" + setup.modeText + "\" is not all, new or none";
-        say_once(error);
+        sayOnce(error);
         status = PCQW32_BAD_ARGUMENT;
         return true;
     }
     // The library named as the one to record serves its own store: that is its part when a
     // second copy of the simulator stands in for the vendor's library.
-    if (!setup.target.empty() && is_this_library(setup.target)) {
-        drop_session(block);
+    if (!setup.target.empty() && isThisLibrary(setup.target)) {
+        dropSession(block);
         return false;
     }
     const std::string folder = setup.recordDir.empty() ? dataFolder : setup.recordDir;
-    const std::string storePath = store_path(folder, db);
+    const std::string storePath = databasePath(folder, db);
 
     Session s;
     s.db = db;
     s.mode = setup.mode;
     s.storePath = storePath;
     if (s.mode == Mode::None) {
-        const FileStamp before = stamp_of(storePath);
-        if (!setup.modeGiven && known_without_recording(storePath, before)) {
-            drop_session(block);
+        const FileStamp before = stampOf(storePath);
+        if (!setup.modeGiven && knownWithoutRecording(storePath, before)) {
+            dropSession(block);
             return false;
         }
         std::string why;
         bool unreadable = false;
-        s.replay = RecordingStore::open_for_replay(storePath, why, &unreadable);
+        s.replay = RecordingStore::openForReplay(storePath, why, &unreadable);
         if (unreadable) {
             // Whether the store holds a recording cannot be told, so neither the recording
             // nor the simulator's own data can answer for it.
-            drop_session(block);
+            dropSession(block);
             error = "the store cannot be read: " + why;
             status = PCQW32_STORE_UNREADABLE;
             return true;
@@ -448,38 +448,38 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
         if (!s.replay && !setup.modeGiven) {
             // No recording here: the simulator serves its own store.
             recorder().withoutRecording[storePath] = before;
-            drop_session(block);
+            dropSession(block);
             return false;
         }
     } else {
         if (setup.target.empty()) {
-            drop_session(block);
-            error = std::string("PCQW32_RECORD_MODE=") + mode_name(s.mode) +
+            dropSession(block);
+            error = std::string("PCQW32_RECORD_MODE=") + modeName(s.mode) +
                     " needs PCQW32_RECORD_TARGET, the library to record";
-            say_once(error);
+            sayOnce(error);
             status = PCQW32_TARGET_UNAVAILABLE;
             return true;
         }
-        s.target = load_target(setup.target, error);
+        s.target = loadTarget(setup.target, error);
         if (!s.target) {
-            drop_session(block);
-            say_once(error);
+            dropSession(block);
+            sayOnce(error);
             status = PCQW32_TARGET_UNAVAILABLE;
             return true;
         }
-        s.writer = open_writer(storePath, *s.target);
+        s.writer = openWriter(storePath, *s.target);
         s.number = ++s.writer->sessions;
     }
-    drop_session(block);
+    dropSession(block);
     Session &session = r.sessions[block] = std::move(s);
-    status = session_call(session, block, DBA_ATTACH, nullptr, nullptr, db, error);
+    status = sessionCall(session, block, DBA_ATTACH, nullptr, nullptr, db, error);
     return true;
 }
 
 } // namespace
 
-bool recorder_call(void *block, int32_t operation, void *key, void *record, int32_t parameter,
-                   const std::string &dataFolder, int32_t &status, std::string &error) {
+bool recorderCall(void *block, int32_t operation, void *key, void *record, int32_t parameter,
+                  const std::string &dataFolder, int32_t &status, std::string &error) {
     if (!block) {
         return false;
     }
@@ -491,25 +491,25 @@ bool recorder_call(void *block, int32_t operation, void *key, void *record, int3
     if (found == r.sessions.end()) {
         return false;
     }
-    status = session_call(found->second, block, operation, key, record, parameter, error);
+    status = sessionCall(found->second, block, operation, key, record, parameter, error);
     return true;
 }
 
-int32_t recorder_open_attachments() {
+int32_t recorderOpenAttachments() {
     if (!recorderBuilt) {
         return 0;
     }
-    return recorderGone ? openAtExit : open_count(recorder().sessions, recorder().abandoned);
+    return recorderGone ? openAtExit : openCount(recorder().sessions, recorder().abandoned);
 }
 
-int32_t recorder_abandoned_attachments() {
+int32_t recorderAbandonedAttachments() {
     if (!recorderBuilt) {
         return 0;
     }
     return recorderGone ? abandonedAtExit : recorder().abandoned;
 }
 
-void recorder_reset() {
+void recorderReset() {
     if (!recorderBuilt || recorderGone) {
         return;
     }
@@ -518,8 +518,8 @@ void recorder_reset() {
     r.writers.clear();
     r.withoutRecording.clear();
     r.abandoned = 0;
-    forget_forwarded_scans();
-    forget_said();
+    forgetForwardedScans();
+    forgetSaid();
 }
 
 } // namespace pcqw32

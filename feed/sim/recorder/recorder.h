@@ -24,16 +24,16 @@ namespace pcqw32 {
 // Answers a `dbax` call when it belongs to a recording or replay session, or is an attach that
 // starts one: returns true with `status` set, and for a nonzero status `error` describing it.
 // Returns false to leave the call to the simulator. `dataFolder` is read for attaches only.
-bool recorder_call(void *block, int32_t operation, void *key, void *record, int32_t parameter,
-                   const std::string &dataFolder, int32_t &status, std::string &error);
+bool recorderCall(void *block, int32_t operation, void *key, void *record, int32_t parameter,
+                  const std::string &dataFolder, int32_t &status, std::string &error);
 
 // Attachments of recording and replay sessions that are open, abandoned ones included (as
 // the simulator counts its own), and the abandoned ones alone.
-int32_t recorder_open_attachments();
-int32_t recorder_abandoned_attachments();
+int32_t recorderOpenAttachments();
+int32_t recorderAbandonedAttachments();
 
 // Ends every session and closes the recordings; the recorded library stays loaded.
-void recorder_reset();
+void recorderReset();
 
 } // namespace pcqw32
 

@@ -42,7 +42,7 @@ const char kOlderRequest[] =
     "SELECT id FROM recorded_calls WHERE operation = ?1 AND request = ?2 AND run IS NULL"
     " AND id < ?3";
 
-void bind_bytes(sqlite3_stmt *st, int index, const Bytes &bytes) {
+void bindBytes(sqlite3_stmt *st, int index, const Bytes &bytes) {
     if (bytes.empty()) {
         sqlite3_bind_null(st, index);
     } else {
@@ -51,45 +51,45 @@ void bind_bytes(sqlite3_stmt *st, int index, const Bytes &bytes) {
     }
 }
 
-Bytes column_bytes(sqlite3_stmt *st, int column) {
+Bytes columnBytes(sqlite3_stmt *st, int column) {
     const auto *p = static_cast<const unsigned char *>(sqlite3_column_blob(st, column));
     const int n = sqlite3_column_bytes(st, column);
     return p && n > 0 ? Bytes(p, p + n) : Bytes();
 }
 
-std::string column_text(sqlite3_stmt *st, int column) {
+std::string columnText(sqlite3_stmt *st, int column) {
     const unsigned char *p = sqlite3_column_text(st, column);
     return p ? std::string(reinterpret_cast<const char *>(p)) : std::string();
 }
 
-int32_t column_i32(sqlite3_stmt *st, int column) {
+int32_t columnI32(sqlite3_stmt *st, int column) {
     return static_cast<int32_t>(sqlite3_column_int64(st, column));
 }
 
 // A row of kCallColumns.
-void call_from_columns(sqlite3_stmt *st, RecordedCall &out) {
+void callFromColumns(sqlite3_stmt *st, RecordedCall &out) {
     out = RecordedCall{};
     out.id = sqlite3_column_int64(st, 0);
     out.recording = sqlite3_column_int64(st, 1);
-    out.session = column_i32(st, 2);
+    out.session = columnI32(st, 2);
     out.run = sqlite3_column_int64(st, 3);
-    out.operation = column_i32(st, 4);
-    out.parameter = column_i32(st, 5);
+    out.operation = columnI32(st, 4);
+    out.parameter = columnI32(st, 5);
     out.attached = sqlite3_column_int64(st, 6) != 0;
     out.hasMode = sqlite3_column_type(st, 7) != SQLITE_NULL;
-    out.mode = column_i32(st, 7);
-    out.request = column_bytes(st, 8);
-    out.key = column_bytes(st, 9);
-    out.status = column_i32(st, 10);
-    out.record = column_bytes(st, 11);
+    out.mode = columnI32(st, 7);
+    out.request = columnBytes(st, 8);
+    out.key = columnBytes(st, 9);
+    out.status = columnI32(st, 10);
+    out.record = columnBytes(st, 11);
     out.hasScan = sqlite3_column_type(st, 12) != SQLITE_NULL;
-    out.scan.reserved4 = column_i32(st, 12);
-    out.scan.reserved8 = column_i32(st, 13);
-    out.scan.started = column_i32(st, 14);
+    out.scan.reserved4 = columnI32(st, 12);
+    out.scan.reserved8 = columnI32(st, 13);
+    out.scan.started = columnI32(st, 14);
 }
 
 // Appends a 32-bit value, little-endian like every number the feed exchanges.
-void append_i32(Bytes &out, int32_t value) {
+void appendI32(Bytes &out, int32_t value) {
     const std::size_t at = out.size();
     out.resize(at + sizeof value);
     writeI32(out.data(), at, value);
@@ -97,7 +97,7 @@ void append_i32(Bytes &out, int32_t value) {
 
 } // namespace
 
-std::size_t recorded_key_size(int32_t operation) {
+std::size_t recordedKeySize(int32_t operation) {
     switch (operation) {
     case DBA_GET_RECORD:
     case DBA_GET_APPROX:
@@ -112,7 +112,7 @@ std::size_t recorded_key_size(int32_t operation) {
     }
 }
 
-std::size_t recorded_record_size(int32_t operation) {
+std::size_t recordedRecordSize(int32_t operation) {
     switch (operation) {
     case DBA_GET_RECORD:
         return SECURITY_RECORD_SIZE;
@@ -127,21 +127,21 @@ std::size_t recorded_record_size(int32_t operation) {
     }
 }
 
-Bytes request_bytes(bool attached, int32_t parameter, bool hasMode, int32_t mode,
-                    const Bytes &keyPart) {
+Bytes requestBytes(bool attached, int32_t parameter, bool hasMode, int32_t mode,
+                   const Bytes &keyPart) {
     Bytes out;
     out.reserve(2 + 2 * sizeof(int32_t) + keyPart.size());
     out.push_back(attached ? 1 : 0);
-    append_i32(out, parameter);
+    appendI32(out, parameter);
     out.push_back(hasMode ? 1 : 0);
     if (hasMode) {
-        append_i32(out, mode);
+        appendI32(out, mode);
     }
     out.insert(out.end(), keyPart.begin(), keyPart.end());
     return out;
 }
 
-ScanFields scan_fields_of(const HistoryScanBlock *sb) {
+ScanFields scanFieldsOf(const HistoryScanBlock *sb) {
     ScanFields f;
     f.reserved4 = sb->reserved4;
     f.reserved8 = sb->reserved8;
@@ -149,7 +149,7 @@ ScanFields scan_fields_of(const HistoryScanBlock *sb) {
     return f;
 }
 
-std::string operation_name(int32_t operation) {
+std::string operationName(int32_t operation) {
     switch (operation) {
     case DBA_ATTACH:
         return "DBA_ATTACH";
@@ -238,7 +238,7 @@ bool RecordingStore::open(const std::string &path, bool writable) {
         const std::string unmark =
             std::string("DELETE FROM settings WHERE name = '") + kSampleSetting + "'";
         if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") || !exec("BEGIN") ||
-            !exec(schema_sql().c_str()) || !exec(kRecordingSchema) || !exec(unmark.c_str()) ||
+            !exec(schemaSql().c_str()) || !exec(kRecordingSchema) || !exec(unmark.c_str()) ||
             !exec("COMMIT")) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             return false;
@@ -278,7 +278,7 @@ bool RecordingStore::open(const std::string &path, bool writable) {
 }
 
 std::unique_ptr<RecordingStore>
-RecordingStore::open_for_replay(const std::string &path, std::string &error, bool *unreadable) {
+RecordingStore::openForReplay(const std::string &path, std::string &error, bool *unreadable) {
     std::unique_ptr<RecordingStore> store(new RecordingStore());
     std::error_code ec;
     if (unreadable) {
@@ -316,8 +316,8 @@ RecordingStore::open_for_replay(const std::string &path, std::string &error, boo
     return store;
 }
 
-std::unique_ptr<RecordingStore> RecordingStore::open_for_recording(const std::string &path,
-                                                                   std::string &error) {
+std::unique_ptr<RecordingStore> RecordingStore::openForRecording(const std::string &path,
+                                                                 std::string &error) {
     std::unique_ptr<RecordingStore> store(new RecordingStore());
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
@@ -331,7 +331,7 @@ std::unique_ptr<RecordingStore> RecordingStore::open_for_recording(const std::st
     return store;
 }
 
-int64_t RecordingStore::start_recording(const RecordingInfo &info) {
+int64_t RecordingStore::startRecording(const RecordingInfo &info) {
     sqlite3_stmt *st =
         prepare("INSERT INTO recordings(started, target, mode, version_status, version_major,"
                 " version_minor, version_release, version_serial, version_record)"
@@ -349,7 +349,7 @@ int64_t RecordingStore::start_recording(const RecordingInfo &info) {
             sqlite3_bind_int64(st, 6, info.version.minor);
             sqlite3_bind_text(st, 7, info.version.release.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 8, info.version.serial.c_str(), -1, SQLITE_TRANSIENT);
-            bind_bytes(st, 9, info.versionRecord);
+            bindBytes(st, 9, info.versionRecord);
         }
     }
     const int rc = sqlite3_step(st);
@@ -387,10 +387,10 @@ bool RecordingStore::append(RecordedCall &call, bool replace) {
     if (call.hasMode) {
         sqlite3_bind_int64(st, 7, call.mode);
     }
-    bind_bytes(st, 8, call.request);
-    bind_bytes(st, 9, call.key);
+    bindBytes(st, 8, call.request);
+    bindBytes(st, 9, call.key);
     sqlite3_bind_int64(st, 10, call.status);
-    bind_bytes(st, 11, call.record);
+    bindBytes(st, 11, call.record);
     if (call.hasScan) {
         sqlite3_bind_int64(st, 12, call.scan.reserved4);
         sqlite3_bind_int64(st, 13, call.scan.reserved8);
@@ -405,8 +405,8 @@ bool RecordingStore::append(RecordedCall &call, bool replace) {
         sqlite3_bind_int64(st, 2, seq++);
         sqlite3_bind_int64(st, 3, d.argument1);
         sqlite3_bind_int64(st, 4, d.event);
-        bind_bytes(st, 5, d.key);
-        bind_bytes(st, 6, d.block);
+        bindBytes(st, 5, d.key);
+        bindBytes(st, 6, d.block);
         sqlite3_bind_int64(st, 7, d.argument5);
         sqlite3_bind_int64(st, 8, d.status);
         sqlite3_bind_int64(st, 9, d.seen.reserved4);
@@ -418,7 +418,7 @@ bool RecordingStore::append(RecordedCall &call, bool replace) {
     if (replace && call.run == 0) {
         for (sqlite3_stmt *drop : {dropRunDeliveries_, dropRuns_, dropDeliveries_, dropCalls_}) {
             sqlite3_bind_int64(drop, 1, call.operation);
-            bind_bytes(drop, 2, call.request);
+            bindBytes(drop, 2, call.request);
             sqlite3_bind_int64(drop, 3, call.id);
             run(drop, "cannot replace an earlier call");
         }
@@ -433,7 +433,7 @@ bool RecordingStore::append(RecordedCall &call, bool replace) {
     return ok;
 }
 
-Lookup RecordingStore::read_call(sqlite3_stmt *st, RecordedCall &out) {
+Lookup RecordingStore::readCall(sqlite3_stmt *st, RecordedCall &out) {
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW) {
         if (rc != SQLITE_DONE) {
@@ -442,12 +442,12 @@ Lookup RecordingStore::read_call(sqlite3_stmt *st, RecordedCall &out) {
         sqlite3_reset(st);
         return rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
     }
-    call_from_columns(st, out);
+    callFromColumns(st, out);
     sqlite3_reset(st);
-    return read_deliveries(out) ? Lookup::Found : Lookup::Failed;
+    return readDeliveries(out) ? Lookup::Found : Lookup::Failed;
 }
 
-bool RecordingStore::read_deliveries(RecordedCall &call) {
+bool RecordingStore::readDeliveries(RecordedCall &call) {
     if (call.operation != DBA_GET_APPROX && call.operation != DBA_WAIT_APPROX) {
         return true;
     }
@@ -456,30 +456,30 @@ bool RecordingStore::read_deliveries(RecordedCall &call) {
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         RecordedDelivery d;
-        d.argument1 = column_i32(st, 0);
-        d.event = column_i32(st, 1);
-        d.key = column_bytes(st, 2);
-        d.block = column_bytes(st, 3);
-        d.argument5 = column_i32(st, 4);
-        d.status = column_i32(st, 5);
-        d.seen.reserved4 = column_i32(st, 6);
-        d.seen.reserved8 = column_i32(st, 7);
-        d.seen.started = column_i32(st, 8);
-        d.result = column_i32(st, 9);
+        d.argument1 = columnI32(st, 0);
+        d.event = columnI32(st, 1);
+        d.key = columnBytes(st, 2);
+        d.block = columnBytes(st, 3);
+        d.argument5 = columnI32(st, 4);
+        d.status = columnI32(st, 5);
+        d.seen.reserved4 = columnI32(st, 6);
+        d.seen.reserved8 = columnI32(st, 7);
+        d.seen.started = columnI32(st, 8);
+        d.result = columnI32(st, 9);
         call.deliveries.push_back(std::move(d));
     }
     sqlite3_reset(st);
     return rc == SQLITE_DONE || fail("cannot read the recorded deliveries");
 }
 
-Lookup RecordingStore::find_request(int32_t operation, const Bytes &request, RecordedCall &out) {
+Lookup RecordingStore::findRequest(int32_t operation, const Bytes &request, RecordedCall &out) {
     sqlite3_bind_int64(findRequest_, 1, operation);
-    bind_bytes(findRequest_, 2, request);
-    return read_call(findRequest_, out);
+    bindBytes(findRequest_, 2, request);
+    return readCall(findRequest_, out);
 }
 
-bool RecordingStore::run_calls(int64_t run, int64_t after, int limit,
-                               std::deque<RecordedCall> &out) {
+bool RecordingStore::runCalls(int64_t run, int64_t after, int limit,
+                              std::deque<RecordedCall> &out) {
     // One read transaction for the whole batch, rather than one per statement.
     if (!exec("BEGIN")) {
         return false;
@@ -491,12 +491,12 @@ bool RecordingStore::run_calls(int64_t run, int64_t after, int limit,
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(nextInRun_)) == SQLITE_ROW) {
         out.emplace_back();
-        call_from_columns(nextInRun_, out.back());
+        callFromColumns(nextInRun_, out.back());
     }
     sqlite3_reset(nextInRun_);
     bool ok = rc == SQLITE_DONE || fail("cannot read a recorded run");
     for (std::size_t i = first; i < out.size(); ++i) {
-        ok = ok && read_deliveries(out[i]);
+        ok = ok && readDeliveries(out[i]);
     }
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     return ok;
@@ -517,16 +517,16 @@ bool RecordingStore::recordings(std::vector<RecordingInfo> &out) {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         RecordingInfo r;
         r.id = sqlite3_column_int64(st, 0);
-        r.started = column_text(st, 1);
-        r.target = column_text(st, 2);
-        r.mode = column_text(st, 3);
+        r.started = columnText(st, 1);
+        r.target = columnText(st, 2);
+        r.mode = columnText(st, 3);
         r.versionAsked = sqlite3_column_type(st, 4) != SQLITE_NULL;
-        r.versionStatus = column_i32(st, 4);
-        r.version.major = column_i32(st, 5);
-        r.version.minor = column_i32(st, 6);
-        r.version.release = column_text(st, 7);
-        r.version.serial = column_text(st, 8);
-        r.versionRecord = column_bytes(st, 9);
+        r.versionStatus = columnI32(st, 4);
+        r.version.major = columnI32(st, 5);
+        r.version.minor = columnI32(st, 6);
+        r.version.release = columnText(st, 7);
+        r.version.serial = columnText(st, 8);
+        r.versionRecord = columnBytes(st, 9);
         r.calls = sqlite3_column_int64(st, 10);
         r.deliveries = sqlite3_column_int64(st, 11);
         out.push_back(r);
@@ -538,8 +538,8 @@ bool RecordingStore::recordings(std::vector<RecordingInfo> &out) {
     return rc == SQLITE_DONE;
 }
 
-bool RecordingStore::for_each_call(int64_t recording,
-                                   const std::function<void(const RecordedCall &)> &visit) {
+bool RecordingStore::forEachCall(int64_t recording,
+                                 const std::function<void(const RecordedCall &)> &visit) {
     sqlite3_stmt *st = prepare(
         (std::string(kCallColumns) + "WHERE ?1 = 0 OR recording_id = ?1 ORDER BY id").c_str());
     if (!st) {
@@ -549,8 +549,8 @@ bool RecordingStore::for_each_call(int64_t recording,
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         RecordedCall call;
-        call_from_columns(st, call);
-        if (!read_deliveries(call)) {
+        callFromColumns(st, call);
+        if (!readDeliveries(call)) {
             break;
         }
         visit(call);

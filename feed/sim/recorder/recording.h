@@ -28,8 +28,8 @@ using Bytes = std::vector<unsigned char>;
 // Bytes kept per operation. The record lengths are the least buffer any caller offers for
 // that operation: DBA_GET_RECORD also fills the security record of the bar reads, so it keeps
 // SECURITY_RECORD_SIZE; the version, CANT and bar block buffers are whole record buffers.
-std::size_t recorded_key_size(int32_t operation);
-std::size_t recorded_record_size(int32_t operation);
+std::size_t recordedKeySize(int32_t operation);
+std::size_t recordedRecordSize(int32_t operation);
 
 // The scan block fields that the feed keeps, by name: their offsets depend on the pointer
 // size of the process, and a recording made on one platform replays on another.
@@ -38,7 +38,7 @@ struct ScanFields {
 };
 
 // The fields the feed keeps of a scan block, as it holds them now.
-ScanFields scan_fields_of(const HistoryScanBlock *scanBlock);
+ScanFields scanFieldsOf(const HistoryScanBlock *scanBlock);
 
 // One call of the scan callback by the recorded library.
 struct RecordedDelivery {
@@ -62,7 +62,7 @@ struct RecordedCall {
     bool attached = false; // whether the control block was attached at the call
     bool hasMode = false;  // scan block mode at the call (DBA_GET_APPROX, DBA_WAIT_APPROX)
     int32_t mode = 0;
-    Bytes request; // what a replayed call must match: see request_bytes()
+    Bytes request; // what a replayed call must match: see requestBytes()
     Bytes key;     // the key bytes sent; empty for a null key, or when equal to the run's
     int32_t status = 0;
     Bytes record; // the bytes written; empty when the call wrote nothing
@@ -73,8 +73,8 @@ struct RecordedCall {
 
 // The matching bytes of a call: the attached flag, the parameter, the scan block mode when
 // there is one, and the part of the key that names what is asked for (`keyPart`).
-Bytes request_bytes(bool attached, int32_t parameter, bool hasMode, int32_t mode,
-                    const Bytes &keyPart);
+Bytes requestBytes(bool attached, int32_t parameter, bool hasMode, int32_t mode,
+                   const Bytes &keyPart);
 
 struct RecordingInfo {
     int64_t id = 0;
@@ -100,32 +100,32 @@ class RecordingStore {
     // no recording, or cannot be read (`error` says which; `unreadable`, when given, is set
     // for the last: SQLite reported an error, so whether it holds a recording is unknown).
     static std::unique_ptr<RecordingStore>
-    open_for_replay(const std::string &path, std::string &error, bool *unreadable = nullptr);
+    openForReplay(const std::string &path, std::string &error, bool *unreadable = nullptr);
     // Opens or creates the store (and its folder) for writing, with the store's tables and
     // the recording tables; null on failure.
-    static std::unique_ptr<RecordingStore> open_for_recording(const std::string &path,
-                                                              std::string &error);
+    static std::unique_ptr<RecordingStore> openForRecording(const std::string &path,
+                                                            std::string &error);
 
     const std::string &path() const { return path_; }
     const std::string &error() const { return error_; }
 
     // Adds a recording and returns its id (0 on failure).
-    int64_t start_recording(const RecordingInfo &info);
+    int64_t startRecording(const RecordingInfo &info);
     // Writes a call and its deliveries in one transaction and sets call.id. With `replace`,
     // earlier calls of the same request (and the runs they started) are removed with it.
     bool append(RecordedCall &call, bool replace);
 
     // The latest call of a request that stands on its own or starts a run.
-    Lookup find_request(int32_t operation, const Bytes &request, RecordedCall &out);
+    Lookup findRequest(int32_t operation, const Bytes &request, RecordedCall &out);
     // Up to `limit` calls of run `run` that follow call `after`, in their order, read in one
     // transaction; false only on a read failure.
-    bool run_calls(int64_t run, int64_t after, int limit, std::deque<RecordedCall> &out);
+    bool runCalls(int64_t run, int64_t after, int limit, std::deque<RecordedCall> &out);
 
     // The recordings in order; false when they cannot be read.
     bool recordings(std::vector<RecordingInfo> &out);
     // Every recorded call (of one recording, or of all when `recording` is 0) in order; false
     // when they cannot all be read.
-    bool for_each_call(int64_t recording, const std::function<void(const RecordedCall &)> &visit);
+    bool forEachCall(int64_t recording, const std::function<void(const RecordedCall &)> &visit);
 
   private:
     RecordingStore() = default;
@@ -133,8 +133,8 @@ class RecordingStore {
     bool exec(const char *sql);
     sqlite3_stmt *prepare(const char *sql);
     bool fail(const std::string &what);
-    Lookup read_call(sqlite3_stmt *st, RecordedCall &out);
-    bool read_deliveries(RecordedCall &call);
+    Lookup readCall(sqlite3_stmt *st, RecordedCall &out);
+    bool readDeliveries(RecordedCall &call);
 
     std::string path_, error_;
     int prepareError_ = 0; // SQLite's code for the first statement that could not be prepared
@@ -149,7 +149,7 @@ class RecordingStore {
 };
 
 // "DBA_GET_RECORD" and so on; "operation N" for codes the feed does not know.
-std::string operation_name(int32_t operation);
+std::string operationName(int32_t operation);
 
 } // namespace pcqw32
 

@@ -10,7 +10,7 @@ namespace pcqw32 {
 
 namespace {
 
-void set_scan_fields(HistoryScanBlock *sb, const ScanFields &f) {
+void setScanFields(HistoryScanBlock *sb, const ScanFields &f) {
     sb->reserved4 = f.reserved4;
     sb->reserved8 = f.reserved8;
     sb->started = f.started;
@@ -24,11 +24,11 @@ template <std::size_t N> struct Fixed {
 
 } // namespace
 
-int32_t replay_recorded(const RecordedCall &call, HistoryScanBlock *sb, void *record,
-                        std::string &error) {
+int32_t replayRecorded(const RecordedCall &call, HistoryScanBlock *sb, void *record,
+                       std::string &error) {
     if (sb) {
         for (const RecordedDelivery &d : call.deliveries) {
-            set_scan_fields(sb, d.seen);
+            setScanFields(sb, d.seen);
             if (!sb->callback) {
                 error = "the scan block has no callback for the recorded history deliveries";
                 return PCQW32_BAD_ARGUMENT;
@@ -39,11 +39,11 @@ int32_t replay_recorded(const RecordedCall &call, HistoryScanBlock *sb, void *re
                          d.block.empty() ? nullptr : block.bytes, d.argument5, d.status, sb);
         }
         if (call.hasScan) {
-            set_scan_fields(sb, call.scan);
+            setScanFields(sb, call.scan);
         }
     }
     if (record && !call.record.empty()) {
-        const std::size_t n = std::min(call.record.size(), recorded_record_size(call.operation));
+        const std::size_t n = std::min(call.record.size(), recordedRecordSize(call.operation));
         std::memcpy(record, call.record.data(), n);
     }
     return call.status;

@@ -15,8 +15,8 @@ namespace pcqw32 {
 // Replays `call` into the caller's buffers (`scanBlock` is the caller's scan block for the
 // history operations, null otherwise) and returns the recorded status, or
 // PCQW32_BAD_ARGUMENT with `error` set when recorded deliveries find no callback to call.
-int32_t replay_recorded(const RecordedCall &call, HistoryScanBlock *scanBlock, void *record,
-                        std::string &error);
+int32_t replayRecorded(const RecordedCall &call, HistoryScanBlock *scanBlock, void *record,
+                       std::string &error);
 
 } // namespace pcqw32
 

@@ -54,7 +54,7 @@ class CsvReader {
                     ++at_;
                 }
             }
-            end_of_record();
+            endOfRecord();
             if (fields.size() > 1 || quotedAny || !fields[0].empty()) {
                 return true;
             }
@@ -64,10 +64,10 @@ class CsvReader {
 
   private:
     static bool blank(char c) { return c == ' ' || c == '\t'; }
-    bool at_line_end() const {
+    bool atLineEnd() const {
         return at_ >= text_.size() || text_[at_] == '\n' || text_[at_] == '\r';
     }
-    void skip_blanks() {
+    void skipBlanks() {
         while (at_ < text_.size() && blank(text_[at_])) {
             ++at_;
         }
@@ -75,7 +75,7 @@ class CsvReader {
 
     // One field, leaving the position on the comma or line end after it.
     std::string field(bool &quoted) {
-        skip_blanks();
+        skipBlanks();
         std::string out;
         if (at_ < text_.size() && text_[at_] == '"') {
             quoted = true;
@@ -99,13 +99,13 @@ class CsvReader {
                 }
                 out += c;
             }
-            skip_blanks();
-            if (!at_line_end() && text_[at_] != ',') {
+            skipBlanks();
+            if (!atLineEnd() && text_[at_] != ',') {
                 throw LineError(line_, "text after the closing quote of a field");
             }
             return out;
         }
-        while (!at_line_end() && text_[at_] != ',') {
+        while (!atLineEnd() && text_[at_] != ',') {
             if (text_[at_] == '"') {
                 throw LineError(line_, "a double quote inside a field that does not start "
                                        "with one (quote the whole field and double the quote)");
@@ -118,7 +118,7 @@ class CsvReader {
         return out;
     }
 
-    void end_of_record() {
+    void endOfRecord() {
         if (at_ >= text_.size()) {
             return;
         }
@@ -136,12 +136,12 @@ class CsvReader {
     int64_t line_ = 1;
 };
 
-bool leap_year(int32_t year) {
+bool leapYear(int32_t year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
 // A day of the Gregorian calendar in years 1 to 9999, or no date at all.
-bool calendar_date(const FeedDate &d) {
+bool calendarDate(const FeedDate &d) {
     if (d.year == 0 && d.month == 0 && d.day == 0) {
         return true;
     }
@@ -149,27 +149,27 @@ bool calendar_date(const FeedDate &d) {
     if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) {
         return false;
     }
-    return d.day <= days[d.month - 1] + (d.month == 2 && leap_year(d.year) ? 1 : 0);
+    return d.day <= days[d.month - 1] + (d.month == 2 && leapYear(d.year) ? 1 : 0);
 }
 
-bool ends_with(const std::string &text, const char *end) {
+bool endsWith(const std::string &text, const char *end) {
     const std::size_t n = std::strlen(end);
     return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
 }
 
 // The times a clock can show, for the time fields of a kind: the record could carry any byte,
 // but a client would show 25:61 as it stands. A quote time of -1 is the feed's mark of no time.
-bool time_bounds(const std::string &kind, const std::string &name, int64_t &lo, int64_t &hi,
-                 const char *&note) {
+bool timeBounds(const std::string &kind, const std::string &name, int64_t &lo, int64_t &hi,
+                const char *&note) {
     note = "";
     if (kind == "history") {
         lo = 0;
         hi = name == "hour" ? 23 : name == "minute" ? 59 : name == "second" ? 60 : -1;
         return hi >= 0;
     }
-    if (kind == "quotes" && (ends_with(name, "_hour") || ends_with(name, "_minute"))) {
+    if (kind == "quotes" && (endsWith(name, "_hour") || endsWith(name, "_minute"))) {
         lo = -1;
-        hi = ends_with(name, "_hour") ? 23 : 59;
+        hi = endsWith(name, "_hour") ? 23 : 59;
         note = " (-1: no time)";
         return true;
     }
@@ -177,12 +177,12 @@ bool time_bounds(const std::string &kind, const std::string &name, int64_t &lo, 
 }
 
 // Parses a CSV cell into a field of the file's kind; returns an empty string or the reason.
-std::string parse_field(const std::string &kind, const FieldRef &f, const std::string &text) {
+std::string parseField(const std::string &kind, const FieldRef &f, const std::string &text) {
     switch (f.kind) {
     case FieldKind::Int32:
     case FieldKind::Int64: {
         int64_t v = 0;
-        if (!parse_int(text, v)) {
+        if (!parseInt(text, v)) {
             return std::string(f.name) + ": \"" + text + "\" is not an integer";
         }
         if (f.kind == FieldKind::Int32) {
@@ -192,7 +192,7 @@ std::string parse_field(const std::string &kind, const FieldRef &f, const std::s
             *static_cast<int32_t *>(f.ptr) = static_cast<int32_t>(v);
             int64_t lo = 0, hi = 0;
             const char *note = "";
-            if (time_bounds(kind, f.name, lo, hi, note) && (v < lo || v > hi)) {
+            if (timeBounds(kind, f.name, lo, hi, note) && (v < lo || v > hi)) {
                 return std::string(f.name) + ": " + text + " is outside " + std::to_string(lo) +
                        ".." + std::to_string(hi) + note;
             }
@@ -218,10 +218,10 @@ std::string parse_field(const std::string &kind, const FieldRef &f, const std::s
         *static_cast<std::string *>(f.ptr) = text;
         return {};
     case FieldKind::Date:
-        if (!parse_date(text, *static_cast<FeedDate *>(f.ptr))) {
+        if (!parseDate(text, *static_cast<FeedDate *>(f.ptr))) {
             return std::string(f.name) + ": \"" + text + "\" is not a YYYY-MM-DD date";
         }
-        if (!calendar_date(*static_cast<FeedDate *>(f.ptr))) {
+        if (!calendarDate(*static_cast<FeedDate *>(f.ptr))) {
             return std::string(f.name) + ": \"" + text + "\" is not a day of the calendar";
         }
         return {};
@@ -230,16 +230,16 @@ std::string parse_field(const std::string &kind, const FieldRef &f, const std::s
 }
 
 // The record kind follows the snapshot data imported: a store serves quotes or fundamentals.
-void settle_kind(StoreWriter &w, const std::string &kind, int32_t db) {
+void settleKind(StoreWriter &w, const std::string &kind, int32_t db) {
     if (kind != "quotes" && kind != "fundamentals") {
         return;
     }
     const std::string other = kind == "quotes" ? "fundamentals" : "quotes";
-    if (w.query_int("SELECT COUNT(*) FROM " + other) > 0) {
+    if (w.queryInt("SELECT COUNT(*) FROM " + other) > 0) {
         throw std::runtime_error("database " + std::to_string(db) + " already serves " + other +
                                  "; import " + kind + " into another database number");
     }
-    w.set_kind(kind == "quotes" ? RecordKind::Quote : RecordKind::Fundamentals);
+    w.setKind(kind == "quotes" ? RecordKind::Quote : RecordKind::Fundamentals);
 }
 
 // The values of one row of any kind; the field list of the file's kind points into them, so
@@ -256,22 +256,22 @@ struct RowValues {
     void reset() { *this = RowValues{}; }
     std::vector<FieldRef> fields(const std::string &kind) {
         if (kind == "quotes") {
-            return quote_fields(quote);
+            return quoteFields(quote);
         }
         if (kind == "fundamentals") {
-            return fundamentals_fields(fundamentals);
+            return fundamentalsFields(fundamentals);
         }
         if (kind == "history") {
-            return history_fields(history);
+            return historyFields(history);
         }
         if (kind == "bars") {
-            return bar_fields(bar);
+            return barFields(bar);
         }
         if (kind == "cant") {
-            return cant_fields(cant);
+            return cantFields(cant);
         }
         if (kind == "version") {
-            return version_fields(version);
+            return versionFields(version);
         }
         return {};
     }
@@ -285,8 +285,8 @@ struct Column {
 
 // Maps the header's names onto the kind's columns; the error names the first that is
 // unknown or repeated.
-std::vector<Column> map_header(const std::vector<std::string> &header, const std::string &kind,
-                               const std::vector<FieldRef> &fields, int64_t line) {
+std::vector<Column> mapHeader(const std::vector<std::string> &header, const std::string &kind,
+                              const std::vector<FieldRef> &fields, int64_t line) {
     const bool namesSecurities = kind != "version";
     std::vector<Column> columns;
     for (std::size_t i = 0; i < header.size(); ++i) {
@@ -334,9 +334,9 @@ std::vector<Column> map_header(const std::vector<std::string> &header, const std
 
 // Warns about each price of the row that a client would read back as another value, because
 // it does not lie on the grid of the row's price type. Returns how many it found.
-int off_grid_prices(const std::vector<Column> &columns, const std::vector<std::string> &cells,
-                    const std::vector<FieldRef> &fields, const std::string &where,
-                    std::vector<std::string> *warnings) {
+int offGridPrices(const std::vector<Column> &columns, const std::vector<std::string> &cells,
+                  const std::vector<FieldRef> &fields, const std::string &where,
+                  std::vector<std::string> *warnings) {
     int32_t code = 0;
     for (const FieldRef &f : fields) {
         if (std::string(f.name) == "price_type") {
@@ -350,7 +350,7 @@ int off_grid_prices(const std::vector<Column> &columns, const std::vector<std::s
             continue;
         }
         const double price = *static_cast<double *>(f.ptr);
-        const double read = client_price(price, code);
+        const double read = clientPrice(price, code);
         if (read == price) {
             continue;
         }
@@ -374,13 +374,13 @@ constexpr std::size_t kListedSecurities = 5;
 // The warning about securities of this import that lack the record the store serves (a quote
 // or fundamentals): DBA_GET_RECORD finds nothing for them, and a bar read starts from that
 // record. Empty when every one has it.
-std::string missing_records(StoreWriter &w, const std::string &kind,
-                            const std::vector<int64_t> &order,
-                            std::map<int64_t, std::string> &names, const std::string &csvPath) {
+std::string missingRecords(StoreWriter &w, const std::string &kind,
+                           const std::vector<int64_t> &order, std::map<int64_t, std::string> &names,
+                           const std::string &csvPath) {
     const bool quote = w.kind() == RecordKind::Quote;
     std::vector<std::string> missing;
     for (int64_t id : order) {
-        if (!w.holds_record(id)) {
+        if (!w.holdsRecord(id)) {
             missing.push_back(names[id]);
         }
     }
@@ -411,8 +411,8 @@ std::string missing_records(StoreWriter &w, const std::string &kind,
 
 } // namespace
 
-int64_t import_csv(const std::string &folder, int32_t db, const std::string &kind,
-                   const std::string &csvPath, std::vector<std::string> &warnings) {
+int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind,
+                  const std::string &csvPath, std::vector<std::string> &warnings) {
     static const char *const kinds[] = {"quotes", "fundamentals", "history", "bars",
                                         "cant",   "securities",   "version"};
     bool knownKind = false;
@@ -441,12 +441,12 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
         if (!csv.next(header, line)) {
             throw std::runtime_error("no header line");
         }
-        const std::vector<Column> columns = map_header(header, kind, fields, line);
+        const std::vector<Column> columns = mapHeader(header, kind, fields, line);
 
         StoreWriter w(folder, db, false);
         w.begin();
         try {
-            settle_kind(w, kind, db);
+            settleKind(w, kind, db);
             std::map<int64_t, std::vector<HistoryRow>> history;
             std::map<int64_t, std::vector<BarRow>> bars;
             std::vector<int64_t> order; // securities in the order they first appear
@@ -475,7 +475,7 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                         row.category = cell.empty() ? "equity" : cell;
                         break;
                     case Column::Field: {
-                        const std::string error = parse_field(kind, columns[i].field, cell);
+                        const std::string error = parseField(kind, columns[i].field, cell);
                         if (!error.empty()) {
                             throw LineError(line, error);
                         }
@@ -483,31 +483,31 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                     }
                 }
                 const std::string where = csvPath + ":" + std::to_string(line) + ": ";
-                offGrid += off_grid_prices(columns, cells, fields, where,
-                                           offGrid < kListedGridWarnings ? &rowWarnings : nullptr);
+                offGrid += offGridPrices(columns, cells, fields, where,
+                                         offGrid < kListedGridWarnings ? &rowWarnings : nullptr);
                 try {
                     if (kind == "version") {
                         if (imported > 0) {
                             throw std::runtime_error("a version file holds one row");
                         }
-                        w.set_version(row.version);
+                        w.setVersion(row.version);
                         ++imported;
                         continue;
                     }
-                    const int64_t id = w.add_security(row.symbol, row.qualifier, row.category);
+                    const int64_t id = w.addSecurity(row.symbol, row.qualifier, row.category);
                     if (names.find(id) == names.end()) {
                         order.push_back(id);
                         names[id] = row.symbol + "/" + row.qualifier;
                     }
                     if (kind == "quotes") {
-                        w.put_quote(id, row.quote);
+                        w.putQuote(id, row.quote);
                     } else if (kind == "fundamentals") {
-                        w.put_fundamentals(id, row.fundamentals);
+                        w.putFundamentals(id, row.fundamentals);
                     } else if (kind == "cant") {
-                        w.put_cant(id, row.cant);
+                        w.putCant(id, row.cant);
                     } else if (kind == "history" || kind == "bars") {
-                        const EncodeError e = kind == "history" ? check_history_row(row.history)
-                                                                : check_bar_row(row.bar);
+                        const EncodeError e =
+                            kind == "history" ? checkHistoryRow(row.history) : checkBarRow(row.bar);
                         if (e) {
                             throw std::runtime_error(e.message);
                         }
@@ -528,9 +528,9 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
             // together; its errors concern a series, not one line.
             line = 0;
             for (int64_t id : order) {
-                w.append_history(id, history[id]);
-                w.append_bars(id, bars[id]);
-                const int64_t rows = kind == "history" ? w.history_rows(id) : 0;
+                w.appendHistory(id, history[id]);
+                w.appendBars(id, bars[id]);
+                const int64_t rows = kind == "history" ? w.historyRows(id) : 0;
                 if (rows % static_cast<int64_t>(HISTORY_BLOCK_RECORDS) != 0) {
                     rowWarnings.push_back(csvPath + ": history of " + names[id] + " has " +
                                           std::to_string(rows) +
@@ -538,13 +538,13 @@ int64_t import_csv(const std::string &folder, int32_t db, const std::string &kin
                 }
             }
             if (kind == "history" || kind == "bars" || kind == "cant") {
-                const std::string warning = missing_records(w, kind, order, names, csvPath);
+                const std::string warning = missingRecords(w, kind, order, names, csvPath);
                 if (!warning.empty()) {
                     rowWarnings.push_back(warning);
                 }
             }
             if (imported > 0) {
-                w.mark_sample_imported();
+                w.markSampleImported();
             }
             w.commit();
         } catch (...) {

@@ -13,8 +13,8 @@ namespace pcqw32 {
 // its security with the columns `symbol` and `qualifier` (and optionally `category`). All or
 // nothing: on an error nothing is imported and the error names the line. Returns the number
 // of rows imported.
-int64_t import_csv(const std::string &folder, int32_t db, const std::string &kind,
-                   const std::string &csvPath, std::vector<std::string> &warnings);
+int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind,
+                  const std::string &csvPath, std::vector<std::string> &warnings);
 
 } // namespace pcqw32
 

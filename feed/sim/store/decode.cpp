@@ -51,7 +51,7 @@ double decimal(int64_t mantissa, uint32_t exponent) {
     return static_cast<double>(mantissa) / std::pow(10.0, static_cast<double>(exponent));
 }
 
-std::string format_double(double v) {
+std::string formatDouble(double v) {
     char buffer[40];
     for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(buffer, sizeof buffer, "%.*g", precision, v);
@@ -81,7 +81,7 @@ std::string quoted(const std::string &s) {
 
 } // namespace
 
-QuoteValues decode_quote(const unsigned char *p) {
+QuoteValues decodeQuote(const unsigned char *p) {
     QuoteValues v;
     v.symbol = text(p, QUOTE_SYMBOL_OFFSET, QUOTE_SYMBOL_ROOM);
     const uint32_t flags = readU16(p, QUOTE_FLAGS_OFFSET);
@@ -116,7 +116,7 @@ QuoteValues decode_quote(const unsigned char *p) {
     return v;
 }
 
-FundamentalsValues decode_fundamentals(const unsigned char *p, std::size_t size) {
+FundamentalsValues decodeFundamentals(const unsigned char *p, std::size_t size) {
     FundamentalsValues v;
     v.baseItem = text(p, FUNDAMENTALS_BASE_ITEM_OFFSET, FUNDAMENTALS_BASE_ITEM_ROOM);
     v.lastUpdate = readU16(p, FUNDAMENTALS_LAST_UPDATE_OFFSET);
@@ -148,7 +148,7 @@ FundamentalsValues decode_fundamentals(const unsigned char *p, std::size_t size)
     return v;
 }
 
-VersionValues decode_version(const unsigned char *p, std::size_t size) {
+VersionValues decodeVersion(const unsigned char *p, std::size_t size) {
     VersionValues v;
     v.major = readI16(p, VERSION_MAJOR_OFFSET);
     v.minor = readI16(p, VERSION_MINOR_OFFSET);
@@ -157,17 +157,17 @@ VersionValues decode_version(const unsigned char *p, std::size_t size) {
     return v;
 }
 
-CantValues decode_cant(const unsigned char *p, std::size_t size, std::string &symbol,
-                       std::string &qualifier) {
-    symbol = key_symbol(p + CANT_KEY_OFFSET);
-    qualifier = key_qualifier(p + CANT_KEY_OFFSET);
+CantValues decodeCant(const unsigned char *p, std::size_t size, std::string &symbol,
+                      std::string &qualifier) {
+    symbol = keySymbol(p + CANT_KEY_OFFSET);
+    qualifier = keyQualifier(p + CANT_KEY_OFFSET);
     CantValues v;
     v.value = readI32(p, CANT_VALUE_OFFSET);
     v.text = text(p, CANT_TEXT_OFFSET, size - CANT_TEXT_OFFSET);
     return v;
 }
 
-std::vector<HistoryRow> decode_history_block(const unsigned char *block) {
+std::vector<HistoryRow> decodeHistoryBlock(const unsigned char *block) {
     std::vector<HistoryRow> rows(HISTORY_BLOCK_RECORDS);
     for (std::size_t k = 0; k < HISTORY_BLOCK_RECORDS; ++k) {
         const unsigned char *p = block + HISTORY_RECORD_SIZE * historyRecordOfRow(k);
@@ -184,7 +184,7 @@ std::vector<HistoryRow> decode_history_block(const unsigned char *block) {
     return rows;
 }
 
-std::vector<BarRow> decode_bar_block(const unsigned char *block) {
+std::vector<BarRow> decodeBarBlock(const unsigned char *block) {
     std::vector<BarRow> rows(BAR_BLOCK_RECORDS);
     for (std::size_t k = 0; k < BAR_BLOCK_RECORDS; ++k) {
         const unsigned char *p = block + BAR_RECORD_SIZE * k;
@@ -201,14 +201,14 @@ std::vector<BarRow> decode_bar_block(const unsigned char *block) {
     return rows;
 }
 
-std::string format_field(const FieldRef &f) {
+std::string formatField(const FieldRef &f) {
     switch (f.kind) {
     case FieldKind::Int32:
         return std::to_string(*static_cast<const int32_t *>(f.ptr));
     case FieldKind::Int64:
         return std::to_string(*static_cast<const int64_t *>(f.ptr));
     case FieldKind::Double:
-        return format_double(*static_cast<const double *>(f.ptr));
+        return formatDouble(*static_cast<const double *>(f.ptr));
     case FieldKind::Text:
         return quoted(*static_cast<const std::string *>(f.ptr));
     case FieldKind::Date: {
@@ -224,7 +224,7 @@ std::string format_field(const FieldRef &f) {
     return "";
 }
 
-std::string format_fields(const std::vector<FieldRef> &fields) {
+std::string formatFields(const std::vector<FieldRef> &fields) {
     std::string out;
     for (const FieldRef &f : fields) {
         if (!out.empty()) {
@@ -232,7 +232,7 @@ std::string format_fields(const std::vector<FieldRef> &fields) {
         }
         out += f.name;
         out += '=';
-        out += format_field(f);
+        out += formatField(f);
     }
     return out;
 }

@@ -16,29 +16,29 @@
 namespace pcqw32 {
 
 // Quote record (at least through its trade indicator).
-QuoteValues decode_quote(const unsigned char *record);
+QuoteValues decodeQuote(const unsigned char *record);
 // Fundamentals record; the CUSIP text runs to the end of the `size` bytes given (at least to
 // the CUSIP's offset).
-FundamentalsValues decode_fundamentals(const unsigned char *record, std::size_t size);
+FundamentalsValues decodeFundamentals(const unsigned char *record, std::size_t size);
 // Version record; the serial number runs to the end of the `size` bytes given (at least to the
 // serial's offset).
-VersionValues decode_version(const unsigned char *record, std::size_t size);
+VersionValues decodeVersion(const unsigned char *record, std::size_t size);
 // CANT record: the value and text, and the security key it starts with (at least to the
 // text's offset).
-CantValues decode_cant(const unsigned char *record, std::size_t size, std::string &symbol,
-                       std::string &qualifier);
+CantValues decodeCant(const unsigned char *record, std::size_t size, std::string &symbol,
+                      std::string &qualifier);
 // The eight rows of a history block in delivery order (historyRecordOfRow).
-std::vector<HistoryRow> decode_history_block(const unsigned char *block);
+std::vector<HistoryRow> decodeHistoryBlock(const unsigned char *block);
 // The eight bars of a bar block in record order.
-std::vector<BarRow> decode_bar_block(const unsigned char *block);
+std::vector<BarRow> decodeBarBlock(const unsigned char *block);
 
 // A field of a value structure as text: integers in decimal, decimals in their shortest exact
 // form, dates as YYYY-MM-DD (empty for no date), texts in double quotes with escapes for
 // anything not printable.
-std::string format_field(const FieldRef &field);
+std::string formatField(const FieldRef &field);
 
 // "name=value name=value ..." over a field list (the store's column names).
-std::string format_fields(const std::vector<FieldRef> &fields);
+std::string formatFields(const std::vector<FieldRef> &fields);
 
 } // namespace pcqw32
 

@@ -8,7 +8,7 @@ namespace pcqw32 {
 const char kQuoteHandleTag[kHandleTagSize] = {'Q', 'S', 'E', 'C'};
 const char kFundamentalsHandleTag[kHandleTagSize] = {'F', 'S', 'E', 'C'};
 
-void put_text(unsigned char *p, std::size_t offset, const std::string &text) {
+void putText(unsigned char *p, std::size_t offset, const std::string &text) {
     std::memcpy(p + offset, text.data(), text.size());
     p[offset + text.size()] = 0;
 }
@@ -64,7 +64,7 @@ constexpr int64_t kI32Max = 2147483647LL;
 
 // The two bits of a tick with its higher bit at `highBit`: the higher one for -1, the lower
 // one alone for +1.
-uint32_t tick_bits(Checker &c, const char *field, int32_t tick, unsigned highBit) {
+uint32_t tickBits(Checker &c, const char *field, int32_t tick, unsigned highBit) {
     if (!c.range(field, tick, -1, 1)) {
         return 0;
     }
@@ -75,14 +75,14 @@ uint32_t flag(Checker &c, const char *field, int32_t value, unsigned bit) {
     return c.range(field, value, 0, 1) ? static_cast<uint32_t>(value) << bit : 0u;
 }
 
-void put_group(Checker &c, unsigned char *out, std::size_t at, const char *name,
-               const QuoteGroup &g, double divisor) {
+void putGroup(Checker &c, unsigned char *out, std::size_t at, const char *name, const QuoteGroup &g,
+              double divisor) {
     const std::string field(name);
     writeI32(out, at + QUOTE_GROUP_PRICE_AT, c.price((field + " price").c_str(), g.price, divisor));
     c.range((field + " size").c_str(), g.size, 0, kU32);
     writeU32(out, at + QUOTE_GROUP_SIZE_AT, static_cast<uint32_t>(g.size));
     if (c.text((field + " exchange").c_str(), g.exchange, QUOTE_EXCHANGE_ROOM)) {
-        put_text(out, at + QUOTE_GROUP_EXCHANGE_AT, g.exchange);
+        putText(out, at + QUOTE_GROUP_EXCHANGE_AT, g.exchange);
     }
     c.range((field + " hour").c_str(), g.hour, -128, 127);
     c.range((field + " minute").c_str(), g.minute, -128, 127);
@@ -90,8 +90,7 @@ void put_group(Checker &c, unsigned char *out, std::size_t at, const char *name,
     writeU8(out, at + QUOTE_GROUP_MINUTES_AT, static_cast<uint32_t>(g.minute));
 }
 
-void put_date(Checker &c, unsigned char *out, std::size_t at, const char *field,
-              const FeedDate &d) {
+void putDate(Checker &c, unsigned char *out, std::size_t at, const char *field, const FeedDate &d) {
     if (!c.range(field, d.year, 0, 255 * 100 + 99) || !c.range(field, d.month, 0, 255) ||
         !c.range(field, d.day, 0, 255)) {
         return;
@@ -102,11 +101,11 @@ void put_date(Checker &c, unsigned char *out, std::size_t at, const char *field,
     writeU8(out, at + DATE_DAY_AT, static_cast<uint32_t>(d.day));
 }
 
-void put_handle(unsigned char *out, std::size_t at, const char tag[kHandleTagSize]) {
+void putHandle(unsigned char *out, std::size_t at, const char tag[kHandleTagSize]) {
     std::memcpy(out + at, tag, kHandleTagSize);
 }
 
-void encode_history_record(Checker &c, const HistoryRow &r, unsigned char *out) {
+void encodeHistoryRecord(Checker &c, const HistoryRow &r, unsigned char *out) {
     c.range("history price type", r.priceType, 0, kU8);
     const double divisor = priceTypeDivisor(r.priceType & 0xFF);
     writeI32(out, HISTORY_PRICE_OFFSET, c.price("history price", r.price, divisor));
@@ -125,7 +124,7 @@ void encode_history_record(Checker &c, const HistoryRow &r, unsigned char *out) 
     writeU8(out, HISTORY_SECOND_OFFSET, static_cast<uint32_t>(r.second));
 }
 
-void encode_bar_record(Checker &c, const BarRow &r, unsigned char *out) {
+void encodeBarRecord(Checker &c, const BarRow &r, unsigned char *out) {
     c.range("bar price type", r.priceType, 0, kU8);
     const double divisor = priceTypeDivisor(r.priceType & 0xFF);
     writeU8(out, BAR_PRICE_TYPE_OFFSET, static_cast<uint32_t>(r.priceType));
@@ -141,13 +140,13 @@ void encode_bar_record(Checker &c, const BarRow &r, unsigned char *out) {
 
 } // namespace
 
-double client_price(double price, int32_t code) {
+double clientPrice(double price, int32_t code) {
     const double divisor = priceTypeDivisor(code);
     return std::nearbyint(price * divisor) / divisor;
 }
 
-bool make_key(const std::string &symbol, const std::string &qualifier,
-              unsigned char key[SECURITY_KEY_SIZE]) {
+bool makeKey(const std::string &symbol, const std::string &qualifier,
+             unsigned char key[SECURITY_KEY_SIZE]) {
     if (symbol.size() > KEY_SYMBOL_SIZE || qualifier.size() > KEY_QUALIFIER_SIZE) {
         return false;
     }
@@ -162,7 +161,7 @@ bool make_key(const std::string &symbol, const std::string &qualifier,
 static_assert(KEY_QUALIFIER_OFFSET == KEY_SYMBOL_OFFSET + KEY_SYMBOL_SIZE,
               "the qualifier follows the symbol");
 
-std::string key_bytes(const unsigned char *key) {
+std::string keyBytes(const unsigned char *key) {
     return std::string(reinterpret_cast<const char *>(key + KEY_SYMBOL_OFFSET),
                        KEY_SYMBOL_SIZE + KEY_QUALIFIER_SIZE);
 }
@@ -176,18 +175,18 @@ std::string trimmed(const unsigned char *p, std::size_t n) {
 }
 } // namespace
 
-std::string key_symbol(const unsigned char *key) {
+std::string keySymbol(const unsigned char *key) {
     return trimmed(key + KEY_SYMBOL_OFFSET, KEY_SYMBOL_SIZE);
 }
-std::string key_qualifier(const unsigned char *key) {
+std::string keyQualifier(const unsigned char *key) {
     return trimmed(key + KEY_QUALIFIER_OFFSET, KEY_QUALIFIER_SIZE);
 }
 
-EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]) {
+EncodeError encodeQuote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]) {
     Checker c;
     std::memset(out, 0, SECURITY_RECORD_SIZE);
     if (c.text("symbol", v.symbol, QUOTE_SYMBOL_ROOM)) {
-        put_text(out, QUOTE_SYMBOL_OFFSET, v.symbol);
+        putText(out, QUOTE_SYMBOL_OFFSET, v.symbol);
     }
     const uint32_t flags = flag(c, "status", v.status, QUOTE_STATUS_BIT) |
                            flag(c, "news", v.news, QUOTE_NEWS_BIT) |
@@ -199,27 +198,27 @@ EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD
     c.range("sec_category", v.secCategory, 0, kU16);
     writeU16(out, QUOTE_SEC_CATEGORY_OFFSET, static_cast<uint32_t>(v.secCategory));
     const uint32_t ticks =
-        tick_bits(c, "last_tick", v.last.tick, QUOTE_LAST_TICK_BIT) |
-        tick_bits(c, "open_tick", v.open.tick, QUOTE_OPEN_TICK_BIT) |
-        tick_bits(c, "yesterday_tick", v.yesterday.tick, QUOTE_YESTERDAY_TICK_BIT) |
-        tick_bits(c, "bid_tick", v.bid.tick, QUOTE_BID_TICK_BIT) |
-        tick_bits(c, "ask_tick", v.ask.tick, QUOTE_ASK_TICK_BIT);
+        tickBits(c, "last_tick", v.last.tick, QUOTE_LAST_TICK_BIT) |
+        tickBits(c, "open_tick", v.open.tick, QUOTE_OPEN_TICK_BIT) |
+        tickBits(c, "yesterday_tick", v.yesterday.tick, QUOTE_YESTERDAY_TICK_BIT) |
+        tickBits(c, "bid_tick", v.bid.tick, QUOTE_BID_TICK_BIT) |
+        tickBits(c, "ask_tick", v.ask.tick, QUOTE_ASK_TICK_BIT);
     writeU16(out, QUOTE_TICK_WORD_OFFSET, ticks);
     if (c.text("primary_exchange", v.primaryExchange, QUOTE_EXCHANGE_ROOM)) {
-        put_text(out, QUOTE_PRIMARY_EXCHANGE_OFFSET, v.primaryExchange);
+        putText(out, QUOTE_PRIMARY_EXCHANGE_OFFSET, v.primaryExchange);
     }
     c.range("quote_indicator", v.quoteIndicator, 0, kU16);
     writeU16(out, QUOTE_QUOTE_INDICATOR_OFFSET, static_cast<uint32_t>(v.quoteIndicator));
 
     // The divisor of the price type as a client reads the written word: signed.
     const double divisor = priceTypeDivisor(readI16(out, QUOTE_PRICE_TYPE_OFFSET));
-    put_group(c, out, QUOTE_LAST_GROUP_OFFSET, "last", v.last, divisor);
-    put_group(c, out, QUOTE_OPEN_GROUP_OFFSET, "open", v.open, divisor);
-    put_group(c, out, QUOTE_HIGH_GROUP_OFFSET, "high", v.high, divisor);
-    put_group(c, out, QUOTE_LOW_GROUP_OFFSET, "low", v.low, divisor);
-    put_group(c, out, QUOTE_YESTERDAY_GROUP_OFFSET, "yesterday", v.yesterday, divisor);
-    put_group(c, out, QUOTE_BID_GROUP_OFFSET, "bid", v.bid, divisor);
-    put_group(c, out, QUOTE_ASK_GROUP_OFFSET, "ask", v.ask, divisor);
+    putGroup(c, out, QUOTE_LAST_GROUP_OFFSET, "last", v.last, divisor);
+    putGroup(c, out, QUOTE_OPEN_GROUP_OFFSET, "open", v.open, divisor);
+    putGroup(c, out, QUOTE_HIGH_GROUP_OFFSET, "high", v.high, divisor);
+    putGroup(c, out, QUOTE_LOW_GROUP_OFFSET, "low", v.low, divisor);
+    putGroup(c, out, QUOTE_YESTERDAY_GROUP_OFFSET, "yesterday", v.yesterday, divisor);
+    putGroup(c, out, QUOTE_BID_GROUP_OFFSET, "bid", v.bid, divisor);
+    putGroup(c, out, QUOTE_ASK_GROUP_OFFSET, "ask", v.ask, divisor);
 
     c.range("open_interest", v.openInterest, 0, kU32);
     writeU32(out, QUOTE_OPEN_INTEREST_OFFSET, static_cast<uint32_t>(v.openInterest));
@@ -233,17 +232,17 @@ EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD
     writeU32(out, QUOTE_CLOSE_RANGE_SECOND_OFFSET, static_cast<uint32_t>(v.closeRange2));
     c.range("trade_indicator", v.tradeIndicator, 0, kU16);
     writeU16(out, QUOTE_TRADE_INDICATOR_OFFSET, static_cast<uint32_t>(v.tradeIndicator));
-    put_handle(out, kQuoteHandleOffset, kQuoteHandleTag);
+    putHandle(out, kQuoteHandleOffset, kQuoteHandleTag);
     return c.error;
 }
 
-EncodeError encode_fundamentals(const FundamentalsValues &v,
-                                unsigned char out[SECURITY_RECORD_SIZE]) {
+EncodeError encodeFundamentals(const FundamentalsValues &v,
+                               unsigned char out[SECURITY_RECORD_SIZE]) {
     Checker c;
     std::memset(out, 0, SECURITY_RECORD_SIZE);
-    put_handle(out, kFundamentalsHandleOffset, kFundamentalsHandleTag);
+    putHandle(out, kFundamentalsHandleOffset, kFundamentalsHandleTag);
     if (c.text("base_item", v.baseItem, FUNDAMENTALS_BASE_ITEM_ROOM)) {
-        put_text(out, FUNDAMENTALS_BASE_ITEM_OFFSET, v.baseItem);
+        putText(out, FUNDAMENTALS_BASE_ITEM_OFFSET, v.baseItem);
     }
     c.range("last_update", v.lastUpdate, 0, kU16);
     writeU16(out, FUNDAMENTALS_LAST_UPDATE_OFFSET, static_cast<uint32_t>(v.lastUpdate));
@@ -265,16 +264,16 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     const double dividends[2] = {v.divLast, v.divExp};
     int32_t divExponent = 0;
     int64_t divMantissas[2] = {0, 0};
-    if (!choose_decimal(dividends, 2, 0, kU16, divExponent, divMantissas)) {
+    if (!chooseDecimal(dividends, 2, 0, kU16, divExponent, divMantissas)) {
         c.fail("div_last/div_exp do not fit an unsigned 16-bit mantissa");
     }
     writeU16(out, FUNDAMENTALS_DIV_EXPONENT_OFFSET, static_cast<uint32_t>(divExponent));
     writeU16(out, FUNDAMENTALS_DIV_LAST_OFFSET, static_cast<uint32_t>(divMantissas[0]));
     writeU16(out, FUNDAMENTALS_DIV_EXP_OFFSET, static_cast<uint32_t>(divMantissas[1]));
 
-    put_date(c, out, FUNDAMENTALS_DIV_DATE_OFFSET, "div_date", v.divDate);
-    put_date(c, out, FUNDAMENTALS_EXP_DATE_OFFSET, "exp_date", v.expDate);
-    put_date(c, out, FUNDAMENTALS_MAT_DATE_OFFSET, "mat_date", v.matDate);
+    putDate(c, out, FUNDAMENTALS_DIV_DATE_OFFSET, "div_date", v.divDate);
+    putDate(c, out, FUNDAMENTALS_EXP_DATE_OFFSET, "exp_date", v.expDate);
+    putDate(c, out, FUNDAMENTALS_MAT_DATE_OFFSET, "mat_date", v.matDate);
 
     // The divisor of the price type as a client reads the written word: signed.
     const double divisor = priceTypeDivisor(readI16(out, FUNDAMENTALS_PRICE_TYPE_OFFSET));
@@ -292,12 +291,12 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     writeI32(out, FUNDAMENTALS_STRIKE_PRICE_OFFSET,
              c.price("strike_price", v.strikePrice, divisor));
     if (c.text("name", v.name, FUNDAMENTALS_NAME_ROOM)) {
-        put_text(out, FUNDAMENTALS_NAME_OFFSET, v.name);
+        putText(out, FUNDAMENTALS_NAME_OFFSET, v.name);
     }
 
     int32_t epsExponent = 0;
     int64_t epsMantissa = 0;
-    if (!choose_decimal(&v.eps, 1, -32768, 32767, epsExponent, &epsMantissa)) {
+    if (!chooseDecimal(&v.eps, 1, -32768, 32767, epsExponent, &epsMantissa)) {
         c.fail("eps does not fit a signed 16-bit mantissa");
     }
     writeU16(out, FUNDAMENTALS_EPS_EXPONENT_OFFSET, static_cast<uint32_t>(epsExponent));
@@ -306,18 +305,18 @@ EncodeError encode_fundamentals(const FundamentalsValues &v,
     writeU16(out, FUNDAMENTALS_SP_CODE_OFFSET, static_cast<uint32_t>(v.spCode));
     // The record stops at the security record's end, so the CUSIP's room does too.
     if (c.text("cusip", v.cusip, SECURITY_RECORD_SIZE - FUNDAMENTALS_CUSIP_OFFSET)) {
-        put_text(out, FUNDAMENTALS_CUSIP_OFFSET, v.cusip);
+        putText(out, FUNDAMENTALS_CUSIP_OFFSET, v.cusip);
     }
     return c.error;
 }
 
-EncodeError encode_history_block(const HistoryRow *rows, int count,
-                                 unsigned char out[HISTORY_BLOCK_SIZE]) {
+EncodeError encodeHistoryBlock(const HistoryRow *rows, int count,
+                               unsigned char out[HISTORY_BLOCK_SIZE]) {
     Checker c;
     std::memset(out, 0, HISTORY_BLOCK_SIZE);
     const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (std::size_t k = 0; k < filled && k < HISTORY_BLOCK_RECORDS; ++k) {
-        encode_history_record(c, rows[k], out + HISTORY_RECORD_SIZE * historyRecordOfRow(k));
+        encodeHistoryRecord(c, rows[k], out + HISTORY_RECORD_SIZE * historyRecordOfRow(k));
     }
     if (filled > 0 && filled < HISTORY_BLOCK_RECORDS) {
         for (std::size_t k = filled; k < HISTORY_BLOCK_RECORDS; ++k) {
@@ -328,18 +327,18 @@ EncodeError encode_history_block(const HistoryRow *rows, int count,
     return c.error;
 }
 
-EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]) {
+EncodeError encodeBarBlock(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]) {
     Checker c;
     std::memset(out, 0, BAR_BLOCK_SIZE);
     const std::size_t filled = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (std::size_t k = 0; k < filled && k < BAR_BLOCK_RECORDS; ++k) {
-        encode_bar_record(c, rows[k], out + BAR_RECORD_SIZE * k);
+        encodeBarRecord(c, rows[k], out + BAR_RECORD_SIZE * k);
     }
     return c.error;
 }
 
-EncodeError encode_cant(const unsigned char *key, const CantValues &v,
-                        unsigned char out[CANT_RECORD_SIZE]) {
+EncodeError encodeCant(const unsigned char *key, const CantValues &v,
+                       unsigned char out[CANT_RECORD_SIZE]) {
     Checker c;
     std::memset(out, 0, CANT_RECORD_SIZE);
     std::memcpy(out + CANT_KEY_OFFSET, key, SECURITY_KEY_SIZE);
@@ -347,12 +346,12 @@ EncodeError encode_cant(const unsigned char *key, const CantValues &v,
     c.range("value", v.value, kI32Min, kI32Max);
     writeI32(out, CANT_VALUE_OFFSET, static_cast<int32_t>(v.value));
     if (c.text("text", v.text, CANT_RECORD_SIZE - CANT_TEXT_OFFSET)) {
-        put_text(out, CANT_TEXT_OFFSET, v.text);
+        putText(out, CANT_TEXT_OFFSET, v.text);
     }
     return c.error;
 }
 
-EncodeError encode_version(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]) {
+EncodeError encodeVersion(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]) {
     Checker c;
     std::memset(out, 0, RECORD_BUFFER_SIZE);
     c.range("major", v.major, -32768, 32767);
@@ -360,47 +359,47 @@ EncodeError encode_version(const VersionValues &v, unsigned char out[RECORD_BUFF
     writeU16(out, VERSION_MAJOR_OFFSET, static_cast<uint32_t>(v.major));
     writeU16(out, VERSION_MINOR_OFFSET, static_cast<uint32_t>(v.minor));
     if (c.text("release", v.release, VERSION_RELEASE_ROOM)) {
-        put_text(out, VERSION_RELEASE_OFFSET, v.release);
+        putText(out, VERSION_RELEASE_OFFSET, v.release);
     }
     if (c.text("serial", v.serial, VERSION_SERIAL_ROOM)) {
-        put_text(out, VERSION_SERIAL_OFFSET, v.serial);
+        putText(out, VERSION_SERIAL_OFFSET, v.serial);
     }
     return c.error;
 }
 
-EncodeError check_quote(const QuoteValues &v) {
+EncodeError checkQuote(const QuoteValues &v) {
     unsigned char buffer[SECURITY_RECORD_SIZE];
-    return encode_quote(v, buffer);
+    return encodeQuote(v, buffer);
 }
 
-EncodeError check_fundamentals(const FundamentalsValues &v) {
+EncodeError checkFundamentals(const FundamentalsValues &v) {
     unsigned char buffer[SECURITY_RECORD_SIZE];
-    return encode_fundamentals(v, buffer);
+    return encodeFundamentals(v, buffer);
 }
 
-EncodeError check_history_row(const HistoryRow &r) {
+EncodeError checkHistoryRow(const HistoryRow &r) {
     unsigned char buffer[HISTORY_BLOCK_SIZE];
-    return encode_history_block(&r, 1, buffer);
+    return encodeHistoryBlock(&r, 1, buffer);
 }
 
-EncodeError check_bar_row(const BarRow &r) {
+EncodeError checkBarRow(const BarRow &r) {
     unsigned char buffer[BAR_BLOCK_SIZE];
-    return encode_bar_block(&r, 1, buffer);
+    return encodeBarBlock(&r, 1, buffer);
 }
 
-EncodeError check_cant(const CantValues &v) {
+EncodeError checkCant(const CantValues &v) {
     unsigned char key[SECURITY_KEY_SIZE] = {};
     unsigned char buffer[CANT_RECORD_SIZE];
-    return encode_cant(key, v, buffer);
+    return encodeCant(key, v, buffer);
 }
 
-EncodeError check_version(const VersionValues &v) {
+EncodeError checkVersion(const VersionValues &v) {
     unsigned char buffer[RECORD_BUFFER_SIZE];
-    return encode_version(v, buffer);
+    return encodeVersion(v, buffer);
 }
 
-bool choose_decimal(const double *values, int count, int64_t lo, int64_t hi, int32_t &exponent,
-                    int64_t *mantissas) {
+bool chooseDecimal(const double *values, int count, int64_t lo, int64_t hi, int32_t &exponent,
+                   int64_t *mantissas) {
     int32_t lastFit = -1;
     double scale = 1.0;
     for (int32_t e = 0; e <= 9; ++e, scale *= 10.0) {

@@ -37,12 +37,12 @@ extern const char kFundamentalsHandleTag[kHandleTagSize];
 
 // Copies `text` to `offset` and ends it with a zero byte; the caller has checked that the
 // text and its zero fit the room.
-void put_text(unsigned char *p, std::size_t offset, const std::string &text);
+void putText(unsigned char *p, std::size_t offset, const std::string &text);
 
 // The price a client computes for `price` sent with price-type `code`: the raw integer
 // round(price x divisor) divided by the divisor (priceTypeDivisor). It equals `price` when the
 // price lies on the grid of its code.
-double client_price(double price, int32_t code);
+double clientPrice(double price, int32_t code);
 
 // Outcome of an encoding step: empty on success, otherwise what did not fit.
 struct EncodeError {
@@ -126,42 +126,42 @@ struct VersionValues {
 
 // Security key fields from their texts: 12-byte symbol and 4-byte qualifier, space-padded.
 // Returns false when a text is too long for its field.
-bool make_key(const std::string &symbol, const std::string &qualifier,
-              unsigned char key[SECURITY_KEY_SIZE]);
+bool makeKey(const std::string &symbol, const std::string &qualifier,
+             unsigned char key[SECURITY_KEY_SIZE]);
 // The 16 bytes from offset 2 of a key, as held in the store's `key` column.
-std::string key_bytes(const unsigned char *key);
+std::string keyBytes(const unsigned char *key);
 // Symbol and qualifier of a key, trailing spaces removed.
-std::string key_symbol(const unsigned char *key);
-std::string key_qualifier(const unsigned char *key);
+std::string keySymbol(const unsigned char *key);
+std::string keyQualifier(const unsigned char *key);
 
 // Each encoder fills its record completely (unused bytes zero) or reports what did not fit.
-EncodeError encode_quote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]);
-EncodeError encode_fundamentals(const FundamentalsValues &v,
-                                unsigned char out[SECURITY_RECORD_SIZE]);
+EncodeError encodeQuote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_SIZE]);
+EncodeError encodeFundamentals(const FundamentalsValues &v,
+                               unsigned char out[SECURITY_RECORD_SIZE]);
 // Row k of a block goes to record position historyRecordOfRow(k), because the client files
 // the records of a block from the last to the first. Positions past `count` rows are zero records
 // carrying the price type of the block's first row, so the client scales the block by that code.
-EncodeError encode_history_block(const HistoryRow *rows, int count,
-                                 unsigned char out[HISTORY_BLOCK_SIZE]);
+EncodeError encodeHistoryBlock(const HistoryRow *rows, int count,
+                               unsigned char out[HISTORY_BLOCK_SIZE]);
 // Bars in record order; records past `count` are zero.
-EncodeError encode_bar_block(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]);
-EncodeError encode_cant(const unsigned char *key, const CantValues &v,
-                        unsigned char out[CANT_RECORD_SIZE]);
-EncodeError encode_version(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]);
+EncodeError encodeBarBlock(const BarRow *rows, int count, unsigned char out[BAR_BLOCK_SIZE]);
+EncodeError encodeCant(const unsigned char *key, const CantValues &v,
+                       unsigned char out[CANT_RECORD_SIZE]);
+EncodeError encodeVersion(const VersionValues &v, unsigned char out[RECORD_BUFFER_SIZE]);
 
 // Checks that a value set fits its record; the store writer runs these before inserting.
-EncodeError check_quote(const QuoteValues &v);
-EncodeError check_fundamentals(const FundamentalsValues &v);
-EncodeError check_history_row(const HistoryRow &r);
-EncodeError check_bar_row(const BarRow &r);
-EncodeError check_cant(const CantValues &v);
-EncodeError check_version(const VersionValues &v);
+EncodeError checkQuote(const QuoteValues &v);
+EncodeError checkFundamentals(const FundamentalsValues &v);
+EncodeError checkHistoryRow(const HistoryRow &r);
+EncodeError checkBarRow(const BarRow &r);
+EncodeError checkCant(const CantValues &v);
+EncodeError checkVersion(const VersionValues &v);
 
 // Decimal field encoding: smallest exponent e (0 to 9) for which every value times 10^e is
 // an integer within [lo, hi]; when none is exact, the largest exponent that still fits, with
 // rounding. Returns false when even e = 0 does not fit.
-bool choose_decimal(const double *values, int count, int64_t lo, int64_t hi, int32_t &exponent,
-                    int64_t *mantissas);
+bool chooseDecimal(const double *values, int count, int64_t lo, int64_t hi, int32_t &exponent,
+                   int64_t *mantissas);
 
 } // namespace pcqw32
 

@@ -115,16 +115,16 @@ const SampleSecurity kSecurities[] = {
 
 // A price on the grid of its price type, so the stored decimal is exactly what a client
 // computes from the raw integer.
-double on_grid(double price, int32_t priceType) {
+double onGrid(double price, int32_t priceType) {
     const double d = priceTypeDivisor(static_cast<int16_t>(priceType));
     return std::nearbyint(price * d) / d;
 }
 
 const char *const kExchanges[] = {"N", "Q", "A", "P", "C", "B", "X", "Z"};
 
-QuoteGroup quote_group(Random &r, double base, int32_t priceType, int hour, int minute) {
+QuoteGroup quoteGroup(Random &r, double base, int32_t priceType, int hour, int minute) {
     QuoteGroup g;
-    g.price = on_grid(base * (1.0 + (r.unit() - 0.5) * 0.02), priceType);
+    g.price = onGrid(base * (1.0 + (r.unit() - 0.5) * 0.02), priceType);
     g.size = r.range(1, 500) * 100;
     g.exchange = kExchanges[r.range(0, 7)];
     g.hour = hour;
@@ -133,26 +133,25 @@ QuoteGroup quote_group(Random &r, double base, int32_t priceType, int hour, int 
     return g;
 }
 
-int32_t minute_of_day(const QuoteGroup &g) {
+int32_t minuteOfDay(const QuoteGroup &g) {
     return g.hour * 60 + g.minute;
 }
 
-void set_minute_of_day(QuoteGroup &g, int32_t minute) {
+void setMinuteOfDay(QuoteGroup &g, int32_t minute) {
     g.hour = minute / 60;
     g.minute = minute % 60;
 }
 
 // The day's high or low was made between the open and the last trade: by one of them when it
 // is its price, otherwise at its drawn time, moved into the span between them.
-void place_extreme(QuoteGroup &extreme, const QuoteGroup &open, const QuoteGroup &last) {
+void placeExtreme(QuoteGroup &extreme, const QuoteGroup &open, const QuoteGroup &last) {
     if (extreme.price == open.price) {
-        set_minute_of_day(extreme, minute_of_day(open));
+        setMinuteOfDay(extreme, minuteOfDay(open));
     } else if (extreme.price == last.price) {
-        set_minute_of_day(extreme, minute_of_day(last));
+        setMinuteOfDay(extreme, minuteOfDay(last));
     } else {
-        set_minute_of_day(extreme,
-                          std::min(std::max(minute_of_day(extreme), minute_of_day(open) + 1),
-                                   minute_of_day(last) - 1));
+        setMinuteOfDay(extreme, std::min(std::max(minuteOfDay(extreme), minuteOfDay(open) + 1),
+                                         minuteOfDay(last) - 1));
     }
 }
 
@@ -162,27 +161,27 @@ void place_extreme(QuoteGroup &extreme, const QuoteGroup &open, const QuoteGroup
 // lies below the ask, a spread of about five basis points (at least one step of the price
 // grid) apart. The last trade took place at the ask after an uptick, at the bid after a
 // downtick, and between them otherwise.
-void shape_like_a_market(QuoteValues &q, int32_t priceType) {
+void shapeLikeAMarket(QuoteValues &q, int32_t priceType) {
     q.high.price = std::max({q.high.price, q.open.price, q.last.price});
     q.low.price = std::min({q.low.price, q.open.price, q.last.price});
-    place_extreme(q.high, q.open, q.last);
-    place_extreme(q.low, q.open, q.last);
+    placeExtreme(q.high, q.open, q.last);
+    placeExtreme(q.low, q.open, q.last);
     const double step = 1.0 / priceTypeDivisor(static_cast<int16_t>(priceType));
     const double steps = std::max(1.0, std::nearbyint(q.last.price * 0.0005 / step));
     const double below = q.last.tick > 0 ? steps : q.last.tick < 0 ? 0 : std::floor(steps / 2);
-    q.bid.price = on_grid(q.last.price - below * step, priceType);
-    q.ask.price = on_grid(q.last.price + (steps - below) * step, priceType);
+    q.bid.price = onGrid(q.last.price - below * step, priceType);
+    q.ask.price = onGrid(q.last.price + (steps - below) * step, priceType);
 }
 
-int32_t sec_category(const char *category) {
+int32_t secCategory(const char *category) {
     return std::string(category) == "equity" ? 1 : std::string(category) == "option" ? 2 : 3;
 }
 
-QuoteValues sample_quote(Random &r, const SampleSecurity &s) {
+QuoteValues sampleQuote(Random &r, const SampleSecurity &s) {
     QuoteValues q;
     q.symbol = s.symbol;
     q.priceType = s.priceType;
-    q.secCategory = sec_category(s.category);
+    q.secCategory = secCategory(s.category);
     q.status = static_cast<int32_t>(r.range(0, 1));
     q.news = static_cast<int32_t>(r.range(0, 1));
     q.exDividendToday = r.range(0, 9) == 0 ? 1 : 0;
@@ -190,19 +189,19 @@ QuoteValues sample_quote(Random &r, const SampleSecurity &s) {
     q.primaryExchange = kExchanges[r.range(0, 7)];
     q.quoteIndicator = static_cast<int32_t>(r.range(0, 3));
     q.tradeIndicator = static_cast<int32_t>(r.range(0, 3));
-    q.last = quote_group(r, s.price, s.priceType, 15, static_cast<int>(r.range(0, 59)));
-    q.open = quote_group(r, s.price, s.priceType, 9, 30);
-    q.high = quote_group(r, s.price * 1.01, s.priceType, static_cast<int>(r.range(10, 15)),
-                         static_cast<int>(r.range(0, 59)));
-    q.low = quote_group(r, s.price * 0.99, s.priceType, static_cast<int>(r.range(9, 14)),
+    q.last = quoteGroup(r, s.price, s.priceType, 15, static_cast<int>(r.range(0, 59)));
+    q.open = quoteGroup(r, s.price, s.priceType, 9, 30);
+    q.high = quoteGroup(r, s.price * 1.01, s.priceType, static_cast<int>(r.range(10, 15)),
                         static_cast<int>(r.range(0, 59)));
-    q.yesterday = quote_group(r, s.price, s.priceType, 16, 0);
+    q.low = quoteGroup(r, s.price * 0.99, s.priceType, static_cast<int>(r.range(9, 14)),
+                       static_cast<int>(r.range(0, 59)));
+    q.yesterday = quoteGroup(r, s.price, s.priceType, 16, 0);
     q.yesterday.size = 0;
     q.yesterday.hour = q.yesterday.minute = 0;
-    q.bid = quote_group(r, s.price * 0.999, s.priceType, 15, 59);
-    q.ask = quote_group(r, s.price * 1.001, s.priceType, 15, 59);
+    q.bid = quoteGroup(r, s.price * 0.999, s.priceType, 15, 59);
+    q.ask = quoteGroup(r, s.price * 1.001, s.priceType, 15, 59);
     q.high.tick = q.low.tick = 0;
-    shape_like_a_market(q, s.priceType);
+    shapeLikeAMarket(q, s.priceType);
     q.volume = r.range(100000, 80000000);
     q.openInterest = std::string(s.category) == "option" ? r.range(100, 90000) : 0;
     q.openRange = r.range(0, 5000);
@@ -214,7 +213,7 @@ QuoteValues sample_quote(Random &r, const SampleSecurity &s) {
     return q;
 }
 
-FundamentalsValues sample_fundamentals(Random &r, const SampleSecurity &s, int index) {
+FundamentalsValues sampleFundamentals(Random &r, const SampleSecurity &s, int index) {
     FundamentalsValues f;
     const bool option = std::string(s.category) == "option";
     const bool index_ = std::string(s.category) == "index";
@@ -228,7 +227,7 @@ FundamentalsValues sample_fundamentals(Random &r, const SampleSecurity &s, int i
     f.lastUpdate = static_cast<int32_t>(r.range(1, 365));
     f.divFreq = index_ || option ? 0 : (r.range(0, 3) == 0 ? 12 : 4);
     f.priceType = s.priceType;
-    f.secCategory = sec_category(s.category);
+    f.secCategory = secCategory(s.category);
     f.volumeFlag = static_cast<int32_t>(r.range(0, 1));
     f.spCode = static_cast<int32_t>(r.range(0, 999));
     f.beta = static_cast<double>(r.range(40, 220)) / 100.0;
@@ -240,7 +239,7 @@ FundamentalsValues sample_fundamentals(Random &r, const SampleSecurity &s, int i
         FeedDate{2024, static_cast<int32_t>(r.range(1, 5)), static_cast<int32_t>(r.range(1, 28))};
     if (option) {
         f.expDate = FeedDate{2024, s.qualifier[3] == '6' ? 6 : (s.qualifier[3] == '7' ? 7 : 9), 21};
-        f.strikePrice = on_grid(std::atof(std::strchr(s.symbol, '-') + 2), s.priceType);
+        f.strikePrice = onGrid(std::atof(std::strchr(s.symbol, '-') + 2), s.priceType);
         f.shPerContr = 100;
         f.openInterest = r.range(100, 90000);
     }
@@ -248,15 +247,15 @@ FundamentalsValues sample_fundamentals(Random &r, const SampleSecurity &s, int i
         f.matDate = FeedDate{};
         f.outstanding = r.range(100, 4000) * 1000000;
     }
-    f.closePrice = on_grid(s.price, s.priceType);
-    f.histHigh = on_grid(s.price * 1.6, s.priceType);
-    f.histLow = on_grid(s.price * 0.4, s.priceType);
+    f.closePrice = onGrid(s.price, s.priceType);
+    f.histHigh = onGrid(s.price * 1.6, s.priceType);
+    f.histLow = onGrid(s.price * 0.4, s.priceType);
     f.volume = r.range(100000, 90000000);
     return f;
 }
 
 // A trade print series over trading days, price on the security's grid, in stored order.
-std::vector<HistoryRow> sample_history(Random &r, const SampleSecurity &s) {
+std::vector<HistoryRow> sampleHistory(Random &r, const SampleSecurity &s) {
     std::vector<HistoryRow> rows(static_cast<std::size_t>(s.historyRows));
     double price = s.price;
     const int32_t perDay = std::max(8, s.historyRows / 20);
@@ -269,7 +268,7 @@ std::vector<HistoryRow> sample_history(Random &r, const SampleSecurity &s) {
         h.minute = seconds / 60 % 60;
         h.second = seconds % 60;
         price *= 1.0 + (r.unit() - 0.5) * 0.002;
-        h.price = on_grid(price, s.priceType);
+        h.price = onGrid(price, s.priceType);
         h.size = r.range(1, 100) * 100;
         h.condition = static_cast<int32_t>(r.range(0, 3));
         h.priceType = s.priceType;
@@ -278,7 +277,7 @@ std::vector<HistoryRow> sample_history(Random &r, const SampleSecurity &s) {
 }
 
 // Days since 1970-01-01 of a date of the Gregorian calendar.
-int64_t days_from_civil(int64_t year, int64_t month, int64_t day) {
+int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
     year -= month <= 2 ? 1 : 0;
     const int64_t era = (year >= 0 ? year : year - 399) / 400;
     const int64_t yearOfEra = year - era * 400;
@@ -293,18 +292,18 @@ constexpr int32_t kSessionMinutes = 390;
 // from 2024-01-02 on: weekdays but the exchange's 2024 holidays, opening at 09:30 New York
 // time, which is 14:30 UTC and 13:30 UTC in summer time (10 March to 3 November). The
 // sample's longest series, 75,000 minute bars, ends in October 2024.
-std::vector<int64_t> session_openings(int32_t count) {
+std::vector<int64_t> sessionOpenings(int32_t count) {
     static const int kHolidays[][2] = {{1, 1},  {1, 15}, {2, 19}, {3, 29},  {5, 27},
                                        {6, 19}, {7, 4},  {9, 2},  {11, 28}, {12, 25}};
-    const int64_t summerFrom = days_from_civil(2024, 3, 10);
-    const int64_t summerTo = days_from_civil(2024, 11, 3);
+    const int64_t summerFrom = daysFromCivil(2024, 3, 10);
+    const int64_t summerTo = daysFromCivil(2024, 11, 3);
     std::vector<int64_t> openings;
-    for (int64_t day = days_from_civil(2024, 1, 2);
-         openings.size() < static_cast<std::size_t>(count); ++day) {
+    for (int64_t day = daysFromCivil(2024, 1, 2); openings.size() < static_cast<std::size_t>(count);
+         ++day) {
         const int64_t weekday = (day + 4) % 7; // 0 is Sunday: 1970-01-01 was a Thursday
         bool closed = weekday == 0 || weekday == 6;
         for (const auto &h : kHolidays) {
-            closed = closed || day == days_from_civil(2024, h[0], h[1]);
+            closed = closed || day == daysFromCivil(2024, h[0], h[1]);
         }
         if (!closed) {
             const bool summer = day >= summerFrom && day < summerTo;
@@ -316,10 +315,10 @@ std::vector<int64_t> session_openings(int32_t count) {
 
 // Minute bars of the market's sessions from 2024-01-02 14:30 UTC on, 390 a day; GE
 // alternates price types within every block.
-std::vector<BarRow> sample_bars(Random &r, const SampleSecurity &s) {
+std::vector<BarRow> sampleBars(Random &r, const SampleSecurity &s) {
     std::vector<BarRow> rows(static_cast<std::size_t>(s.barRows));
     const std::vector<int64_t> openings =
-        session_openings((s.barRows + kSessionMinutes - 1) / kSessionMinutes);
+        sessionOpenings((s.barRows + kSessionMinutes - 1) / kSessionMinutes);
     double price = s.price;
     const bool mixed = std::string(s.symbol) == "GE";
     for (int32_t i = 0; i < s.barRows; ++i) {
@@ -329,24 +328,24 @@ std::vector<BarRow> sample_bars(Random &r, const SampleSecurity &s) {
             openings[static_cast<std::size_t>(i / kSessionMinutes)] + 60LL * (i % kSessionMinutes);
         const double open = price;
         price *= 1.0 + (r.unit() - 0.5) * 0.003;
-        b.open = on_grid(open, b.priceType);
-        b.close = on_grid(price, b.priceType);
-        b.high = on_grid(std::max(open, price) * (1.0 + r.unit() * 0.001), b.priceType);
-        b.low = on_grid(std::min(open, price) * (1.0 - r.unit() * 0.001), b.priceType);
+        b.open = onGrid(open, b.priceType);
+        b.close = onGrid(price, b.priceType);
+        b.high = onGrid(std::max(open, price) * (1.0 + r.unit() * 0.001), b.priceType);
+        b.low = onGrid(std::min(open, price) * (1.0 - r.unit() * 0.001), b.priceType);
         b.volume = r.range(0, 200000);
     }
     return rows;
 }
 
-void check_neighbours() {
+void checkNeighbours() {
     std::vector<std::string> keys;
     for (const SampleSecurity &s : kSecurities) {
         unsigned char key[SECURITY_KEY_SIZE];
-        if (!make_key(s.symbol, s.qualifier, key)) {
+        if (!makeKey(s.symbol, s.qualifier, key)) {
             throw std::logic_error(std::string("sample symbol too long: ") + s.symbol);
         }
         if (s.historyRows > 0) {
-            keys.push_back(key_bytes(key));
+            keys.push_back(keyBytes(key));
         }
     }
     std::sort(keys.begin(), keys.end());
@@ -358,7 +357,7 @@ void check_neighbours() {
     }
 }
 
-VersionValues sample_version() {
+VersionValues sampleVersion() {
     VersionValues v;
     v.major = 4;
     v.minor = 12;
@@ -378,7 +377,7 @@ Verdict never(const std::string &why) {
 }
 
 // Reads a store without changing it: whether it is a sample, and if not, what.
-Verdict judge_store(const std::string &path) {
+Verdict judgeStore(const std::string &path) {
     std::error_code ec;
     if (std::filesystem::exists(path + "-wal", ec)) {
         return never(path + "-wal lies beside " + path +
@@ -400,7 +399,7 @@ Verdict judge_store(const std::string &path) {
         int rc = sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr);
         if (rc == SQLITE_OK) {
             while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-                values.push_back(column_string(st, 0));
+                values.push_back(columnString(st, 0));
             }
         }
         if (rc != SQLITE_DONE) {
@@ -431,7 +430,7 @@ Verdict judge_store(const std::string &path) {
         // Samples of earlier versions carry no mark, only the sample's version.
         const bool earlier =
             query("SELECT serial FROM version WHERE major = 4 AND minor = 12") == SQLITE_DONE &&
-            values.size() == 1 && values[0] == sample_version().serial;
+            values.size() == 1 && values[0] == sampleVersion().serial;
         if (!earlier) {
             return never(foreign);
         }
@@ -449,7 +448,7 @@ Verdict judge_store(const std::string &path) {
 
 // Whether `name` is the file of a store, db<N>.sqlite (N of any sign, as earlier tools wrote
 // db-1.sqlite), or its write-ahead log.
-bool store_file(const std::string &name, bool &log) {
+bool storeFile(const std::string &name, bool &log) {
     std::size_t at = 2;
     if (name.compare(0, 2, "db") != 0) {
         return false;
@@ -464,14 +463,14 @@ bool store_file(const std::string &name, bool &log) {
 }
 
 // Refuses, before anything is written, a folder where writing the sample could lose data.
-void check_folder(const std::string &folder, bool force) {
+void checkFolder(const std::string &folder, bool force) {
     std::error_code ec;
     std::vector<std::string> paths;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string name = it->path().filename().string();
         bool log = false;
-        if (store_file(name, log)) {
+        if (storeFile(name, log)) {
             // A log without its store still holds the calls written last.
             paths.push_back(log ? name.substr(0, name.size() - 4) : name);
         }
@@ -480,7 +479,7 @@ void check_folder(const std::string &folder, bool force) {
     paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
     Verdict worst;
     for (const std::string &name : paths) {
-        const Verdict v = judge_store((std::filesystem::path(folder) / name).string());
+        const Verdict v = judgeStore((std::filesystem::path(folder) / name).string());
         if (v.kind > worst.kind) {
             worst = v;
         }
@@ -501,61 +500,61 @@ void check_folder(const std::string &folder, bool force) {
 
 } // namespace
 
-void generate_sample(const std::string &folder, std::vector<std::string> &log, bool force) {
-    check_neighbours();
-    check_folder(folder, force);
+void generateSample(const std::string &folder, std::vector<std::string> &log, bool force) {
+    checkNeighbours();
+    checkFolder(folder, force);
     {
         StoreWriter w(folder, 1, true);
         // Marked first, so that a generation cut short leaves a store it may replace.
-        w.set_setting(kSampleSetting, kSampleUntouched);
+        w.setSetting(kSampleSetting, kSampleUntouched);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
-        w.set_kind(RecordKind::Quote);
-        w.set_version(sample_version());
+        w.setKind(RecordKind::Quote);
+        w.setVersion(sampleVersion());
         Random r(20240612);
         int64_t history = 0, bars = 0, cant = 0;
         for (const SampleSecurity &s : kSecurities) {
-            const int64_t id = w.add_security(s.symbol, s.qualifier, s.category);
-            w.put_quote(id, sample_quote(r, s));
-            w.append_history(id, sample_history(r, s));
-            w.append_bars(id, sample_bars(r, s));
+            const int64_t id = w.addSecurity(s.symbol, s.qualifier, s.category);
+            w.putQuote(id, sampleQuote(r, s));
+            w.appendHistory(id, sampleHistory(r, s));
+            w.appendBars(id, sampleBars(r, s));
             history += s.historyRows;
             bars += s.barRows;
             if (id % 3 == 1) {
                 CantValues c;
                 c.value = r.range(1, 1000000);
                 c.text = std::string("CANT ") + s.symbol + " " + s.name;
-                w.put_cant(id, c);
+                w.putCant(id, c);
                 ++cant;
             }
         }
         w.commit();
-        log.push_back(store_path(folder, 1) + ": quotes of " +
+        log.push_back(databasePath(folder, 1) + ": quotes of " +
                       std::to_string(std::size(kSecurities)) + " securities, " +
                       std::to_string(history) + " history rows, " + std::to_string(bars) +
                       " bars, " + std::to_string(cant) + " CANT records");
     }
     {
         StoreWriter w(folder, 2, true);
-        w.set_setting(kSampleSetting, kSampleUntouched);
+        w.setSetting(kSampleSetting, kSampleUntouched);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
-        w.set_kind(RecordKind::Fundamentals);
-        w.set_version(sample_version());
+        w.setKind(RecordKind::Fundamentals);
+        w.setVersion(sampleVersion());
         Random r(19871019);
         int index = 0;
         for (const SampleSecurity &s : kSecurities) {
-            const int64_t id = w.add_security(s.symbol, s.qualifier, s.category);
-            w.put_fundamentals(id, sample_fundamentals(r, s, ++index));
+            const int64_t id = w.addSecurity(s.symbol, s.qualifier, s.category);
+            w.putFundamentals(id, sampleFundamentals(r, s, ++index));
             if (id % 3 == 1) {
                 CantValues c;
                 c.value = id;
                 c.text = std::string("CANT ") + s.symbol;
-                w.put_cant(id, c);
+                w.putCant(id, c);
             }
         }
         w.commit();
-        log.push_back(store_path(folder, 2) + ": fundamentals of " +
+        log.push_back(databasePath(folder, 2) + ": fundamentals of " +
                       std::to_string(std::size(kSecurities)) + " securities");
     }
 }

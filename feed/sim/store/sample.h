@@ -12,7 +12,7 @@ namespace pcqw32 {
 // Refuses (std::runtime_error, nothing written) a folder holding any store that is not an
 // untouched sample: with `force`, samples written into since are replaced too, but never a
 // store the generator did not write (a recording, a user's own) nor one with a write-ahead log.
-void generate_sample(const std::string &folder, std::vector<std::string> &log, bool force = false);
+void generateSample(const std::string &folder, std::vector<std::string> &log, bool force = false);
 
 } // namespace pcqw32
 

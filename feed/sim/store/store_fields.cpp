@@ -33,7 +33,7 @@ struct GroupNames {
     const char *price, *size, *exchange, *hour, *minute, *tick;
 };
 
-void add_group(std::vector<FieldRef> &f, const GroupNames &n, QuoteGroup &g) {
+void addGroup(std::vector<FieldRef> &f, const GroupNames &n, QuoteGroup &g) {
     f.push_back(price(n.price, g.price));
     if (n.size) {
         f.push_back(i64(n.size, g.size));
@@ -50,7 +50,7 @@ void add_group(std::vector<FieldRef> &f, const GroupNames &n, QuoteGroup &g) {
 
 } // namespace
 
-std::vector<FieldRef> quote_fields(QuoteValues &v) {
+std::vector<FieldRef> quoteFields(QuoteValues &v) {
     std::vector<FieldRef> f = {txt("symbol_text", v.symbol),
                                i32("price_type", v.priceType),
                                i32("sec_category", v.secCategory),
@@ -61,23 +61,23 @@ std::vector<FieldRef> quote_fields(QuoteValues &v) {
                                txt("primary_exchange", v.primaryExchange),
                                i32("quote_indicator", v.quoteIndicator),
                                i32("trade_indicator", v.tradeIndicator)};
-    add_group(f,
-              {"last_price", "last_size", "last_exchange", "last_hour", "last_minute", "last_tick"},
-              v.last);
-    add_group(f,
-              {"open_price", "open_size", "open_exchange", "open_hour", "open_minute", "open_tick"},
-              v.open);
-    add_group(f, {"high_price", "high_size", "high_exchange", "high_hour", "high_minute", nullptr},
-              v.high);
-    add_group(f, {"low_price", "low_size", "low_exchange", "low_hour", "low_minute", nullptr},
-              v.low);
-    add_group(
-        f, {"yesterday_price", nullptr, "yesterday_exchange", nullptr, nullptr, "yesterday_tick"},
-        v.yesterday);
-    add_group(f, {"bid_price", "bid_size", "bid_exchange", "bid_hour", "bid_minute", "bid_tick"},
-              v.bid);
-    add_group(f, {"ask_price", "ask_size", "ask_exchange", "ask_hour", "ask_minute", "ask_tick"},
-              v.ask);
+    addGroup(f,
+             {"last_price", "last_size", "last_exchange", "last_hour", "last_minute", "last_tick"},
+             v.last);
+    addGroup(f,
+             {"open_price", "open_size", "open_exchange", "open_hour", "open_minute", "open_tick"},
+             v.open);
+    addGroup(f, {"high_price", "high_size", "high_exchange", "high_hour", "high_minute", nullptr},
+             v.high);
+    addGroup(f, {"low_price", "low_size", "low_exchange", "low_hour", "low_minute", nullptr},
+             v.low);
+    addGroup(f,
+             {"yesterday_price", nullptr, "yesterday_exchange", nullptr, nullptr, "yesterday_tick"},
+             v.yesterday);
+    addGroup(f, {"bid_price", "bid_size", "bid_exchange", "bid_hour", "bid_minute", "bid_tick"},
+             v.bid);
+    addGroup(f, {"ask_price", "ask_size", "ask_exchange", "ask_hour", "ask_minute", "ask_tick"},
+             v.ask);
     f.push_back(i64("open_interest", v.openInterest));
     f.push_back(i64("volume", v.volume));
     f.push_back(i64("open_range", v.openRange));
@@ -86,7 +86,7 @@ std::vector<FieldRef> quote_fields(QuoteValues &v) {
     return f;
 }
 
-std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v) {
+std::vector<FieldRef> fundamentalsFields(FundamentalsValues &v) {
     return {txt("name", v.name),
             txt("base_item", v.baseItem),
             txt("cusip", v.cusip),
@@ -113,7 +113,7 @@ std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v) {
             i64("sh_per_contr", v.shPerContr)};
 }
 
-std::vector<FieldRef> history_fields(HistoryRow &v) {
+std::vector<FieldRef> historyFields(HistoryRow &v) {
     return {i32("day", v.day),
             price("price", v.price),
             i64("size", v.size),
@@ -124,22 +124,22 @@ std::vector<FieldRef> history_fields(HistoryRow &v) {
             i32("price_type", v.priceType)};
 }
 
-std::vector<FieldRef> bar_fields(BarRow &v) {
+std::vector<FieldRef> barFields(BarRow &v) {
     return {i32("price_type", v.priceType), i64("stamp", v.stamp), price("open", v.open),
             price("high", v.high),          price("low", v.low),   price("close", v.close),
             i64("volume", v.volume)};
 }
 
-std::vector<FieldRef> cant_fields(CantValues &v) {
+std::vector<FieldRef> cantFields(CantValues &v) {
     return {i64("value", v.value), txt("text", v.text)};
 }
 
-std::vector<FieldRef> version_fields(VersionValues &v) {
+std::vector<FieldRef> versionFields(VersionValues &v) {
     return {i32("major", v.major), i32("minor", v.minor), txt("release", v.release),
             txt("serial", v.serial)};
 }
 
-bool parse_int(const std::string &text, int64_t &out) {
+bool parseInt(const std::string &text, int64_t &out) {
     if (text.empty()) {
         out = 0;
         return true;
@@ -154,7 +154,7 @@ bool parse_int(const std::string &text, int64_t &out) {
     return true;
 }
 
-bool parse_date(const std::string &text, FeedDate &d) {
+bool parseDate(const std::string &text, FeedDate &d) {
     d = FeedDate{};
     if (text.empty()) {
         return true;
@@ -172,13 +172,13 @@ bool parse_date(const std::string &text, FeedDate &d) {
 
 namespace {
 
-std::string format_date(const FeedDate &d) {
+std::string formatDate(const FeedDate &d) {
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d.year, d.month, d.day);
     return buffer;
 }
 
-const char *sql_type(FieldKind k) {
+const char *sqlType(FieldKind k) {
     switch (k) {
     case FieldKind::Int32:
     case FieldKind::Int64:
@@ -190,17 +190,17 @@ const char *sql_type(FieldKind k) {
     }
 }
 
-std::string column_defs(const std::vector<FieldRef> &fields) {
+std::string columnDefs(const std::vector<FieldRef> &fields) {
     std::string s;
     for (const FieldRef &f : fields) {
-        s += std::string(", ") + f.name + " " + sql_type(f.kind);
+        s += std::string(", ") + f.name + " " + sqlType(f.kind);
     }
     return s;
 }
 
 } // namespace
 
-std::string column_list(const std::vector<FieldRef> &fields, const char *prefix) {
+std::string columnList(const std::vector<FieldRef> &fields, const char *prefix) {
     std::string s;
     for (const FieldRef &f : fields) {
         if (!s.empty()) {
@@ -219,7 +219,7 @@ std::string placeholders(std::size_t n) {
     return s;
 }
 
-void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields) {
+void bindFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields) {
     int i = first;
     for (const FieldRef &f : fields) {
         switch (f.kind) {
@@ -242,7 +242,7 @@ void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
             if (d.year == 0 && d.month == 0 && d.day == 0) {
                 sqlite3_bind_null(st, i);
             } else {
-                const std::string s = format_date(d);
+                const std::string s = formatDate(d);
                 sqlite3_bind_text(st, i, s.c_str(), -1, SQLITE_TRANSIENT);
             }
             break;
@@ -252,7 +252,7 @@ void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
     }
 }
 
-std::string column_string(sqlite3_stmt *st, int col) {
+std::string columnString(sqlite3_stmt *st, int col) {
     const unsigned char *p = sqlite3_column_text(st, col);
     return p ? std::string(reinterpret_cast<const char *>(p),
                            static_cast<std::size_t>(sqlite3_column_bytes(st, col)))
@@ -261,7 +261,7 @@ std::string column_string(sqlite3_stmt *st, int col) {
 
 // Reads the fields from consecutive result columns; false when a date text is malformed or
 // a number does not fit its field.
-bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields) {
+bool readFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields) {
     int col = first;
     bool ok = true;
     for (const FieldRef &f : fields) {
@@ -281,10 +281,10 @@ bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
             *static_cast<double *>(f.ptr) = sqlite3_column_double(st, col);
             break;
         case FieldKind::Text:
-            *static_cast<std::string *>(f.ptr) = column_string(st, col);
+            *static_cast<std::string *>(f.ptr) = columnString(st, col);
             break;
         case FieldKind::Date:
-            if (!parse_date(column_string(st, col), *static_cast<FeedDate *>(f.ptr))) {
+            if (!parseDate(columnString(st, col), *static_cast<FeedDate *>(f.ptr))) {
                 ok = false;
             }
             break;
@@ -294,7 +294,7 @@ bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &field
     return ok;
 }
 
-std::string schema_sql() {
+std::string schemaSql() {
     QuoteValues q;
     FundamentalsValues fu;
     HistoryRow h;
@@ -303,28 +303,28 @@ std::string schema_sql() {
     VersionValues v;
     return "CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT);\n"
            "CREATE TABLE IF NOT EXISTS version(" +
-           column_defs(version_fields(v)).substr(2) +
+           columnDefs(versionFields(v)).substr(2) +
            ");\n"
            "CREATE TABLE IF NOT EXISTS securities(id INTEGER PRIMARY KEY, symbol TEXT NOT NULL,"
            " qualifier TEXT NOT NULL, category TEXT NOT NULL, key BLOB NOT NULL UNIQUE);\n"
            "CREATE TABLE IF NOT EXISTS quotes(security_id INTEGER PRIMARY KEY" +
-           column_defs(quote_fields(q)) +
+           columnDefs(quoteFields(q)) +
            ");\n"
            "CREATE TABLE IF NOT EXISTS fundamentals(security_id INTEGER PRIMARY KEY" +
-           column_defs(fundamentals_fields(fu)) +
+           columnDefs(fundamentalsFields(fu)) +
            ");\n"
            "CREATE TABLE IF NOT EXISTS history(security_id INTEGER NOT NULL, seq INTEGER NOT "
            "NULL" +
-           column_defs(history_fields(h)) +
+           columnDefs(historyFields(h)) +
            ", PRIMARY KEY(security_id, seq)) WITHOUT ROWID;\n"
            "CREATE TABLE IF NOT EXISTS bars(security_id INTEGER NOT NULL, seq INTEGER NOT NULL" +
-           column_defs(bar_fields(b)) +
+           columnDefs(barFields(b)) +
            ", PRIMARY KEY(security_id, seq)) WITHOUT ROWID;\n"
            "CREATE TABLE IF NOT EXISTS cant_records(security_id INTEGER PRIMARY KEY" +
-           column_defs(cant_fields(c)) + ");\n";
+           columnDefs(cantFields(c)) + ");\n";
 }
 
-bool parse_database_number(const std::string &text, int32_t &db) {
+bool parseDatabaseNumber(const std::string &text, int32_t &db) {
     if (text.empty() || text.size() > 10 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
@@ -337,7 +337,7 @@ bool parse_database_number(const std::string &text, int32_t &db) {
     return true;
 }
 
-std::string store_path(const std::string &folder, int32_t db) {
+std::string databasePath(const std::string &folder, int32_t db) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/' && path.back() != '\\') {
         path += '/';

@@ -28,18 +28,18 @@ struct FieldRef {
     bool price = false;
 };
 
-std::vector<FieldRef> quote_fields(QuoteValues &v);
-std::vector<FieldRef> fundamentals_fields(FundamentalsValues &v);
-std::vector<FieldRef> history_fields(HistoryRow &v);
-std::vector<FieldRef> bar_fields(BarRow &v);
-std::vector<FieldRef> cant_fields(CantValues &v);
-std::vector<FieldRef> version_fields(VersionValues &v);
+std::vector<FieldRef> quoteFields(QuoteValues &v);
+std::vector<FieldRef> fundamentalsFields(FundamentalsValues &v);
+std::vector<FieldRef> historyFields(HistoryRow &v);
+std::vector<FieldRef> barFields(BarRow &v);
+std::vector<FieldRef> cantFields(CantValues &v);
+std::vector<FieldRef> versionFields(VersionValues &v);
 
 // Record kind of a store (setting "record_kind"): what DBA_GET_RECORD returns.
 enum class RecordKind { Quote, Fundamentals };
 
 // The full schema of a store, as SQL statements.
-std::string schema_sql();
+std::string schemaSql();
 
 // The settings row that marks a store the sample generator wrote: "untouched" until the
 // importer writes into it ("imported"); the recorder removes the row when it adds its tables.
@@ -49,26 +49,26 @@ constexpr const char kSampleUntouched[] = "untouched";
 constexpr const char kSampleImported[] = "imported";
 
 // File of database number `db` inside `folder`.
-std::string store_path(const std::string &folder, int32_t db);
+std::string databasePath(const std::string &folder, int32_t db);
 // A database number as the tools take it: decimal digits only, within 32 bits, so that no
 // text names a file other than db<N>.sqlite.
-bool parse_database_number(const std::string &text, int32_t &db);
+bool parseDatabaseNumber(const std::string &text, int32_t &db);
 
 // Value texts. An empty text is 0 or no date; false when the text is malformed.
-bool parse_int(const std::string &text, int64_t &out);
-bool parse_date(const std::string &text, FeedDate &out); // YYYY-MM-DD
+bool parseInt(const std::string &text, int64_t &out);
+bool parseDate(const std::string &text, FeedDate &out); // YYYY-MM-DD
 
 // SQL built from a field list: "a, b, c" (each name after `prefix`) and "?, ?, ?".
-std::string column_list(const std::vector<FieldRef> &fields, const char *prefix = "");
+std::string columnList(const std::vector<FieldRef> &fields, const char *prefix = "");
 std::string placeholders(std::size_t n);
 
 // Binds the fields to consecutive parameters from `first`; a zero date binds NULL.
-void bind_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
+void bindFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
 // Reads the fields from consecutive result columns from `first`; false when a date text is
 // malformed or a number does not fit its field.
-bool read_fields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
+bool readFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields);
 // A result column as text; NULL gives an empty text.
-std::string column_string(sqlite3_stmt *st, int col);
+std::string columnString(sqlite3_stmt *st, int col);
 
 } // namespace pcqw32
 

@@ -19,7 +19,7 @@ const char kSecurityColumns[] = "id, symbol, qualifier, category, key";
 // Why a store file could not be opened, in the words of the one who has to mend it: SQLite
 // says "unable to open database file" for a missing file, a missing folder and a file it may
 // not read alike.
-std::string why_unopened(const std::string &path) {
+std::string whyUnopened(const std::string &path) {
     const std::size_t slash = path.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     struct stat info;
@@ -60,14 +60,14 @@ sqlite3_stmt *StoreReader::prepare(const char *sql) {
     return st;
 }
 
-void StoreReader::step_failed(int rc) {
+void StoreReader::stepFailed(int rc) {
     error_ = path_ + ": " + sqlite3_errmsg(db_) + " (SQLite error " + std::to_string(rc) + ")";
 }
 
 int32_t StoreReader::open(const std::string &path) {
     path_ = path;
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        error_ = "cannot open " + path + ": " + why_unopened(path) +
+        error_ = "cannot open " + path + ": " + whyUnopened(path) +
                  " (SQLite: " + (db_ ? sqlite3_errmsg(db_) : "out of memory") + ")";
         return PCQW32_STORE_ABSENT;
     }
@@ -78,7 +78,7 @@ int32_t StoreReader::open(const std::string &path) {
     CantValues c;
     VersionValues v;
     const std::string sec = kSecurityColumns;
-    const std::vector<FieldRef> qf = quote_fields(q);
+    const std::vector<FieldRef> qf = quoteFields(q);
     std::string quoteSelect = "SELECT COALESCE(q.symbol_text, s.symbol)";
     for (std::size_t i = 1; i < qf.size(); ++i) {
         quoteSelect += std::string(", q.") + qf[i].name;
@@ -97,19 +97,19 @@ int32_t StoreReader::open(const std::string &path) {
     historyFrom_ = prepare(from.c_str());
     historyAfter_ = prepare(after.c_str());
     quote_ = prepare(quoteSelect.c_str());
-    fundamentals_ = prepare(("SELECT " + column_list(fundamentals_fields(fu)) +
+    fundamentals_ = prepare(("SELECT " + columnList(fundamentalsFields(fu)) +
                              " FROM fundamentals WHERE security_id = ?1")
                                 .c_str());
     cant_ = prepare(
-        ("SELECT " + column_list(cant_fields(c)) + " FROM cant_records WHERE security_id = ?1")
+        ("SELECT " + columnList(cantFields(c)) + " FROM cant_records WHERE security_id = ?1")
             .c_str());
     version_ =
-        prepare(("SELECT " + column_list(version_fields(v)) + " FROM version LIMIT 1").c_str());
-    history_ = prepare(("SELECT " + column_list(history_fields(h)) +
+        prepare(("SELECT " + columnList(versionFields(v)) + " FROM version LIMIT 1").c_str());
+    history_ = prepare(("SELECT " + columnList(historyFields(h)) +
                         " FROM history WHERE security_id = ?1 ORDER BY seq")
                            .c_str());
     bars_ = prepare(
-        ("SELECT " + column_list(bar_fields(b)) + " FROM bars WHERE security_id = ?1 ORDER BY seq")
+        ("SELECT " + columnList(barFields(b)) + " FROM bars WHERE security_id = ?1 ORDER BY seq")
             .c_str());
     sqlite3_stmt *settings = prepare("SELECT name, value FROM settings");
     if (!error_.empty()) {
@@ -124,8 +124,8 @@ int32_t StoreReader::open(const std::string &path) {
     }
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(settings)) == SQLITE_ROW) {
-        const std::string name = column_string(settings, 0);
-        const std::string value = column_string(settings, 1);
+        const std::string name = columnString(settings, 0);
+        const std::string value = columnString(settings, 1);
         if (name == "record_kind") {
             if (value == "quote") {
                 kind_ = RecordKind::Quote;
@@ -140,132 +140,132 @@ int32_t StoreReader::open(const std::string &path) {
         }
     }
     if (rc != SQLITE_DONE) {
-        step_failed(rc);
+        stepFailed(rc);
         return PCQW32_STORE_UNREADABLE;
     }
     sqlite3_reset(settings);
     return PCQW32_OK;
 }
 
-Lookup StoreReader::read_security(sqlite3_stmt *st, SecurityInfo &out) {
+Lookup StoreReader::readSecurity(sqlite3_stmt *st, SecurityInfo &out) {
     const int rc = sqlite3_step(st);
     if (rc == SQLITE_ROW) {
         out.id = sqlite3_column_int64(st, 0);
-        out.symbol = column_string(st, 1);
-        out.qualifier = column_string(st, 2);
-        out.category = column_string(st, 3);
-        make_key(out.symbol, out.qualifier, out.key);
+        out.symbol = columnString(st, 1);
+        out.qualifier = columnString(st, 2);
+        out.category = columnString(st, 3);
+        makeKey(out.symbol, out.qualifier, out.key);
     } else if (rc != SQLITE_DONE) {
-        step_failed(rc);
+        stepFailed(rc);
     }
     sqlite3_reset(st);
     return rc == SQLITE_ROW ? Lookup::Found : rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
 }
 
-Lookup StoreReader::find_security(const unsigned char *key, SecurityInfo &out) {
-    const std::string k = key_bytes(key);
+Lookup StoreReader::findSecurity(const unsigned char *key, SecurityInfo &out) {
+    const std::string k = keyBytes(key);
     sqlite3_bind_blob(findSecurity_, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
-    return read_security(findSecurity_, out);
+    return readSecurity(findSecurity_, out);
 }
 
-Lookup StoreReader::security_by_id(int64_t id, SecurityInfo &out) {
+Lookup StoreReader::securityById(int64_t id, SecurityInfo &out) {
     sqlite3_bind_int64(securityById_, 1, id);
-    return read_security(securityById_, out);
+    return readSecurity(securityById_, out);
 }
 
-Lookup StoreReader::history_security_from(const unsigned char *key, bool strictlyAfter,
-                                          SecurityInfo &out) {
+Lookup StoreReader::historySecurityFrom(const unsigned char *key, bool strictlyAfter,
+                                        SecurityInfo &out) {
     sqlite3_stmt *st = strictlyAfter ? historyAfter_ : historyFrom_;
-    const std::string k = key_bytes(key);
+    const std::string k = keyBytes(key);
     sqlite3_bind_blob(st, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
-    return read_security(st, out);
+    return readSecurity(st, out);
 }
 
-Lookup StoreReader::read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields) {
+Lookup StoreReader::readOne(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields) {
     if (id >= 0) {
         sqlite3_bind_int64(st, 1, id);
     }
     const int rc = sqlite3_step(st);
     Lookup found = Lookup::Absent;
     if (rc == SQLITE_ROW) {
-        found = read_fields(st, 0, fields) ? Lookup::Found : Lookup::Absent;
+        found = readFields(st, 0, fields) ? Lookup::Found : Lookup::Absent;
     } else if (rc != SQLITE_DONE) {
-        step_failed(rc);
+        stepFailed(rc);
         found = Lookup::Failed;
     }
     sqlite3_reset(st);
     return found;
 }
 
-Lookup StoreReader::read_quote(int64_t id, QuoteValues &out) {
+Lookup StoreReader::readQuote(int64_t id, QuoteValues &out) {
     out = QuoteValues{};
-    return read_one(quote_, id, quote_fields(out));
+    return readOne(quote_, id, quoteFields(out));
 }
 
-Lookup StoreReader::read_fundamentals(int64_t id, FundamentalsValues &out) {
+Lookup StoreReader::readFundamentals(int64_t id, FundamentalsValues &out) {
     out = FundamentalsValues{};
-    return read_one(fundamentals_, id, fundamentals_fields(out));
+    return readOne(fundamentals_, id, fundamentalsFields(out));
 }
 
-Lookup StoreReader::read_cant(int64_t id, CantValues &out) {
+Lookup StoreReader::readCant(int64_t id, CantValues &out) {
     out = CantValues{};
-    return read_one(cant_, id, cant_fields(out));
+    return readOne(cant_, id, cantFields(out));
 }
 
-Lookup StoreReader::read_version(VersionValues &out) {
+Lookup StoreReader::readVersion(VersionValues &out) {
     out = VersionValues{};
-    return read_one(version_, -1, version_fields(out));
+    return readOne(version_, -1, versionFields(out));
 }
 
 // A cursor remembers that its statement ran out or failed: stepping it again would start the
 // query over and deliver its first rows a second time.
-void StoreReader::start_history(int64_t id) {
+void StoreReader::startHistory(int64_t id) {
     sqlite3_reset(history_);
     sqlite3_bind_int64(history_, 1, id);
     historyDone_ = false;
     historyFailed_ = false;
 }
 
-int StoreReader::next_history(HistoryRow *rows, int count) {
+int StoreReader::nextHistory(HistoryRow *rows, int count) {
     int n = 0;
     while (n < count && !historyDone_) {
         const int rc = sqlite3_step(history_);
         if (rc != SQLITE_ROW) {
             historyDone_ = true;
             if (rc != SQLITE_DONE) {
-                step_failed(rc);
+                stepFailed(rc);
                 historyFailed_ = true;
             }
             break;
         }
         rows[n] = HistoryRow{};
-        read_fields(history_, 0, history_fields(rows[n]));
+        readFields(history_, 0, historyFields(rows[n]));
         ++n;
     }
     return historyFailed_ ? -1 : n;
 }
 
-void StoreReader::start_bars(int64_t id) {
+void StoreReader::startBars(int64_t id) {
     sqlite3_reset(bars_);
     sqlite3_bind_int64(bars_, 1, id);
     barsDone_ = false;
     barsFailed_ = false;
 }
 
-int StoreReader::next_bars(BarRow *rows, int count) {
+int StoreReader::nextBars(BarRow *rows, int count) {
     int n = 0;
     while (n < count && !barsDone_) {
         const int rc = sqlite3_step(bars_);
         if (rc != SQLITE_ROW) {
             barsDone_ = true;
             if (rc != SQLITE_DONE) {
-                step_failed(rc);
+                stepFailed(rc);
                 barsFailed_ = true;
             }
             break;
         }
         rows[n] = BarRow{};
-        read_fields(bars_, 0, bar_fields(rows[n]));
+        readFields(bars_, 0, barFields(rows[n]));
         ++n;
     }
     return barsFailed_ ? -1 : n;

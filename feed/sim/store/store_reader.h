@@ -41,31 +41,31 @@ class StoreReader {
     const std::string &error() const { return error_; }
 
     RecordKind kind() const { return kind_; }
-    int32_t event52_every() const { return event52Every_; }
+    int32_t event52Every() const { return event52Every_; }
 
-    Lookup find_security(const unsigned char *key, SecurityInfo &out);
-    Lookup security_by_id(int64_t id, SecurityInfo &out);
+    Lookup findSecurity(const unsigned char *key, SecurityInfo &out);
+    Lookup securityById(int64_t id, SecurityInfo &out);
     // First security with history whose key is at or after (or strictly after) `key`.
-    Lookup history_security_from(const unsigned char *key, bool strictlyAfter, SecurityInfo &out);
+    Lookup historySecurityFrom(const unsigned char *key, bool strictlyAfter, SecurityInfo &out);
 
-    Lookup read_quote(int64_t id, QuoteValues &out);
-    Lookup read_fundamentals(int64_t id, FundamentalsValues &out);
-    Lookup read_cant(int64_t id, CantValues &out);
-    Lookup read_version(VersionValues &out);
+    Lookup readQuote(int64_t id, QuoteValues &out);
+    Lookup readFundamentals(int64_t id, FundamentalsValues &out);
+    Lookup readCant(int64_t id, CantValues &out);
+    Lookup readVersion(VersionValues &out);
 
     // Row cursors: start on a security, then take up to `count` rows per call; 0 at the end,
     // -1 when the store cannot be read, and -1 again on every later call until the next start.
-    void start_history(int64_t id);
-    int next_history(HistoryRow *rows, int count);
-    void start_bars(int64_t id);
-    int next_bars(BarRow *rows, int count);
+    void startHistory(int64_t id);
+    int nextHistory(HistoryRow *rows, int count);
+    void startBars(int64_t id);
+    int nextBars(BarRow *rows, int count);
 
   private:
     sqlite3_stmt *prepare(const char *sql);
     // Keeps SQLite's message for a step that returned `rc`, neither a row nor the end.
-    void step_failed(int rc);
-    Lookup read_security(sqlite3_stmt *st, SecurityInfo &out);
-    Lookup read_one(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields);
+    void stepFailed(int rc);
+    Lookup readSecurity(sqlite3_stmt *st, SecurityInfo &out);
+    Lookup readOne(sqlite3_stmt *st, int64_t id, const std::vector<FieldRef> &fields);
 
     sqlite3 *db_ = nullptr;
     std::string path_;

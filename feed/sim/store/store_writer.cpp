@@ -8,7 +8,7 @@
 namespace pcqw32 {
 
 StoreWriter::StoreWriter(const std::string &folder, int32_t db, bool fresh)
-    : path_(store_path(folder, db)) {
+    : path_(databasePath(folder, db)) {
     if (db < 0) {
         throw std::runtime_error("database number " + std::to_string(db) +
                                  " is negative; a store is db<N>.sqlite for N = 0 and up");
@@ -26,9 +26,9 @@ StoreWriter::StoreWriter(const std::string &folder, int32_t db, bool fresh)
         db_ = nullptr;
         throw std::runtime_error("cannot open " + path_ + ": " + message);
     }
-    exec(schema_sql());
+    exec(schemaSql());
     exec("INSERT OR IGNORE INTO settings(name, value) VALUES ('record_kind', 'quote')");
-    // Every store answers the version read; set_version replaces this row.
+    // Every store answers the version read; setVersion replaces this row.
     exec("INSERT INTO version(major, minor, release, serial) SELECT 1, 0, '', 'PCQW32 simulator'"
          " WHERE NOT EXISTS (SELECT 1 FROM version)");
 }
@@ -80,7 +80,7 @@ void run(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
 
 // Steps a query that gives at most one row: true on its row, false at its end. Anything else
 // SQLite returns (a damaged page, an I/O error, a lock) is a failure, never taken for no row.
-bool step_row(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
+bool stepRow(sqlite3 *db, sqlite3_stmt *st, const std::string &path) {
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         const std::string message = sqlite3_errmsg(db);
@@ -107,42 +107,42 @@ void StoreWriter::rollback() {
     exec("ROLLBACK");
 }
 
-void StoreWriter::set_setting(const std::string &name, const std::string &value) {
+void StoreWriter::setSetting(const std::string &name, const std::string &value) {
     sqlite3_stmt *st = prepare("INSERT OR REPLACE INTO settings(name, value) VALUES (?1, ?2)");
     sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 2, value.c_str(), -1, SQLITE_TRANSIENT);
     run(db_, st, path_);
 }
 
-void StoreWriter::mark_sample_imported() {
+void StoreWriter::markSampleImported() {
     sqlite3_stmt *st = prepare("UPDATE settings SET value = ?1 WHERE name = ?2");
     sqlite3_bind_text(st, 1, kSampleImported, -1, SQLITE_STATIC);
     sqlite3_bind_text(st, 2, kSampleSetting, -1, SQLITE_STATIC);
     run(db_, st, path_);
 }
 
-void StoreWriter::set_kind(RecordKind kind) {
-    set_setting("record_kind", kind == RecordKind::Quote ? "quote" : "fundamentals");
+void StoreWriter::setKind(RecordKind kind) {
+    setSetting("record_kind", kind == RecordKind::Quote ? "quote" : "fundamentals");
 }
 
-void StoreWriter::set_version(const VersionValues &v) {
-    check(check_version(v), "version");
+void StoreWriter::setVersion(const VersionValues &v) {
+    check(checkVersion(v), "version");
     exec("DELETE FROM version");
     VersionValues copy = v;
-    const std::vector<FieldRef> f = version_fields(copy);
-    sqlite3_stmt *st = prepare("INSERT INTO version(" + column_list(f) + ") VALUES (" +
+    const std::vector<FieldRef> f = versionFields(copy);
+    sqlite3_stmt *st = prepare("INSERT INTO version(" + columnList(f) + ") VALUES (" +
                                placeholders(f.size()) + ")");
-    bind_fields(st, 1, f);
+    bindFields(st, 1, f);
     run(db_, st, path_);
 }
 
-int64_t StoreWriter::add_security(const std::string &symbol, const std::string &qualifier,
-                                  const std::string &category) {
+int64_t StoreWriter::addSecurity(const std::string &symbol, const std::string &qualifier,
+                                 const std::string &category) {
     // Clients send at most KEY_SYMBOL_LENGTH symbol characters, so a store holds no longer
     // symbol: one that fills the key's symbol field could never be asked for, and would stand
     // in a scan beside the shorter one it begins with.
     unsigned char key[SECURITY_KEY_SIZE];
-    if (symbol.empty() || symbol.size() > KEY_SYMBOL_LENGTH || !make_key(symbol, qualifier, key)) {
+    if (symbol.empty() || symbol.size() > KEY_SYMBOL_LENGTH || !makeKey(symbol, qualifier, key)) {
         throw std::runtime_error("security \"" + symbol + "\"/\"" + qualifier +
                                  "\": the symbol takes 1 to 11 characters (clients send at "
                                  "most 11), the qualifier at most 4");
@@ -151,11 +151,11 @@ int64_t StoreWriter::add_security(const std::string &symbol, const std::string &
         throw std::runtime_error("security \"" + symbol + "\": category \"" + category +
                                  "\" is not equity, option or index");
     }
-    const std::string k = key_bytes(key);
+    const std::string k = keyBytes(key);
     sqlite3_stmt *find = prepare("SELECT id FROM securities WHERE key = ?1");
     sqlite3_bind_blob(find, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
     int64_t id = -1;
-    if (step_row(db_, find, path_)) {
+    if (stepRow(db_, find, path_)) {
         id = sqlite3_column_int64(find, 0);
     }
     sqlite3_reset(find);
@@ -172,47 +172,47 @@ int64_t StoreWriter::add_security(const std::string &symbol, const std::string &
     return sqlite3_last_insert_rowid(db_);
 }
 
-sqlite3_stmt *StoreWriter::bind_record(const char *table, int64_t id,
-                                       const std::vector<FieldRef> &f) {
+sqlite3_stmt *StoreWriter::bindRecord(const char *table, int64_t id,
+                                      const std::vector<FieldRef> &f) {
     sqlite3_stmt *st = prepare(std::string("INSERT OR REPLACE INTO ") + table + "(security_id, " +
-                               column_list(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
+                               columnList(f) + ") VALUES (?, " + placeholders(f.size()) + ")");
     sqlite3_bind_int64(st, 1, id);
-    bind_fields(st, 2, f);
+    bindFields(st, 2, f);
     return st;
 }
 
-void StoreWriter::put_quote(int64_t id, const QuoteValues &v) {
-    check(check_quote(v), "quote of security " + std::to_string(id));
+void StoreWriter::putQuote(int64_t id, const QuoteValues &v) {
+    check(checkQuote(v), "quote of security " + std::to_string(id));
     QuoteValues copy = v;
-    sqlite3_stmt *st = bind_record("quotes", id, quote_fields(copy));
+    sqlite3_stmt *st = bindRecord("quotes", id, quoteFields(copy));
     if (v.symbol.empty()) {
         sqlite3_bind_null(st, 2); // the security's own symbol
     }
     run(db_, st, path_);
 }
 
-void StoreWriter::put_fundamentals(int64_t id, const FundamentalsValues &v) {
-    check(check_fundamentals(v), "fundamentals of security " + std::to_string(id));
+void StoreWriter::putFundamentals(int64_t id, const FundamentalsValues &v) {
+    check(checkFundamentals(v), "fundamentals of security " + std::to_string(id));
     FundamentalsValues copy = v;
-    run(db_, bind_record("fundamentals", id, fundamentals_fields(copy)), path_);
+    run(db_, bindRecord("fundamentals", id, fundamentalsFields(copy)), path_);
 }
 
-int64_t StoreWriter::count_rows(const char *table, int64_t id) {
+int64_t StoreWriter::countRows(const char *table, int64_t id) {
     sqlite3_stmt *st =
         prepare(std::string("SELECT COUNT(*) FROM ") + table + " WHERE security_id = ?1");
     sqlite3_bind_int64(st, 1, id);
     int64_t n = 0;
-    if (step_row(db_, st, path_)) {
+    if (stepRow(db_, st, path_)) {
         n = sqlite3_column_int64(st, 0);
     }
     sqlite3_reset(st);
     return n;
 }
 
-int64_t StoreWriter::query_int(const std::string &sql) {
+int64_t StoreWriter::queryInt(const std::string &sql) {
     sqlite3_stmt *st = prepare(sql);
     int64_t n = 0;
-    if (step_row(db_, st, path_)) {
+    if (stepRow(db_, st, path_)) {
         n = sqlite3_column_int64(st, 0);
     }
     sqlite3_reset(st);
@@ -221,45 +221,45 @@ int64_t StoreWriter::query_int(const std::string &sql) {
 
 RecordKind StoreWriter::kind() {
     sqlite3_stmt *st = prepare("SELECT value FROM settings WHERE name = 'record_kind'");
-    const bool fundamentals = step_row(db_, st, path_) && column_string(st, 0) == "fundamentals";
+    const bool fundamentals = stepRow(db_, st, path_) && columnString(st, 0) == "fundamentals";
     sqlite3_reset(st);
     return fundamentals ? RecordKind::Fundamentals : RecordKind::Quote;
 }
 
-bool StoreWriter::holds_record(int64_t id) {
-    return count_rows(kind() == RecordKind::Quote ? "quotes" : "fundamentals", id) > 0;
+bool StoreWriter::holdsRecord(int64_t id) {
+    return countRows(kind() == RecordKind::Quote ? "quotes" : "fundamentals", id) > 0;
 }
 
-int64_t StoreWriter::history_rows(int64_t id) {
-    return count_rows("history", id);
+int64_t StoreWriter::historyRows(int64_t id) {
+    return countRows("history", id);
 }
-int64_t StoreWriter::bar_rows(int64_t id) {
-    return count_rows("bars", id);
+int64_t StoreWriter::barRows(int64_t id) {
+    return countRows("bars", id);
 }
 
-void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows) {
+void StoreWriter::appendHistory(int64_t id, const std::vector<HistoryRow> &rows) {
     if (rows.empty()) {
         return;
     }
     constexpr int64_t blockRows = static_cast<int64_t>(HISTORY_BLOCK_RECORDS);
-    int64_t seq = history_rows(id);
+    int64_t seq = historyRows(id);
     int32_t blockType = -1;
     if (seq % blockRows != 0) {
         sqlite3_stmt *st =
             prepare("SELECT price_type FROM history WHERE security_id = ?1 AND seq = ?2");
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int64(st, 2, seq - seq % blockRows);
-        if (step_row(db_, st, path_)) {
+        if (stepRow(db_, st, path_)) {
             blockType = sqlite3_column_int(st, 0);
         }
         sqlite3_reset(st);
     }
     HistoryRow scratch;
-    const std::vector<FieldRef> names = history_fields(scratch);
-    sqlite3_stmt *st = prepare("INSERT INTO history(security_id, seq, " + column_list(names) +
+    const std::vector<FieldRef> names = historyFields(scratch);
+    sqlite3_stmt *st = prepare("INSERT INTO history(security_id, seq, " + columnList(names) +
                                ") VALUES (?, ?, " + placeholders(names.size()) + ")");
     for (const HistoryRow &r : rows) {
-        check(check_history_row(r),
+        check(checkHistoryRow(r),
               "history row " + std::to_string(seq) + " of security " + std::to_string(id));
         if (seq % blockRows == 0) {
             blockType = r.priceType;
@@ -272,41 +272,41 @@ void StoreWriter::append_history(int64_t id, const std::vector<HistoryRow> &rows
         HistoryRow copy = r;
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int64(st, 2, seq);
-        bind_fields(st, 3, history_fields(copy));
+        bindFields(st, 3, historyFields(copy));
         run(db_, st, path_);
         ++seq;
     }
 }
 
-void StoreWriter::append_bars(int64_t id, const std::vector<BarRow> &rows) {
+void StoreWriter::appendBars(int64_t id, const std::vector<BarRow> &rows) {
     if (rows.empty()) {
         return;
     }
-    int64_t seq = bar_rows(id);
+    int64_t seq = barRows(id);
     if (seq + static_cast<int64_t>(rows.size()) > static_cast<int64_t>(BAR_ROWS)) {
         throw std::runtime_error("bars of security " + std::to_string(id) +
                                  ": more than 75000 rows");
     }
     BarRow scratch;
-    const std::vector<FieldRef> names = bar_fields(scratch);
-    sqlite3_stmt *st = prepare("INSERT INTO bars(security_id, seq, " + column_list(names) +
+    const std::vector<FieldRef> names = barFields(scratch);
+    sqlite3_stmt *st = prepare("INSERT INTO bars(security_id, seq, " + columnList(names) +
                                ") VALUES (?, ?, " + placeholders(names.size()) + ")");
     for (const BarRow &r : rows) {
-        check(check_bar_row(r),
+        check(checkBarRow(r),
               "bar row " + std::to_string(seq) + " of security " + std::to_string(id));
         BarRow copy = r;
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int64(st, 2, seq);
-        bind_fields(st, 3, bar_fields(copy));
+        bindFields(st, 3, barFields(copy));
         run(db_, st, path_);
         ++seq;
     }
 }
 
-void StoreWriter::put_cant(int64_t id, const CantValues &v) {
-    check(check_cant(v), "CANT record of security " + std::to_string(id));
+void StoreWriter::putCant(int64_t id, const CantValues &v) {
+    check(checkCant(v), "CANT record of security " + std::to_string(id));
     CantValues copy = v;
-    run(db_, bind_record("cant_records", id, cant_fields(copy)), path_);
+    run(db_, bindRecord("cant_records", id, cantFields(copy)), path_);
 }
 
 } // namespace pcqw32

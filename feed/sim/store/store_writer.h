@@ -30,28 +30,28 @@ class StoreWriter {
     void commit();
     void rollback();
 
-    void set_setting(const std::string &name, const std::string &value);
+    void setSetting(const std::string &name, const std::string &value);
     // A sample written into is no longer the generator's to replace (kSampleSetting).
-    void mark_sample_imported();
-    void set_kind(RecordKind kind);
-    void set_version(const VersionValues &v);
+    void markSampleImported();
+    void setKind(RecordKind kind);
+    void setVersion(const VersionValues &v);
     // Id of the security, adding it when absent.
-    int64_t add_security(const std::string &symbol, const std::string &qualifier,
-                         const std::string &category = "equity");
-    void put_quote(int64_t id, const QuoteValues &v);
-    void put_fundamentals(int64_t id, const FundamentalsValues &v);
+    int64_t addSecurity(const std::string &symbol, const std::string &qualifier,
+                        const std::string &category = "equity");
+    void putQuote(int64_t id, const QuoteValues &v);
+    void putFundamentals(int64_t id, const FundamentalsValues &v);
     // Appends rows after the security's stored rows. The rows of one block of eight share
     // one price type, since the client scales a history block by a single code.
-    void append_history(int64_t id, const std::vector<HistoryRow> &rows);
-    void append_bars(int64_t id, const std::vector<BarRow> &rows);
-    void put_cant(int64_t id, const CantValues &v);
-    int64_t history_rows(int64_t id);
-    int64_t bar_rows(int64_t id);
+    void appendHistory(int64_t id, const std::vector<HistoryRow> &rows);
+    void appendBars(int64_t id, const std::vector<BarRow> &rows);
+    void putCant(int64_t id, const CantValues &v);
+    int64_t historyRows(int64_t id);
+    int64_t barRows(int64_t id);
     // The integer in the first column of the query's first row, 0 when it gives no row.
-    int64_t query_int(const std::string &sql);
+    int64_t queryInt(const std::string &sql);
     // The store's record kind, and whether a security has a record of that kind.
     RecordKind kind();
-    bool holds_record(int64_t id);
+    bool holdsRecord(int64_t id);
 
     sqlite3 *handle() const { return db_; }
 
@@ -59,8 +59,8 @@ class StoreWriter {
     void exec(const std::string &sql);
     sqlite3_stmt *prepare(const std::string &sql);
     // The prepared INSERT OR REPLACE of one security's record into `table`, its values bound.
-    sqlite3_stmt *bind_record(const char *table, int64_t id, const std::vector<FieldRef> &f);
-    int64_t count_rows(const char *table, int64_t id);
+    sqlite3_stmt *bindRecord(const char *table, int64_t id, const std::vector<FieldRef> &f);
+    int64_t countRows(const char *table, int64_t id);
 
     std::string path_;
     sqlite3 *db_ = nullptr;

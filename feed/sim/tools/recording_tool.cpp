@@ -22,19 +22,18 @@ namespace {
 
 enum class Kind { Guess, Quote, Fundamentals };
 
-std::unique_ptr<RecordingStore> open_store(const std::string &folder, int32_t db,
-                                           std::string &why) {
-    return RecordingStore::open_for_replay(store_path(folder, db), why);
+std::unique_ptr<RecordingStore> openStore(const std::string &folder, int32_t db, std::string &why) {
+    return RecordingStore::openForReplay(databasePath(folder, db), why);
 }
 
 std::string security(const Bytes &key) {
     if (key.size() < SECURITY_KEY_SIZE) {
         return "(" + std::to_string(key.size()) + " bytes)";
     }
-    return "\"" + key_symbol(key.data()) + "\"/\"" + key_qualifier(key.data()) + "\"";
+    return "\"" + keySymbol(key.data()) + "\"/\"" + keyQualifier(key.data()) + "\"";
 }
 
-void print_recordings(RecordingStore &store) {
+void printRecordings(RecordingStore &store) {
     std::vector<RecordingInfo> recordings;
     if (!store.recordings(recordings)) {
         throw std::runtime_error(store.error());
@@ -51,7 +50,7 @@ void print_recordings(RecordingStore &store) {
                         static_cast<int>(r.versionStatus));
         } else {
             VersionValues v = r.version;
-            std::printf("    version  %s\n", format_fields(version_fields(v)).c_str());
+            std::printf("    version  %s\n", formatFields(versionFields(v)).c_str());
         }
         std::printf("    %lld calls, %lld history deliveries\n", static_cast<long long>(r.calls),
                     static_cast<long long>(r.deliveries));
@@ -60,18 +59,18 @@ void print_recordings(RecordingStore &store) {
 
 // A quote record carries the security's symbol in its symbol field, where the fundamentals
 // record has nothing the client reads.
-bool looks_like_quote(const RecordedCall &call) {
+bool looksLikeQuote(const RecordedCall &call) {
     if (call.key.size() < SECURITY_KEY_SIZE ||
         call.record.size() < QUOTE_SYMBOL_OFFSET + QUOTE_SYMBOL_ROOM) {
         return true;
     }
-    const std::string symbol = key_symbol(call.key.data());
+    const std::string symbol = keySymbol(call.key.data());
     return !symbol.empty() &&
            std::strncmp(reinterpret_cast<const char *>(call.record.data() + QUOTE_SYMBOL_OFFSET),
                         symbol.c_str(), symbol.size() + 1) == 0;
 }
 
-void print_record(const RecordedCall &call, Kind kind) {
+void printRecord(const RecordedCall &call, Kind kind) {
     const Bytes &r = call.record;
     if (r.empty()) {
         return;
@@ -79,32 +78,32 @@ void print_record(const RecordedCall &call, Kind kind) {
     const char *failed = call.status != 0 ? " (written although the call failed)" : "";
     switch (call.operation) {
     case DBA_GET_RECORD:
-        if (kind == Kind::Quote || (kind == Kind::Guess && looks_like_quote(call))) {
-            QuoteValues v = decode_quote(r.data());
-            std::printf("  quote%s %s\n", failed, format_fields(quote_fields(v)).c_str());
+        if (kind == Kind::Quote || (kind == Kind::Guess && looksLikeQuote(call))) {
+            QuoteValues v = decodeQuote(r.data());
+            std::printf("  quote%s %s\n", failed, formatFields(quoteFields(v)).c_str());
         } else {
-            FundamentalsValues v = decode_fundamentals(r.data(), r.size());
+            FundamentalsValues v = decodeFundamentals(r.data(), r.size());
             std::printf("  fundamentals%s %s\n", failed,
-                        format_fields(fundamentals_fields(v)).c_str());
+                        formatFields(fundamentalsFields(v)).c_str());
         }
         break;
     case DBA_GET_VERSION: {
-        VersionValues v = decode_version(r.data(), r.size());
-        std::printf("  version%s %s\n", failed, format_fields(version_fields(v)).c_str());
+        VersionValues v = decodeVersion(r.data(), r.size());
+        std::printf("  version%s %s\n", failed, formatFields(versionFields(v)).c_str());
         break;
     }
     case DBA_GET_RECORD_EXT: {
         std::string symbol, qualifier;
-        CantValues v = decode_cant(r.data(), r.size(), symbol, qualifier);
+        CantValues v = decodeCant(r.data(), r.size(), symbol, qualifier);
         std::printf("  cant%s security=\"%s\"/\"%s\" %s\n", failed, symbol.c_str(),
-                    qualifier.c_str(), format_fields(cant_fields(v)).c_str());
+                    qualifier.c_str(), formatFields(cantFields(v)).c_str());
         break;
     }
     case DBA_GET_FIRST_BLOCK:
     case DBA_GET_NEXT_BLOCK:
         if (r.size() >= BAR_BLOCK_SIZE) {
-            for (BarRow &b : decode_bar_block(r.data())) {
-                std::printf("  bar%s %s\n", failed, format_fields(bar_fields(b)).c_str());
+            for (BarRow &b : decodeBarBlock(r.data())) {
+                std::printf("  bar%s %s\n", failed, formatFields(barFields(b)).c_str());
             }
         }
         break;
@@ -113,10 +112,10 @@ void print_record(const RecordedCall &call, Kind kind) {
     }
 }
 
-void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &securityRecords) {
+void printCall(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &securityRecords) {
     std::printf("call %lld  recording %lld  session %d  %s  parameter %d  status %d",
                 static_cast<long long>(call.id), static_cast<long long>(call.recording),
-                static_cast<int>(call.session), operation_name(call.operation).c_str(),
+                static_cast<int>(call.session), operationName(call.operation).c_str(),
                 static_cast<int>(call.parameter), static_cast<int>(call.status));
     if (call.hasMode) {
         std::printf("  mode %d", static_cast<int>(call.mode));
@@ -160,7 +159,7 @@ void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &s
     if (call.operation == DBA_GET_RECORD && call.status == 0 && !call.record.empty()) {
         securityRecords[call.record] = call.id;
     }
-    print_record(call, kind);
+    printRecord(call, kind);
     if (call.hasScan) {
         std::printf("  scan block reserved4=%d reserved8=%d started=%d\n",
                     static_cast<int>(call.scan.reserved4), static_cast<int>(call.scan.reserved8),
@@ -174,14 +173,14 @@ void print_call(const RecordedCall &call, Kind kind, std::map<Bytes, int64_t> &s
                     d.key.empty() ? "null" : security(d.key).c_str(),
                     static_cast<int>(d.seen.started), static_cast<int>(d.result));
         if (d.block.size() == HISTORY_BLOCK_SIZE) {
-            for (HistoryRow &h : decode_history_block(d.block.data())) {
-                std::printf("    history %s\n", format_fields(history_fields(h)).c_str());
+            for (HistoryRow &h : decodeHistoryBlock(d.block.data())) {
+                std::printf("    history %s\n", formatFields(historyFields(h)).c_str());
             }
         }
     }
 }
 
-int32_t to_int(const char *text) {
+int32_t toInt(const char *text) {
     char *end = nullptr;
     const long v = std::strtol(text, &end, 10);
     if (end == text || *end != '\0') {
@@ -196,7 +195,7 @@ const char kRecordingUsage[] = "  pcqw32-sim recordings <folder> <db>\n"
                                "  pcqw32-sim calls <folder> <db> [recording] "
                                "[--kind quote|fundamentals]\n";
 
-int recording_command(int argc, char **argv) {
+int recordingCommand(int argc, char **argv) {
     if (argc < 4) {
         return -1;
     }
@@ -206,7 +205,7 @@ int recording_command(int argc, char **argv) {
     }
     const std::string folder = argv[2];
     int32_t db = 0;
-    if (!parse_database_number(argv[3], db)) {
+    if (!parseDatabaseNumber(argv[3], db)) {
         std::fprintf(stderr,
                      "pcqw32-sim: the database number is a non-negative integer, not \"%s\"\n"
                      "pcqw32-sim: usage:\n%s",
@@ -224,24 +223,23 @@ int recording_command(int argc, char **argv) {
             }
             kind = k == "quote" ? Kind::Quote : Kind::Fundamentals;
         } else if (command == "calls" && recording == 0) {
-            recording = to_int(argv[i]);
+            recording = toInt(argv[i]);
         } else {
             return -1;
         }
     }
     std::string why;
-    std::unique_ptr<RecordingStore> store = open_store(folder, db, why);
+    std::unique_ptr<RecordingStore> store = openStore(folder, db, why);
     if (!store) {
         throw std::runtime_error(why);
     }
     if (command == "recordings") {
-        print_recordings(*store);
+        printRecordings(*store);
         return 0;
     }
     std::map<Bytes, int64_t> securityRecords;
-    if (!store->for_each_call(recording, [&](const RecordedCall &call) {
-            print_call(call, kind, securityRecords);
-        })) {
+    if (!store->forEachCall(
+            recording, [&](const RecordedCall &call) { printCall(call, kind, securityRecords); })) {
         throw std::runtime_error(store->error());
     }
     return 0;

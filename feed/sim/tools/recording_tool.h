@@ -8,7 +8,7 @@ namespace pcqw32 {
 
 // Runs one of the commands above and returns the exit code, or -1 when the arguments are not
 // one of them. Throws std::runtime_error on failure.
-int recording_command(int argc, char **argv);
+int recordingCommand(int argc, char **argv);
 
 // The usage lines of the commands.
 extern const char kRecordingUsage[];

@@ -27,7 +27,7 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-int32_t to_int(const std::string &text) {
+int32_t toInt(const std::string &text) {
     errno = 0;
     char *end = nullptr;
     const long long v = std::strtoll(text.c_str(), &end, 10);
@@ -38,22 +38,22 @@ int32_t to_int(const std::string &text) {
 }
 
 // A database number, which names the file db<N>.sqlite: digits only.
-int32_t to_db(const std::string &text) {
+int32_t toDb(const std::string &text) {
     int32_t db = 0;
-    if (!pcqw32::parse_database_number(text, db)) {
+    if (!pcqw32::parseDatabaseNumber(text, db)) {
         throw UsageError("the database number is a non-negative integer, not \"" + text + "\"");
     }
     return db;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
+double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // An existing store, opened read-only for the commands that only look.
 class ReadOnlyStore {
   public:
-    ReadOnlyStore(const std::string &folder, int32_t db) : path_(pcqw32::store_path(folder, db)) {
+    ReadOnlyStore(const std::string &folder, int32_t db) : path_(pcqw32::databasePath(folder, db)) {
         if (!std::filesystem::exists(path_)) {
             throw std::runtime_error(path_ + " does not exist");
         }
@@ -80,7 +80,7 @@ class ReadOnlyStore {
         int rc = SQLITE_ROW;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             for (std::size_t i = 0; i < columns.size(); ++i) {
-                columns[i] = pcqw32::column_string(st, static_cast<int>(i));
+                columns[i] = pcqw32::columnString(st, static_cast<int>(i));
             }
             row(columns);
         }
@@ -114,23 +114,23 @@ int generate(const Arguments &a) {
     }
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> log;
-    pcqw32::generate_sample(folders[0], log, force);
+    pcqw32::generateSample(folders[0], log, force);
     for (const std::string &line : log) {
         std::printf("%s\n", line.c_str());
     }
-    std::printf("generated in %.2f s\n", seconds_since(start));
+    std::printf("generated in %.2f s\n", secondsSince(start));
     return 0;
 }
 
 int import(const Arguments &a) {
-    const int32_t db = to_db(a[1]);
+    const int32_t db = toDb(a[1]);
     std::vector<std::string> warnings;
-    const int64_t n = pcqw32::import_csv(a[0], db, a[2], a[3], warnings);
+    const int64_t n = pcqw32::importCsv(a[0], db, a[2], a[3], warnings);
     for (const std::string &w : warnings) {
         std::fprintf(stderr, "warning: %s\n", w.c_str());
     }
     std::printf("imported %lld rows into %s\n", static_cast<long long>(n),
-                pcqw32::store_path(a[0], db).c_str());
+                pcqw32::databasePath(a[0], db).c_str());
     return 0;
 }
 
@@ -141,19 +141,19 @@ int set(const Arguments &a) {
             throw std::runtime_error("record_kind is quote or fundamentals, not \"" + value + "\"");
         }
     } else if (name == "event52_every") {
-        if (to_int(value) < 0) {
+        if (toInt(value) < 0) {
             throw std::runtime_error("event52_every is 0 (never) or a positive count");
         }
     } else {
         throw std::runtime_error("unknown setting \"" + name + "\" (record_kind, event52_every)");
     }
-    pcqw32::StoreWriter w(a[0], to_db(a[1]), false);
-    w.set_setting(name, value);
+    pcqw32::StoreWriter w(a[0], toDb(a[1]), false);
+    w.setSetting(name, value);
     return 0;
 }
 
 int info(const Arguments &a) {
-    ReadOnlyStore store(a[0], to_db(a[1]));
+    ReadOnlyStore store(a[0], toDb(a[1]));
     static const char *const queries[][2] = {
         {"record kind", "SELECT value FROM settings WHERE name = 'record_kind'"},
         {"securities", "SELECT COUNT(*) FROM securities"},
@@ -174,7 +174,7 @@ int info(const Arguments &a) {
 // The securities of a store in key order (the order of the history scan), with what each
 // holds.
 int list(const Arguments &a) {
-    ReadOnlyStore store(a[0], to_db(a[1]));
+    ReadOnlyStore store(a[0], toDb(a[1]));
     std::printf("%-12s %-9s %-8s %-5s %-12s %9s %9s %s\n", "symbol", "qualifier", "category",
                 "quote", "fundamentals", "history", "bars", "CANT");
     store.query("SELECT s.symbol, s.qualifier, s.category,"
@@ -202,8 +202,8 @@ struct ScanCount {
     unsigned char first[SECURITY_KEY_SIZE] = {};
 } scanCount;
 
-int32_t DBA_CALLBACK_CALL count_rows(int32_t, int32_t event, const void *key, const void *, int32_t,
-                                     int32_t status, void *scanBlock) {
+int32_t DBA_CALLBACK_CALL countRows(int32_t, int32_t event, const void *key, const void *, int32_t,
+                                    int32_t status, void *scanBlock) {
     auto *sb = static_cast<HistoryScanBlock *>(scanBlock);
     ScanCount *count = &scanCount;
     if (event == SCAN_EVENT_IGNORED) {
@@ -235,7 +235,7 @@ int32_t DBA_CALLBACK_CALL count_rows(int32_t, int32_t event, const void *key, co
     return 0;
 }
 
-void open_for_read(const std::string &folder, int32_t db, FeedControlBlock &cb) {
+void openForRead(const std::string &folder, int32_t db, FeedControlBlock &cb) {
     pcqw32_set_data_dir(folder.c_str());
     if (int32_t st = dbax(&cb, DBA_ATTACH, nullptr, nullptr, db)) {
         char message[512];
@@ -250,11 +250,11 @@ void open_for_read(const std::string &folder, int32_t db, FeedControlBlock &cb) 
 int scan(const Arguments &a) {
     const std::string &folder = a[0], &symbol = a[2];
     const std::string qualifier = a.size() > 3 ? a[3] : "";
-    const int32_t db = to_db(a[1]);
+    const int32_t db = toDb(a[1]);
     FeedControlBlock cb;
-    open_for_read(folder, db, cb);
+    openForRead(folder, db, cb);
     unsigned char key[SECURITY_KEY_SIZE];
-    if (!pcqw32::make_key(symbol, qualifier, key)) {
+    if (!pcqw32::makeKey(symbol, qualifier, key)) {
         throw std::runtime_error("symbol or qualifier too long");
     }
     HistoryScanBlock sb = {};
@@ -262,7 +262,7 @@ int scan(const Arguments &a) {
     std::memcpy(scanCount.request, key, sizeof key);
     unsigned char next[pcqw32::SCAN_NEXT_KEY_SIZE] = {};
     const auto start = std::chrono::steady_clock::now();
-    sb.callback = count_rows;
+    sb.callback = countRows;
     sb.mode = SCAN_MODE_POSITION;
     int32_t st = dbax(&cb, DBA_GET_APPROX, key, &sb, 0);
     if (st == 0) {
@@ -273,7 +273,7 @@ int scan(const Arguments &a) {
             dbax(&cb, DBA_WAIT_APPROX, nullptr, &sb, SCAN_WAIT_PARAMETER);
         }
     }
-    const double elapsed = seconds_since(start);
+    const double elapsed = secondsSince(start);
     dbax(&cb, DBA_DETACH, nullptr, nullptr, 0);
     std::string ending;
     if (st != 0) {
@@ -292,12 +292,12 @@ int scan(const Arguments &a) {
 int bars(const Arguments &a) {
     const std::string &folder = a[0], &symbol = a[2];
     const std::string qualifier = a.size() > 3 ? a[3] : "";
-    const int32_t db = to_db(a[1]);
+    const int32_t db = toDb(a[1]);
     FeedControlBlock cb;
-    open_for_read(folder, db, cb);
+    openForRead(folder, db, cb);
     unsigned char key[BAR_KEY_SIZE];
     std::memset(key, ' ', sizeof key);
-    if (!pcqw32::make_key(symbol, qualifier, key)) {
+    if (!pcqw32::makeKey(symbol, qualifier, key)) {
         throw std::runtime_error("symbol or qualifier too long");
     }
     unsigned char record[SECURITY_RECORD_SIZE];
@@ -312,7 +312,7 @@ int bars(const Arguments &a) {
             st = dbax(&cb, DBA_GET_NEXT_BLOCK, record, block, 0);
         }
     }
-    const double elapsed = seconds_since(start);
+    const double elapsed = secondsSince(start);
     dbax(&cb, DBA_DETACH, nullptr, nullptr, 0);
     std::printf("%lld bar blocks (%lld rows) in %.3f s, ended with status %d\n",
                 static_cast<long long>(blocks),
@@ -357,7 +357,7 @@ void usage(std::FILE *out) {
                       "error.\n");
 }
 
-int usage_error(const std::string &what) {
+int usageError(const std::string &what) {
     std::fprintf(stderr, "pcqw32-sim: %s\n", what.c_str());
     usage(stderr);
     return 2;
@@ -365,7 +365,7 @@ int usage_error(const std::string &what) {
 
 int run(int argc, char **argv) {
     if (argc < 2) {
-        return usage_error("no command given");
+        return usageError("no command given");
     }
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
@@ -390,10 +390,10 @@ int run(int argc, char **argv) {
         }
     }
     // The recording's own commands (recordings, calls).
-    if (const int rc = pcqw32::recording_command(argc, argv); rc >= 0) {
+    if (const int rc = pcqw32::recordingCommand(argc, argv); rc >= 0) {
         return rc;
     }
-    return usage_error("unknown command \"" + name + "\"");
+    return usageError("unknown command \"" + name + "\"");
 }
 
 } // namespace
