@@ -17,7 +17,7 @@ using pcqw32::StoreWriter;
 namespace {
 
 // SQLite's message for a damaged file, which the errors must pass on.
-const std::string kMalformed = sqlite3_errstr(SQLITE_CORRUPT);
+const std::string MALFORMED = sqlite3_errstr(SQLITE_CORRUPT);
 
 // The page size from the file's header: bytes 16 and 17, big-endian, 1 standing for 65536.
 int64_t pageSize(const std::string &path) {
@@ -130,13 +130,13 @@ class DamageTest : public SimTest {
         };
         const int64_t start = pages(path);
         const int64_t afterHistory =
-            phase([&](StoreWriter &w) { w.appendHistory(aaa, prints(kRows)); });
-        const int64_t afterBars = phase([&](StoreWriter &w) { w.appendBars(aaa, bars(kRows)); });
+            phase([&](StoreWriter &w) { w.appendHistory(aaa, prints(ROWS)); });
+        const int64_t afterBars = phase([&](StoreWriter &w) { w.appendBars(aaa, bars(ROWS)); });
         phase([&](StoreWriter &w) { w.appendHistory(zzz, prints(16)); });
         damageMiddle(path, start, afterHistory);
         damageMiddle(path, afterHistory, afterBars);
     }
-    static constexpr int kRows = 4000;
+    static constexpr int ROWS = 4000;
     std::string path;
 };
 
@@ -158,12 +158,12 @@ TEST_F(DamageTest, HistoryScanEndsWithAFailedDeliveryNotAShortHistory) {
     }
     // The rows before the damage came through, in order, and no more.
     ASSERT_GT(s.rows.size(), 0u);
-    EXPECT_LT(s.rows.size(), static_cast<std::size_t>(kRows));
+    EXPECT_LT(s.rows.size(), static_cast<std::size_t>(ROWS));
     for (std::size_t i = 0; i < s.rows.size(); ++i) {
         ASSERT_EQ(s.rows[i][2], static_cast<double>(i));
     }
     EXPECT_TRUE(holds(lastError(), path));
-    EXPECT_TRUE(holds(lastError(), kMalformed));
+    EXPECT_TRUE(holds(lastError(), MALFORMED));
 
     // Asked again, the scan fails again rather than starting the history over.
     HistoryScanBlock sb{};
@@ -191,7 +191,7 @@ TEST_F(DamageTest, BarReadEndsWithTheStatusNotTheEndOfData) {
     }
     EXPECT_EQ(st, PCQW32_STORE_UNREADABLE);
     EXPECT_GT(blocks, 0);
-    EXPECT_LT(blocks, kRows / 8);
+    EXPECT_LT(blocks, ROWS / 8);
     EXPECT_TRUE(holds(lastError(), path));
     // The read stays failed: neither the end of the data nor the first bars again.
     EXPECT_EQ(dbax(&cb, DBA_GET_NEXT_BLOCK, record, block, 0), PCQW32_STORE_UNREADABLE);
@@ -219,7 +219,7 @@ TEST_F(DamageTest, LookupsReportTheStatus) {
     unsigned char rec[260];
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("AAA", "").bytes, rec, 0), PCQW32_STORE_UNREADABLE);
     EXPECT_TRUE(holds(lastError(), store));
-    EXPECT_TRUE(holds(lastError(), kMalformed));
+    EXPECT_TRUE(holds(lastError(), MALFORMED));
     EXPECT_EQ(dbax(&cb, DBA_GET_RECORD, Key("NOPE", "").bytes, rec, 0), PCQW32_KEY_NOT_FOUND);
     Key cant("AAA", "", ' ');
     std::memcpy(cant.bytes + 21, "CANT", 4);
@@ -261,12 +261,12 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     // Every recorded quote carries a marker, so the pages of the call table (and not those of
     // its index, which only holds the keys) can be told apart.
     const std::string marker = "RECORDED QUOTE ";
-    const int kCalls = 300;
+    const int CALLS = 300;
     auto keyOf = [](int i) { return Key("S" + std::to_string(i), "", ' '); };
     {
         auto r = pcqw32::RecordingStore::openForRecording(store, why);
         ASSERT_TRUE(r) << why;
-        for (int i = 0; i < kCalls; ++i) {
+        for (int i = 0; i < CALLS; ++i) {
             pcqw32::RecordedCall c;
             c.recording = recording;
             c.session = 1;
@@ -303,13 +303,13 @@ TEST_F(DamageTest, DamagedRecordingIsNotAMissingAnswer) {
     ASSERT_TRUE(r) << why;
     EXPECT_FALSE(r->forEachCall(0, [](const pcqw32::RecordedCall &) {}));
     EXPECT_TRUE(holds(r->error(), store));
-    EXPECT_TRUE(holds(r->error(), kMalformed));
+    EXPECT_TRUE(holds(r->error(), MALFORMED));
     r.reset();
 
     ASSERT_EQ(attach(), 0);
     int answered = 0, failed = 0;
     unsigned char rec[256];
-    for (int i = 0; i < kCalls; ++i) {
+    for (int i = 0; i < CALLS; ++i) {
         const int32_t st = dbax(&cb, DBA_GET_RECORD, keyOf(i).bytes, rec, 0);
         if (st == 0) {
             ++answered;

@@ -372,7 +372,7 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     // Recording into a sample takes its mark away.
     {
         StoreWriter w(folder, 4, false);
-        w.setSetting(pcqw32::kSampleSetting, pcqw32::kSampleUntouched);
+        w.setSetting(pcqw32::SAMPLE_SETTING, pcqw32::SAMPLE_UNTOUCHED);
     }
     ASSERT_TRUE(pcqw32::RecordingStore::openForRecording(db(4), why)) << why;
     EXPECT_EQ(StoreWriter(folder, 4, false)

@@ -162,7 +162,7 @@ TEST_F(RecordsTest, FundamentalsRoundTripIncludingDecimalsAndDates) {
     f.shPerContr = 100;
     {
         StoreWriter w(folder, 2, true);
-        w.setKind(pcqw32::RecordKind::Fundamentals);
+        w.setKind(pcqw32::RecordKind::FUNDAMENTALS);
         w.putFundamentals(w.addSecurity("AAPL", ""), f);
     }
     ASSERT_EQ(attach(2), 0);

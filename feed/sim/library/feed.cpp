@@ -208,10 +208,10 @@ int32_t getVersion(Attachment &a, void *record) {
     }
     VersionValues v;
     const Lookup found = a.store->readVersion(v);
-    if (found == Lookup::Failed) {
+    if (found == Lookup::FAILED) {
         return unreadable(a, "the version");
     }
-    if (found == Lookup::Absent) {
+    if (found == Lookup::ABSENT) {
         return fail(PCQW32_KEY_NOT_FOUND, "the store holds no version");
     }
     unsigned char out[RECORD_BUFFER_SIZE];
@@ -233,42 +233,42 @@ int32_t getRecord(Attachment &a, const unsigned char *key, void *record) {
     }
     SecurityInfo sec;
     const Lookup known = a.store->findSecurity(key, sec);
-    if (known == Lookup::Failed) {
+    if (known == Lookup::FAILED) {
         return unreadable(a, "security \"" + symbol + "\"/\"" + qualifier + "\"");
     }
-    if (known == Lookup::Absent) {
+    if (known == Lookup::ABSENT) {
         return fail(PCQW32_KEY_NOT_FOUND, "no security \"" + symbol + "\"/\"" + qualifier + "\"");
     }
     unsigned char out[SECURITY_RECORD_SIZE];
     std::size_t handle = 0;
-    if (a.store->kind() == RecordKind::Quote) {
+    if (a.store->kind() == RecordKind::QUOTE) {
         QuoteValues v;
         const Lookup found = a.store->readQuote(sec.id, v);
-        if (found == Lookup::Failed) {
+        if (found == Lookup::FAILED) {
             return unreadable(a, "the quote of \"" + symbol + "\"");
         }
-        if (found == Lookup::Absent) {
+        if (found == Lookup::ABSENT) {
             return fail(PCQW32_KEY_NOT_FOUND, "no quote for \"" + symbol + "\"");
         }
         if (EncodeError e = encodeQuote(v, out)) {
             return fail(PCQW32_VALUE_RANGE, "quote of \"" + symbol + "\": " + e.message);
         }
-        handle = kQuoteHandleOffset;
+        handle = QUOTE_HANDLE_OFFSET;
     } else {
         FundamentalsValues v;
         const Lookup found = a.store->readFundamentals(sec.id, v);
-        if (found == Lookup::Failed) {
+        if (found == Lookup::FAILED) {
             return unreadable(a, "the fundamentals of \"" + symbol + "\"");
         }
-        if (found == Lookup::Absent) {
+        if (found == Lookup::ABSENT) {
             return fail(PCQW32_KEY_NOT_FOUND, "no fundamentals for \"" + symbol + "\"");
         }
         if (EncodeError e = encodeFundamentals(v, out)) {
             return fail(PCQW32_VALUE_RANGE, "fundamentals of \"" + symbol + "\": " + e.message);
         }
-        handle = kFundamentalsHandleOffset;
+        handle = FUNDAMENTALS_HANDLE_OFFSET;
     }
-    writeU32(out, handle + kHandleIdAt, static_cast<uint32_t>(sec.id));
+    writeU32(out, handle + HANDLE_ID_AT, static_cast<uint32_t>(sec.id));
     std::memcpy(record, out, sizeof out);
     return PCQW32_OK;
 }
@@ -288,13 +288,13 @@ int32_t getRecordExt(Attachment &a, const unsigned char *key, void *record) {
     SecurityInfo sec;
     CantValues v;
     Lookup found = a.store->findSecurity(key, sec);
-    if (found == Lookup::Found) {
+    if (found == Lookup::FOUND) {
         found = a.store->readCant(sec.id, v);
     }
-    if (found == Lookup::Failed) {
+    if (found == Lookup::FAILED) {
         return unreadable(a, "the CANT record of \"" + symbol + "\"");
     }
-    if (found == Lookup::Absent) {
+    if (found == Lookup::ABSENT) {
         return fail(PCQW32_KEY_NOT_FOUND, "no CANT record for \"" + symbol + "\"");
     }
     unsigned char out[CANT_RECORD_SIZE];
@@ -307,13 +307,13 @@ int32_t getRecordExt(Attachment &a, const unsigned char *key, void *record) {
 
 // The security a block read names through the security record it is given.
 Lookup recordSecurity(Attachment &a, const unsigned char *record, SecurityInfo &sec) {
-    const bool quote = a.store->kind() == RecordKind::Quote;
-    const std::size_t at = quote ? kQuoteHandleOffset : kFundamentalsHandleOffset;
-    if (std::memcmp(record + at, quote ? kQuoteHandleTag : kFundamentalsHandleTag,
-                    kHandleTagSize) != 0) {
-        return Lookup::Absent;
+    const bool quote = a.store->kind() == RecordKind::QUOTE;
+    const std::size_t at = quote ? QUOTE_HANDLE_OFFSET : FUNDAMENTALS_HANDLE_OFFSET;
+    if (std::memcmp(record + at, quote ? QUOTE_HANDLE_TAG : FUNDAMENTALS_HANDLE_TAG,
+                    HANDLE_TAG_SIZE) != 0) {
+        return Lookup::ABSENT;
     }
-    return a.store->securityById(readU32(record, at + kHandleIdAt), sec);
+    return a.store->securityById(readU32(record, at + HANDLE_ID_AT), sec);
 }
 
 int32_t barBlock(Attachment &a, int32_t operation, const unsigned char *key, void *record) {
@@ -323,10 +323,10 @@ int32_t barBlock(Attachment &a, int32_t operation, const unsigned char *key, voi
     }
     SecurityInfo sec;
     const Lookup found = recordSecurity(a, key, sec);
-    if (found == Lookup::Failed) {
+    if (found == Lookup::FAILED) {
         return unreadable(a, "the security of a block read");
     }
-    if (found == Lookup::Absent) {
+    if (found == Lookup::ABSENT) {
         return fail(PCQW32_BAD_SECURITY_RECORD, "block read key is not a security record");
     }
     if (int32_t st = findFault(operation, nth, &sec.symbol, &sec.qualifier)) {
@@ -376,17 +376,17 @@ callBack(HistoryScanBlock *sb, int32_t event, const unsigned char *key, const un
 // the first block of the next security with history once it is finished, or end of data.
 int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     a.scanPending = false;
-    static const unsigned char kEmptyBlock[HISTORY_BLOCK_SIZE] = {};
+    static const unsigned char EMPTY_BLOCK[HISTORY_BLOCK_SIZE] = {};
     const int32_t every = a.store->event52Every();
     if (every > 0 && a.deliveries % every == 0) {
-        callBack(sb, SCAN_EVENT_IGNORED, a.scanKey, kEmptyBlock, 0);
+        callBack(sb, SCAN_EVENT_IGNORED, a.scanKey, EMPTY_BLOCK, 0);
     }
     const int32_t nth = ++a.deliveries;
     int32_t event = 0;
     const std::string *symbol = a.scanHasSecurity ? &a.scanSecurity.symbol : nullptr;
     const std::string *qualifier = a.scanHasSecurity ? &a.scanSecurity.qualifier : nullptr;
     if (int32_t st = findFault(PCQW32_POINT_DELIVERY, nth, symbol, qualifier, &event)) {
-        callBack(sb, event, a.scanKey, kEmptyBlock, st);
+        callBack(sb, event, a.scanKey, EMPTY_BLOCK, st);
         sb->started = 1;
         return PCQW32_OK;
     }
@@ -399,14 +399,14 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         }
         SecurityInfo next;
         const Lookup found =
-            n < 0 ? Lookup::Failed : a.store->historySecurityFrom(a.scanSecurity.key, true, next);
-        if (found == Lookup::Failed) {
+            n < 0 ? Lookup::FAILED : a.store->historySecurityFrom(a.scanSecurity.key, true, next);
+        if (found == Lookup::FAILED) {
             a.scanFailed = true;
             a.scanError = "the store cannot be read (the history scan at \"" +
                           a.scanSecurity.symbol + "\"): " + a.store->error();
             break;
         }
-        a.scanHasSecurity = found == Lookup::Found;
+        a.scanHasSecurity = found == Lookup::FOUND;
         if (a.scanHasSecurity) {
             a.scanSecurity = next;
             a.store->startHistory(next.id);
@@ -416,14 +416,14 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
         // Unlike the end of the data, a store that cannot be read is a failed delivery (event
         // 2), and so is every later one: the rows after the damage are not there to deliver.
         fail(PCQW32_STORE_UNREADABLE, a.scanError);
-        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_STORE_UNREADABLE);
+        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, EMPTY_BLOCK, PCQW32_STORE_UNREADABLE);
         sb->started = 1;
         return PCQW32_OK;
     }
     if (!a.scanHasSecurity) {
         // Running out of data is how a scan of the last security ends, not a failure: a
         // client reports failed deliveries of event 2 only, so this one carries another code.
-        callBack(sb, SCAN_EVENT_END_OF_DATA, a.scanKey, kEmptyBlock, PCQW32_END_OF_DATA);
+        callBack(sb, SCAN_EVENT_END_OF_DATA, a.scanKey, EMPTY_BLOCK, PCQW32_END_OF_DATA);
         sb->started = 1;
         return PCQW32_OK;
     }
@@ -431,7 +431,7 @@ int32_t deliver(Attachment &a, HistoryScanBlock *sb) {
     unsigned char block[HISTORY_BLOCK_SIZE];
     if (EncodeError e = encodeHistoryBlock(rows, n, block)) {
         fail(PCQW32_VALUE_RANGE, "history of \"" + a.scanSecurity.symbol + "\": " + e.message);
-        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, kEmptyBlock, PCQW32_VALUE_RANGE);
+        callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, EMPTY_BLOCK, PCQW32_VALUE_RANGE);
     } else {
         callBack(sb, SCAN_EVENT_BLOCK, a.scanKey, block, 0);
     }
@@ -454,14 +454,14 @@ int32_t getApprox(Attachment &a, const unsigned char *key, void *record) {
             return injected(st, DBA_GET_APPROX);
         }
         const Lookup found = a.store->historySecurityFrom(key, false, a.scanSecurity);
-        a.scanPositioned = found != Lookup::Failed;
+        a.scanPositioned = found != Lookup::FAILED;
         a.scanPending = a.scanPositioned;
         a.scanFailed = false;
-        if (found == Lookup::Failed) {
+        if (found == Lookup::FAILED) {
             return unreadable(a, "the first history at \"" + symbol + "\"/\"" + qualifier + "\"");
         }
         std::memcpy(a.scanKey, key, SECURITY_KEY_SIZE);
-        a.scanHasSecurity = found == Lookup::Found;
+        a.scanHasSecurity = found == Lookup::FOUND;
         if (a.scanHasSecurity) {
             a.store->startHistory(a.scanSecurity.id);
         }

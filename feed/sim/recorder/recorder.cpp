@@ -22,13 +22,13 @@ namespace pcqw32 {
 
 namespace {
 
-enum class Mode { All, New, None };
+enum class Mode { ALL, NEW, NONE };
 
 // Calls of a replayed run read from the store at a time.
-constexpr int kReadAhead = 512;
+constexpr int READ_AHEAD = 512;
 
 const char *modeName(Mode m) {
-    return m == Mode::All ? "all" : (m == Mode::New ? "new" : "none");
+    return m == Mode::ALL ? "all" : (m == Mode::NEW ? "new" : "none");
 }
 
 // This process's recording in one store file.
@@ -43,7 +43,7 @@ struct Writer {
 // A recording or replay session: the control block of one attachment.
 struct Session : CallContext {
     int32_t db = 0;
-    Mode mode = Mode::None;
+    Mode mode = Mode::NONE;
     bool targetAttached = false; // the recorded library holds this control block attached
     Target *target = nullptr;
     Writer *writer = nullptr;               // recording modes (null when it could not open)
@@ -245,7 +245,7 @@ int32_t forwardAndRecord(Session &s, void *block, const Shape &c, void *key, voi
             call.hasScan = true;
             call.scan = scanFieldsOf(c.scanBlock);
         }
-        writeCall(s, call, s.mode == Mode::All);
+        writeCall(s, call, s.mode == Mode::ALL);
     } catch (...) {
         if (s.writer && !s.writer->failed) {
             s.writer->failed = true;
@@ -278,7 +278,7 @@ int32_t notRecorded(const Session &s, const Shape &c, std::string &error) {
 }
 
 RecordingStore *lookupStore(Session &s) {
-    if (s.mode == Mode::None) {
+    if (s.mode == Mode::NONE) {
         return s.replay.get();
     }
     return s.writer && s.writer->store ? s.writer->store.get() : nullptr;
@@ -290,27 +290,27 @@ RecordingStore *lookupStore(Session &s) {
 Lookup findRecorded(Session &s, const Shape &c, RecordedCall &out) {
     RecordingStore *store = lookupStore(s);
     if (!store) {
-        return Lookup::Absent;
+        return Lookup::ABSENT;
     }
     if (c.run && !c.head) {
         Run &run = *c.run;
         if (!run.replayed) {
-            return Lookup::Absent;
+            return Lookup::ABSENT;
         }
         if (run.ahead.empty() && !run.exhausted) {
-            if (!store->runCalls(run.head, run.last, kReadAhead, run.ahead)) {
+            if (!store->runCalls(run.head, run.last, READ_AHEAD, run.ahead)) {
                 run.ahead.clear();
-                return Lookup::Failed;
+                return Lookup::FAILED;
             }
             run.exhausted = run.ahead.empty();
         }
         if (run.ahead.empty() || run.ahead.front().operation != c.operation ||
             run.ahead.front().request != c.request) {
-            return Lookup::Absent;
+            return Lookup::ABSENT;
         }
         out = std::move(run.ahead.front());
         run.ahead.pop_front();
-        return Lookup::Found;
+        return Lookup::FOUND;
     }
     return store->findRequest(c.operation, c.request, out);
 }
@@ -345,22 +345,22 @@ int32_t sessionCall(Session &s, void *block, int32_t operation, void *key, void 
     bool replayed = false;
     RecordedCall rc;
     const bool continuation = c.run && !c.head;
-    const Lookup found = s.mode != Mode::All && (!continuation || c.run->replayed)
+    const Lookup found = s.mode != Mode::ALL && (!continuation || c.run->replayed)
                              ? findRecorded(s, c, rc)
-                             : Lookup::Absent;
-    if (found == Lookup::Failed) {
+                             : Lookup::ABSENT;
+    if (found == Lookup::FAILED) {
         status = unreadableRecording(s, c, error);
-    } else if (found == Lookup::Found) {
+    } else if (found == Lookup::FOUND) {
         status = replayCall(rc, c, record, error);
         replayed = true;
-        if (s.mode == Mode::New && operation == DBA_DETACH && s.targetAttached) {
+        if (s.mode == Mode::NEW && operation == DBA_DETACH && s.targetAttached) {
             // The caller's detach was answered from the recording; the attachment made to
             // forward earlier calls is released all the same.
             if (callTarget(*s.target, block, DBA_DETACH, nullptr, nullptr, 0) == 0) {
                 s.targetAttached = false;
             }
         }
-    } else if (s.mode == Mode::None || (continuation && c.run->replayed)) {
+    } else if (s.mode == Mode::NONE || (continuation && c.run->replayed)) {
         status = notRecorded(s, c, error);
     } else if ((status = ensureTargetAttached(s, block, c, error)) == 0) {
         status = forwardAndRecord(s, block, c, key, record, error);
@@ -372,7 +372,7 @@ int32_t sessionCall(Session &s, void *block, int32_t operation, void *key, void 
 // What the environment asks for at an attach.
 struct Setup {
     std::string target, recordDir, modeText;
-    Mode mode = Mode::None;
+    Mode mode = Mode::NONE;
     bool modeGiven = false;
 };
 
@@ -403,11 +403,11 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
     setup.modeText = env("PCQW32_RECORD_MODE");
     setup.modeGiven = !setup.modeText.empty();
     if (setup.modeText == "all") {
-        setup.mode = Mode::All;
+        setup.mode = Mode::ALL;
     } else if (setup.modeText == "new") {
-        setup.mode = Mode::New;
+        setup.mode = Mode::NEW;
     } else if (setup.modeText == "none" || !setup.modeGiven) {
-        setup.mode = setup.modeGiven || setup.target.empty() ? Mode::None : Mode::All;
+        setup.mode = setup.modeGiven || setup.target.empty() ? Mode::NONE : Mode::ALL;
     } else {
         dropSession(block);
         error = "PCQW32_RECORD_MODE \"" + setup.modeText + "\" is not all, new or none";
@@ -428,7 +428,7 @@ bool attach(void *block, int32_t db, const std::string &dataFolder, int32_t &sta
     s.db = db;
     s.mode = setup.mode;
     s.storePath = storePath;
-    if (s.mode == Mode::None) {
+    if (s.mode == Mode::NONE) {
         const FileStamp before = stampOf(storePath);
         if (!setup.modeGiven && knownWithoutRecording(storePath, before)) {
             dropSession(block);

@@ -14,7 +14,7 @@ namespace {
 // The recording tables. Calls that can be asked for again are found through
 // recorded_requests; the calls of a run through recorded_runs. Both indexes are partial, so
 // the many calls of a long scan or bar read only touch the one they need.
-const char kRecordingSchema[] =
+const char RECORDING_SCHEMA[] =
     "CREATE TABLE IF NOT EXISTS recordings(id INTEGER PRIMARY KEY, started TEXT NOT NULL,"
     " target TEXT NOT NULL, mode TEXT NOT NULL, version_status INTEGER, version_major INTEGER,"
     " version_minor INTEGER, version_release TEXT, version_serial TEXT, version_record BLOB);\n"
@@ -33,12 +33,12 @@ const char kRecordingSchema[] =
     " scan_started INTEGER NOT NULL, result INTEGER NOT NULL,"
     " PRIMARY KEY(call_id, seq)) WITHOUT ROWID;\n";
 
-const char kCallColumns[] =
+const char CALL_COLUMNS[] =
     "SELECT id, recording_id, session, run, operation, parameter, attached, mode, request, key,"
     " status, record, scan_reserved4, scan_reserved8, scan_started FROM recorded_calls ";
 
 // The calls of a request recorded before call ?3, and of the runs they started.
-const char kOlderRequest[] =
+const char OLDER_REQUEST[] =
     "SELECT id FROM recorded_calls WHERE operation = ?1 AND request = ?2 AND run IS NULL"
     " AND id < ?3";
 
@@ -66,7 +66,7 @@ int32_t columnI32(sqlite3_stmt *st, int column) {
     return static_cast<int32_t>(sqlite3_column_int64(st, column));
 }
 
-// A row of kCallColumns.
+// A row of CALL_COLUMNS.
 void callFromColumns(sqlite3_stmt *st, RecordedCall &out) {
     out = RecordedCall{};
     out.id = sqlite3_column_int64(st, 0);
@@ -236,9 +236,9 @@ bool RecordingStore::open(const std::string &path, bool writable) {
         // checkpoints, which protects against the process dying, not against power loss.
         // A sample that holds a recording is no longer the sample generator's to replace.
         const std::string unmark =
-            std::string("DELETE FROM settings WHERE name = '") + kSampleSetting + "'";
+            std::string("DELETE FROM settings WHERE name = '") + SAMPLE_SETTING + "'";
         if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") || !exec("BEGIN") ||
-            !exec(schemaSql().c_str()) || !exec(kRecordingSchema) || !exec(unmark.c_str()) ||
+            !exec(schemaSql().c_str()) || !exec(RECORDING_SCHEMA) || !exec(unmark.c_str()) ||
             !exec("COMMIT")) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             return false;
@@ -254,7 +254,7 @@ bool RecordingStore::open(const std::string &path, bool writable) {
         begin_ = prepare("BEGIN IMMEDIATE");
         commit_ = prepare("COMMIT");
         rollback_ = prepare("ROLLBACK");
-        const std::string older = kOlderRequest;
+        const std::string older = OLDER_REQUEST;
         dropRunDeliveries_ =
             prepare(("DELETE FROM recorded_deliveries WHERE call_id IN (SELECT id FROM "
                      "recorded_calls WHERE run IN (" +
@@ -266,11 +266,11 @@ bool RecordingStore::open(const std::string &path, bool writable) {
         dropCalls_ = prepare(("DELETE FROM recorded_calls WHERE id IN (" + older + ")").c_str());
     }
     findRequest_ =
-        prepare((std::string(kCallColumns) + "WHERE operation = ?1 AND request = ?2 AND run IS NULL"
+        prepare((std::string(CALL_COLUMNS) + "WHERE operation = ?1 AND request = ?2 AND run IS NULL"
                                              " ORDER BY id DESC LIMIT 1")
                     .c_str());
     nextInRun_ = prepare(
-        (std::string(kCallColumns) + "WHERE run = ?1 AND id > ?2 ORDER BY id LIMIT ?3").c_str());
+        (std::string(CALL_COLUMNS) + "WHERE run = ?1 AND id > ?2 ORDER BY id LIMIT ?3").c_str());
     deliveries_ = prepare("SELECT argument1, event, key, block, argument5, status, scan_reserved4,"
                           " scan_reserved8, scan_started, result FROM recorded_deliveries"
                           " WHERE call_id = ?1 ORDER BY seq");
@@ -440,11 +440,11 @@ Lookup RecordingStore::readCall(sqlite3_stmt *st, RecordedCall &out) {
             fail("cannot read a recorded call");
         }
         sqlite3_reset(st);
-        return rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
+        return rc == SQLITE_DONE ? Lookup::ABSENT : Lookup::FAILED;
     }
     callFromColumns(st, out);
     sqlite3_reset(st);
-    return readDeliveries(out) ? Lookup::Found : Lookup::Failed;
+    return readDeliveries(out) ? Lookup::FOUND : Lookup::FAILED;
 }
 
 bool RecordingStore::readDeliveries(RecordedCall &call) {
@@ -541,7 +541,7 @@ bool RecordingStore::recordings(std::vector<RecordingInfo> &out) {
 bool RecordingStore::forEachCall(int64_t recording,
                                  const std::function<void(const RecordedCall &)> &visit) {
     sqlite3_stmt *st = prepare(
-        (std::string(kCallColumns) + "WHERE ?1 = 0 OR recording_id = ?1 ORDER BY id").c_str());
+        (std::string(CALL_COLUMNS) + "WHERE ?1 = 0 OR recording_id = ?1 ORDER BY id").c_str());
     if (!st) {
         return false;
     }

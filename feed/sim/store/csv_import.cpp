@@ -179,13 +179,13 @@ bool timeBounds(const std::string &kind, const std::string &name, int64_t &lo, i
 // Parses a CSV cell into a field of the file's kind; returns an empty string or the reason.
 std::string parseField(const std::string &kind, const FieldRef &f, const std::string &text) {
     switch (f.kind) {
-    case FieldKind::Int32:
-    case FieldKind::Int64: {
+    case FieldKind::INT32:
+    case FieldKind::INT64: {
         int64_t v = 0;
         if (!parseInt(text, v)) {
             return std::string(f.name) + ": \"" + text + "\" is not an integer";
         }
-        if (f.kind == FieldKind::Int32) {
+        if (f.kind == FieldKind::INT32) {
             if (v < INT32_MIN || v > INT32_MAX) {
                 return std::string(f.name) + ": " + text + " is out of range";
             }
@@ -201,7 +201,7 @@ std::string parseField(const std::string &kind, const FieldRef &f, const std::st
         }
         return {};
     }
-    case FieldKind::Double: {
+    case FieldKind::DOUBLE: {
         if (text.empty()) {
             *static_cast<double *>(f.ptr) = 0;
             return {};
@@ -214,10 +214,10 @@ std::string parseField(const std::string &kind, const FieldRef &f, const std::st
         *static_cast<double *>(f.ptr) = v;
         return {};
     }
-    case FieldKind::Text:
+    case FieldKind::TEXT:
         *static_cast<std::string *>(f.ptr) = text;
         return {};
-    case FieldKind::Date:
+    case FieldKind::DATE:
         if (!parseDate(text, *static_cast<FeedDate *>(f.ptr))) {
             return std::string(f.name) + ": \"" + text + "\" is not a YYYY-MM-DD date";
         }
@@ -239,7 +239,7 @@ void settleKind(StoreWriter &w, const std::string &kind, int32_t db) {
         throw std::runtime_error("database " + std::to_string(db) + " already serves " + other +
                                  "; import " + kind + " into another database number");
     }
-    w.setKind(kind == "quotes" ? RecordKind::Quote : RecordKind::Fundamentals);
+    w.setKind(kind == "quotes" ? RecordKind::QUOTE : RecordKind::FUNDAMENTALS);
 }
 
 // The values of one row of any kind; the field list of the file's kind points into them, so
@@ -279,7 +279,7 @@ struct RowValues {
 
 // Which value a column of the file fills.
 struct Column {
-    enum Target { Symbol, Qualifier, Category, Field } target;
+    enum Target { SYMBOL, QUALIFIER, CATEGORY, FIELD } target;
     FieldRef field;
 };
 
@@ -296,13 +296,13 @@ std::vector<Column> mapHeader(const std::vector<std::string> &header, const std:
                 throw LineError(line, "column \"" + name + "\" appears twice");
             }
         }
-        Column c{Column::Field, {nullptr, FieldKind::Text, nullptr}};
+        Column c{Column::FIELD, {nullptr, FieldKind::TEXT, nullptr}};
         if (namesSecurities && name == "symbol") {
-            c.target = Column::Symbol;
+            c.target = Column::SYMBOL;
         } else if (namesSecurities && name == "qualifier") {
-            c.target = Column::Qualifier;
+            c.target = Column::QUALIFIER;
         } else if (namesSecurities && name == "category") {
-            c.target = Column::Category;
+            c.target = Column::CATEGORY;
         } else {
             for (const FieldRef &f : fields) {
                 if (name == f.name) {
@@ -323,7 +323,7 @@ std::vector<Column> mapHeader(const std::vector<std::string> &header, const std:
     if (namesSecurities) {
         bool symbol = false;
         for (const Column &c : columns) {
-            symbol = symbol || c.target == Column::Symbol;
+            symbol = symbol || c.target == Column::SYMBOL;
         }
         if (!symbol) {
             throw LineError(line, "the header names no symbol column");
@@ -346,7 +346,7 @@ int offGridPrices(const std::vector<Column> &columns, const std::vector<std::str
     int found = 0;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const FieldRef &f = columns[i].field;
-        if (columns[i].target != Column::Field || !f.price) {
+        if (columns[i].target != Column::FIELD || !f.price) {
             continue;
         }
         const double price = *static_cast<double *>(f.ptr);
@@ -367,9 +367,9 @@ int offGridPrices(const std::vector<Column> &columns, const std::vector<std::str
 }
 
 // Grid warnings beyond this many are counted, not listed.
-constexpr int kListedGridWarnings = 20;
+constexpr int LISTED_GRID_WARNINGS = 20;
 // Securities named in a warning about several, before the rest are counted.
-constexpr std::size_t kListedSecurities = 5;
+constexpr std::size_t LISTED_SECURITIES = 5;
 
 // The warning about securities of this import that lack the record the store serves (a quote
 // or fundamentals): DBA_GET_RECORD finds nothing for them, and a bar read starts from that
@@ -377,7 +377,7 @@ constexpr std::size_t kListedSecurities = 5;
 std::string missingRecords(StoreWriter &w, const std::string &kind,
                            const std::vector<int64_t> &order, std::map<int64_t, std::string> &names,
                            const std::string &csvPath) {
-    const bool quote = w.kind() == RecordKind::Quote;
+    const bool quote = w.kind() == RecordKind::QUOTE;
     std::vector<std::string> missing;
     for (int64_t id : order) {
         if (!w.holdsRecord(id)) {
@@ -388,11 +388,11 @@ std::string missingRecords(StoreWriter &w, const std::string &kind,
         return {};
     }
     std::string list;
-    for (std::size_t i = 0; i < missing.size() && i < kListedSecurities; ++i) {
+    for (std::size_t i = 0; i < missing.size() && i < LISTED_SECURITIES; ++i) {
         list += (i == 0 ? "" : ", ") + missing[i];
     }
-    if (missing.size() > kListedSecurities) {
-        list += " and " + std::to_string(missing.size() - kListedSecurities) + " more";
+    if (missing.size() > LISTED_SECURITIES) {
+        list += " and " + std::to_string(missing.size() - LISTED_SECURITIES) + " more";
     }
     const std::string record = quote ? "quote" : "fundamentals";
     const bool one = missing.size() == 1;
@@ -465,16 +465,16 @@ int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind
                         throw LineError(line, header[i] + ": the cell holds a NUL byte");
                     }
                     switch (columns[i].target) {
-                    case Column::Symbol:
+                    case Column::SYMBOL:
                         row.symbol = cell;
                         break;
-                    case Column::Qualifier:
+                    case Column::QUALIFIER:
                         row.qualifier = cell;
                         break;
-                    case Column::Category:
+                    case Column::CATEGORY:
                         row.category = cell.empty() ? "equity" : cell;
                         break;
-                    case Column::Field: {
+                    case Column::FIELD: {
                         const std::string error = parseField(kind, columns[i].field, cell);
                         if (!error.empty()) {
                             throw LineError(line, error);
@@ -484,7 +484,7 @@ int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind
                 }
                 const std::string where = csvPath + ":" + std::to_string(line) + ": ";
                 offGrid += offGridPrices(columns, cells, fields, where,
-                                         offGrid < kListedGridWarnings ? &rowWarnings : nullptr);
+                                         offGrid < LISTED_GRID_WARNINGS ? &rowWarnings : nullptr);
                 try {
                     if (kind == "version") {
                         if (imported > 0) {
@@ -556,8 +556,8 @@ int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind
     } catch (const std::exception &e) {
         throw std::runtime_error(csvPath + ": " + e.what());
     }
-    if (offGrid > kListedGridWarnings) {
-        rowWarnings.push_back(csvPath + ": " + std::to_string(offGrid - kListedGridWarnings) +
+    if (offGrid > LISTED_GRID_WARNINGS) {
+        rowWarnings.push_back(csvPath + ": " + std::to_string(offGrid - LISTED_GRID_WARNINGS) +
                               " more prices off the grid of their price type");
     }
     warnings.insert(warnings.end(), rowWarnings.begin(), rowWarnings.end());

@@ -203,15 +203,15 @@ std::vector<BarRow> decodeBarBlock(const unsigned char *block) {
 
 std::string formatField(const FieldRef &f) {
     switch (f.kind) {
-    case FieldKind::Int32:
+    case FieldKind::INT32:
         return std::to_string(*static_cast<const int32_t *>(f.ptr));
-    case FieldKind::Int64:
+    case FieldKind::INT64:
         return std::to_string(*static_cast<const int64_t *>(f.ptr));
-    case FieldKind::Double:
+    case FieldKind::DOUBLE:
         return formatDouble(*static_cast<const double *>(f.ptr));
-    case FieldKind::Text:
+    case FieldKind::TEXT:
         return quoted(*static_cast<const std::string *>(f.ptr));
-    case FieldKind::Date: {
+    case FieldKind::DATE: {
         const FeedDate &d = *static_cast<const FeedDate *>(f.ptr);
         if (d.year == 0 && d.month == 0 && d.day == 0) {
             return "";

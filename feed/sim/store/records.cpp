@@ -5,8 +5,8 @@
 
 namespace pcqw32 {
 
-const char kQuoteHandleTag[kHandleTagSize] = {'Q', 'S', 'E', 'C'};
-const char kFundamentalsHandleTag[kHandleTagSize] = {'F', 'S', 'E', 'C'};
+const char QUOTE_HANDLE_TAG[HANDLE_TAG_SIZE] = {'Q', 'S', 'E', 'C'};
+const char FUNDAMENTALS_HANDLE_TAG[HANDLE_TAG_SIZE] = {'F', 'S', 'E', 'C'};
 
 void putText(unsigned char *p, std::size_t offset, const std::string &text) {
     std::memcpy(p + offset, text.data(), text.size());
@@ -56,11 +56,11 @@ class Checker {
     EncodeError error;
 };
 
-constexpr int64_t kU8 = 0xFF;
-constexpr int64_t kU16 = 0xFFFF;
-constexpr int64_t kU32 = 0xFFFFFFFFLL;
-constexpr int64_t kI32Min = -2147483648LL;
-constexpr int64_t kI32Max = 2147483647LL;
+constexpr int64_t MAX_U8 = 0xFF;
+constexpr int64_t MAX_U16 = 0xFFFF;
+constexpr int64_t MAX_U32 = 0xFFFFFFFFLL;
+constexpr int64_t MIN_I32 = -2147483648LL;
+constexpr int64_t MAX_I32 = 2147483647LL;
 
 // The two bits of a tick with its higher bit at `highBit`: the higher one for -1, the lower
 // one alone for +1.
@@ -79,7 +79,7 @@ void putGroup(Checker &c, unsigned char *out, std::size_t at, const char *name, 
               double divisor) {
     const std::string field(name);
     writeI32(out, at + QUOTE_GROUP_PRICE_AT, c.price((field + " price").c_str(), g.price, divisor));
-    c.range((field + " size").c_str(), g.size, 0, kU32);
+    c.range((field + " size").c_str(), g.size, 0, MAX_U32);
     writeU32(out, at + QUOTE_GROUP_SIZE_AT, static_cast<uint32_t>(g.size));
     if (c.text((field + " exchange").c_str(), g.exchange, QUOTE_EXCHANGE_ROOM)) {
         putText(out, at + QUOTE_GROUP_EXCHANGE_AT, g.exchange);
@@ -101,40 +101,40 @@ void putDate(Checker &c, unsigned char *out, std::size_t at, const char *field, 
     writeU8(out, at + DATE_DAY_AT, static_cast<uint32_t>(d.day));
 }
 
-void putHandle(unsigned char *out, std::size_t at, const char tag[kHandleTagSize]) {
-    std::memcpy(out + at, tag, kHandleTagSize);
+void putHandle(unsigned char *out, std::size_t at, const char tag[HANDLE_TAG_SIZE]) {
+    std::memcpy(out + at, tag, HANDLE_TAG_SIZE);
 }
 
 void encodeHistoryRecord(Checker &c, const HistoryRow &r, unsigned char *out) {
-    c.range("history price type", r.priceType, 0, kU8);
+    c.range("history price type", r.priceType, 0, MAX_U8);
     const double divisor = priceTypeDivisor(r.priceType & 0xFF);
     writeI32(out, HISTORY_PRICE_OFFSET, c.price("history price", r.price, divisor));
-    c.range("history size", r.size, 0, kU32);
+    c.range("history size", r.size, 0, MAX_U32);
     writeU32(out, HISTORY_SIZE_OFFSET, static_cast<uint32_t>(r.size));
-    c.range("history day", r.day, 0, kU8);
+    c.range("history day", r.day, 0, MAX_U8);
     writeU8(out, HISTORY_DAY_OFFSET, static_cast<uint32_t>(r.day));
     writeU8(out, HISTORY_PRICE_TYPE_OFFSET, static_cast<uint32_t>(r.priceType));
-    c.range("history condition", r.condition, 0, kU8);
+    c.range("history condition", r.condition, 0, MAX_U8);
     writeU8(out, HISTORY_CONDITION_OFFSET, static_cast<uint32_t>(r.condition));
-    c.range("history hour", r.hour, 0, kU8);
-    c.range("history minute", r.minute, 0, kU8);
-    c.range("history second", r.second, 0, kU8);
+    c.range("history hour", r.hour, 0, MAX_U8);
+    c.range("history minute", r.minute, 0, MAX_U8);
+    c.range("history second", r.second, 0, MAX_U8);
     writeU8(out, HISTORY_HOUR_OFFSET, static_cast<uint32_t>(r.hour));
     writeU8(out, HISTORY_MINUTE_OFFSET, static_cast<uint32_t>(r.minute));
     writeU8(out, HISTORY_SECOND_OFFSET, static_cast<uint32_t>(r.second));
 }
 
 void encodeBarRecord(Checker &c, const BarRow &r, unsigned char *out) {
-    c.range("bar price type", r.priceType, 0, kU8);
+    c.range("bar price type", r.priceType, 0, MAX_U8);
     const double divisor = priceTypeDivisor(r.priceType & 0xFF);
     writeU8(out, BAR_PRICE_TYPE_OFFSET, static_cast<uint32_t>(r.priceType));
-    c.range("bar stamp", r.stamp, 0, kU32);
+    c.range("bar stamp", r.stamp, 0, MAX_U32);
     writeU32(out, BAR_STAMP_OFFSET, static_cast<uint32_t>(r.stamp));
     writeI32(out, BAR_OPEN_OFFSET, c.price("bar open", r.open, divisor));
     writeI32(out, BAR_HIGH_OFFSET, c.price("bar high", r.high, divisor));
     writeI32(out, BAR_LOW_OFFSET, c.price("bar low", r.low, divisor));
     writeI32(out, BAR_CLOSE_OFFSET, c.price("bar close", r.close, divisor));
-    c.range("bar volume", r.volume, kI32Min, kI32Max);
+    c.range("bar volume", r.volume, MIN_I32, MAX_I32);
     writeI32(out, BAR_VOLUME_OFFSET, static_cast<int32_t>(r.volume));
 }
 
@@ -193,9 +193,9 @@ EncodeError encodeQuote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_
                            flag(c, "ex_dividend_today", v.exDividendToday, QUOTE_EX_DIVIDEND_BIT) |
                            flag(c, "split_today", v.splitToday, QUOTE_SPLIT_BIT);
     writeU16(out, QUOTE_FLAGS_OFFSET, flags);
-    c.range("price_type", v.priceType, 0, kU16);
+    c.range("price_type", v.priceType, 0, MAX_U16);
     writeU16(out, QUOTE_PRICE_TYPE_OFFSET, static_cast<uint32_t>(v.priceType));
-    c.range("sec_category", v.secCategory, 0, kU16);
+    c.range("sec_category", v.secCategory, 0, MAX_U16);
     writeU16(out, QUOTE_SEC_CATEGORY_OFFSET, static_cast<uint32_t>(v.secCategory));
     const uint32_t ticks =
         tickBits(c, "last_tick", v.last.tick, QUOTE_LAST_TICK_BIT) |
@@ -207,7 +207,7 @@ EncodeError encodeQuote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_
     if (c.text("primary_exchange", v.primaryExchange, QUOTE_EXCHANGE_ROOM)) {
         putText(out, QUOTE_PRIMARY_EXCHANGE_OFFSET, v.primaryExchange);
     }
-    c.range("quote_indicator", v.quoteIndicator, 0, kU16);
+    c.range("quote_indicator", v.quoteIndicator, 0, MAX_U16);
     writeU16(out, QUOTE_QUOTE_INDICATOR_OFFSET, static_cast<uint32_t>(v.quoteIndicator));
 
     // The divisor of the price type as a client reads the written word: signed.
@@ -220,19 +220,19 @@ EncodeError encodeQuote(const QuoteValues &v, unsigned char out[SECURITY_RECORD_
     putGroup(c, out, QUOTE_BID_GROUP_OFFSET, "bid", v.bid, divisor);
     putGroup(c, out, QUOTE_ASK_GROUP_OFFSET, "ask", v.ask, divisor);
 
-    c.range("open_interest", v.openInterest, 0, kU32);
+    c.range("open_interest", v.openInterest, 0, MAX_U32);
     writeU32(out, QUOTE_OPEN_INTEREST_OFFSET, static_cast<uint32_t>(v.openInterest));
-    c.range("volume", v.volume, 0, kU32);
+    c.range("volume", v.volume, 0, MAX_U32);
     writeU32(out, QUOTE_VOLUME_OFFSET, static_cast<uint32_t>(v.volume));
-    c.range("open_range", v.openRange, 0, kU32);
+    c.range("open_range", v.openRange, 0, MAX_U32);
     writeU32(out, QUOTE_OPEN_RANGE_OFFSET, static_cast<uint32_t>(v.openRange));
-    c.range("close_range_1", v.closeRange1, 0, kU32);
+    c.range("close_range_1", v.closeRange1, 0, MAX_U32);
     writeU32(out, QUOTE_CLOSE_RANGE_OFFSET, static_cast<uint32_t>(v.closeRange1));
-    c.range("close_range_2", v.closeRange2, 0, kU32);
+    c.range("close_range_2", v.closeRange2, 0, MAX_U32);
     writeU32(out, QUOTE_CLOSE_RANGE_SECOND_OFFSET, static_cast<uint32_t>(v.closeRange2));
-    c.range("trade_indicator", v.tradeIndicator, 0, kU16);
+    c.range("trade_indicator", v.tradeIndicator, 0, MAX_U16);
     writeU16(out, QUOTE_TRADE_INDICATOR_OFFSET, static_cast<uint32_t>(v.tradeIndicator));
-    putHandle(out, kQuoteHandleOffset, kQuoteHandleTag);
+    putHandle(out, QUOTE_HANDLE_OFFSET, QUOTE_HANDLE_TAG);
     return c.error;
 }
 
@@ -240,17 +240,17 @@ EncodeError encodeFundamentals(const FundamentalsValues &v,
                                unsigned char out[SECURITY_RECORD_SIZE]) {
     Checker c;
     std::memset(out, 0, SECURITY_RECORD_SIZE);
-    putHandle(out, kFundamentalsHandleOffset, kFundamentalsHandleTag);
+    putHandle(out, FUNDAMENTALS_HANDLE_OFFSET, FUNDAMENTALS_HANDLE_TAG);
     if (c.text("base_item", v.baseItem, FUNDAMENTALS_BASE_ITEM_ROOM)) {
         putText(out, FUNDAMENTALS_BASE_ITEM_OFFSET, v.baseItem);
     }
-    c.range("last_update", v.lastUpdate, 0, kU16);
+    c.range("last_update", v.lastUpdate, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_LAST_UPDATE_OFFSET, static_cast<uint32_t>(v.lastUpdate));
-    c.range("div_freq", v.divFreq, 0, kU16);
+    c.range("div_freq", v.divFreq, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_DIV_FREQ_OFFSET, static_cast<uint32_t>(v.divFreq));
-    c.range("price_type", v.priceType, 0, kU16);
+    c.range("price_type", v.priceType, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_PRICE_TYPE_OFFSET, static_cast<uint32_t>(v.priceType));
-    c.range("sec_category", v.secCategory, 0, kU16);
+    c.range("sec_category", v.secCategory, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_SEC_CATEGORY_OFFSET, static_cast<uint32_t>(v.secCategory));
     const double betaHundredths = std::nearbyint(v.beta * FUNDAMENTALS_BETA_SCALE);
     if (!(betaHundredths >= 0 && betaHundredths <= 65535)) {
@@ -258,13 +258,13 @@ EncodeError encodeFundamentals(const FundamentalsValues &v,
     } else {
         writeU16(out, FUNDAMENTALS_BETA_OFFSET, static_cast<uint32_t>(betaHundredths));
     }
-    c.range("volume_flag", v.volumeFlag, 0, kU16);
+    c.range("volume_flag", v.volumeFlag, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_VOLUME_FLAG_OFFSET, static_cast<uint32_t>(v.volumeFlag));
 
     const double dividends[2] = {v.divLast, v.divExp};
     int32_t divExponent = 0;
     int64_t divMantissas[2] = {0, 0};
-    if (!chooseDecimal(dividends, 2, 0, kU16, divExponent, divMantissas)) {
+    if (!chooseDecimal(dividends, 2, 0, MAX_U16, divExponent, divMantissas)) {
         c.fail("div_last/div_exp do not fit an unsigned 16-bit mantissa");
     }
     writeU16(out, FUNDAMENTALS_DIV_EXPONENT_OFFSET, static_cast<uint32_t>(divExponent));
@@ -280,13 +280,13 @@ EncodeError encodeFundamentals(const FundamentalsValues &v,
     writeI32(out, FUNDAMENTALS_CLOSE_PRICE_OFFSET, c.price("close_price", v.closePrice, divisor));
     writeI32(out, FUNDAMENTALS_HIST_HIGH_OFFSET, c.price("hist_high", v.histHigh, divisor));
     writeI32(out, FUNDAMENTALS_HIST_LOW_OFFSET, c.price("hist_low", v.histLow, divisor));
-    c.range("volume", v.volume, 0, kU32);
+    c.range("volume", v.volume, 0, MAX_U32);
     writeU32(out, FUNDAMENTALS_VOLUME_OFFSET, static_cast<uint32_t>(v.volume));
-    c.range("open_interest", v.openInterest, kI32Min, kI32Max);
+    c.range("open_interest", v.openInterest, MIN_I32, MAX_I32);
     writeI32(out, FUNDAMENTALS_OPEN_INTEREST_OFFSET, static_cast<int32_t>(v.openInterest));
-    c.range("outstanding", v.outstanding, 0, kU32);
+    c.range("outstanding", v.outstanding, 0, MAX_U32);
     writeU32(out, FUNDAMENTALS_OUTSTANDING_OFFSET, static_cast<uint32_t>(v.outstanding));
-    c.range("sh_per_contr", v.shPerContr, 0, kU32);
+    c.range("sh_per_contr", v.shPerContr, 0, MAX_U32);
     writeU32(out, FUNDAMENTALS_SH_PER_CONTR_OFFSET, static_cast<uint32_t>(v.shPerContr));
     writeI32(out, FUNDAMENTALS_STRIKE_PRICE_OFFSET,
              c.price("strike_price", v.strikePrice, divisor));
@@ -301,7 +301,7 @@ EncodeError encodeFundamentals(const FundamentalsValues &v,
     }
     writeU16(out, FUNDAMENTALS_EPS_EXPONENT_OFFSET, static_cast<uint32_t>(epsExponent));
     writeU16(out, FUNDAMENTALS_EPS_MANTISSA_OFFSET, static_cast<uint32_t>(epsMantissa));
-    c.range("sp_code", v.spCode, 0, kU16);
+    c.range("sp_code", v.spCode, 0, MAX_U16);
     writeU16(out, FUNDAMENTALS_SP_CODE_OFFSET, static_cast<uint32_t>(v.spCode));
     // The record stops at the security record's end, so the CUSIP's room does too.
     if (c.text("cusip", v.cusip, SECURITY_RECORD_SIZE - FUNDAMENTALS_CUSIP_OFFSET)) {
@@ -343,7 +343,7 @@ EncodeError encodeCant(const unsigned char *key, const CantValues &v,
     std::memset(out, 0, CANT_RECORD_SIZE);
     std::memcpy(out + CANT_KEY_OFFSET, key, SECURITY_KEY_SIZE);
     std::memcpy(out + CANT_TAG_OFFSET, KEY_TAG, KEY_TAG_SIZE);
-    c.range("value", v.value, kI32Min, kI32Max);
+    c.range("value", v.value, MIN_I32, MAX_I32);
     writeI32(out, CANT_VALUE_OFFSET, static_cast<int32_t>(v.value));
     if (c.text("text", v.text, CANT_RECORD_SIZE - CANT_TEXT_OFFSET)) {
         putText(out, CANT_TEXT_OFFSET, v.text);

@@ -28,12 +28,12 @@ constexpr std::size_t SCAN_NEXT_KEY_SIZE = 24;
 // The security handle: where it lies in the record DBA_GET_RECORD returns, per record kind (in
 // bytes the record's layout leaves unused), a four-character tag and, after it, the security's
 // 32-bit id. The block reads take the record back as their key and find the security by it.
-constexpr std::size_t kQuoteHandleOffset = 176;
-constexpr std::size_t kFundamentalsHandleOffset = 16;
-constexpr std::size_t kHandleTagSize = 4;
-constexpr std::size_t kHandleIdAt = kHandleTagSize;
-extern const char kQuoteHandleTag[kHandleTagSize];
-extern const char kFundamentalsHandleTag[kHandleTagSize];
+constexpr std::size_t QUOTE_HANDLE_OFFSET = 176;
+constexpr std::size_t FUNDAMENTALS_HANDLE_OFFSET = 16;
+constexpr std::size_t HANDLE_TAG_SIZE = 4;
+constexpr std::size_t HANDLE_ID_AT = HANDLE_TAG_SIZE;
+extern const char QUOTE_HANDLE_TAG[HANDLE_TAG_SIZE];
+extern const char FUNDAMENTALS_HANDLE_TAG[HANDLE_TAG_SIZE];
 
 // Copies `text` to `offset` and ends it with a zero byte; the caller has checked that the
 // text and its zero fit the room.

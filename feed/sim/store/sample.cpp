@@ -56,7 +56,7 @@ struct SampleSecurity {
 
 // Securities that have history never follow one another (in key order) with the same first
 // three symbol characters, since a client may end a scan on those three characters alone.
-const SampleSecurity kSecurities[] = {
+const SampleSecurity SECURITIES[] = {
     {"AAPL", "", "equity", "Apple Inc", 12, 189.25, 20000, 10000},
     {"AAPL", "L", "equity", "Apple Inc (London line)", 12, 189.30, 0, 0},
     {"MSFT", "", "equity", "Microsoft Corp", 12, 425.52, 120000, 2500},
@@ -120,13 +120,13 @@ double onGrid(double price, int32_t priceType) {
     return std::nearbyint(price * d) / d;
 }
 
-const char *const kExchanges[] = {"N", "Q", "A", "P", "C", "B", "X", "Z"};
+const char *const EXCHANGES[] = {"N", "Q", "A", "P", "C", "B", "X", "Z"};
 
 QuoteGroup quoteGroup(Random &r, double base, int32_t priceType, int hour, int minute) {
     QuoteGroup g;
     g.price = onGrid(base * (1.0 + (r.unit() - 0.5) * 0.02), priceType);
     g.size = r.range(1, 500) * 100;
-    g.exchange = kExchanges[r.range(0, 7)];
+    g.exchange = EXCHANGES[r.range(0, 7)];
     g.hour = hour;
     g.minute = minute;
     g.tick = static_cast<int32_t>(r.range(-1, 1));
@@ -186,7 +186,7 @@ QuoteValues sampleQuote(Random &r, const SampleSecurity &s) {
     q.news = static_cast<int32_t>(r.range(0, 1));
     q.exDividendToday = r.range(0, 9) == 0 ? 1 : 0;
     q.splitToday = r.range(0, 19) == 0 ? 1 : 0;
-    q.primaryExchange = kExchanges[r.range(0, 7)];
+    q.primaryExchange = EXCHANGES[r.range(0, 7)];
     q.quoteIndicator = static_cast<int32_t>(r.range(0, 3));
     q.tradeIndicator = static_cast<int32_t>(r.range(0, 3));
     q.last = quoteGroup(r, s.price, s.priceType, 15, static_cast<int>(r.range(0, 59)));
@@ -286,15 +286,15 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-constexpr int32_t kSessionMinutes = 390;
+constexpr int32_t SESSION_MINUTES = 390;
 
 // The Unix times of the openings of the first COUNT sessions of the New York stock market
 // from 2024-01-02 on: weekdays but the exchange's 2024 holidays, opening at 09:30 New York
 // time, which is 14:30 UTC and 13:30 UTC in summer time (10 March to 3 November). The
 // sample's longest series, 75,000 minute bars, ends in October 2024.
 std::vector<int64_t> sessionOpenings(int32_t count) {
-    static const int kHolidays[][2] = {{1, 1},  {1, 15}, {2, 19}, {3, 29},  {5, 27},
-                                       {6, 19}, {7, 4},  {9, 2},  {11, 28}, {12, 25}};
+    static const int HOLIDAYS[][2] = {{1, 1},  {1, 15}, {2, 19}, {3, 29},  {5, 27},
+                                      {6, 19}, {7, 4},  {9, 2},  {11, 28}, {12, 25}};
     const int64_t summerFrom = daysFromCivil(2024, 3, 10);
     const int64_t summerTo = daysFromCivil(2024, 11, 3);
     std::vector<int64_t> openings;
@@ -302,7 +302,7 @@ std::vector<int64_t> sessionOpenings(int32_t count) {
          ++day) {
         const int64_t weekday = (day + 4) % 7; // 0 is Sunday: 1970-01-01 was a Thursday
         bool closed = weekday == 0 || weekday == 6;
-        for (const auto &h : kHolidays) {
+        for (const auto &h : HOLIDAYS) {
             closed = closed || day == daysFromCivil(2024, h[0], h[1]);
         }
         if (!closed) {
@@ -318,14 +318,14 @@ std::vector<int64_t> sessionOpenings(int32_t count) {
 std::vector<BarRow> sampleBars(Random &r, const SampleSecurity &s) {
     std::vector<BarRow> rows(static_cast<std::size_t>(s.barRows));
     const std::vector<int64_t> openings =
-        sessionOpenings((s.barRows + kSessionMinutes - 1) / kSessionMinutes);
+        sessionOpenings((s.barRows + SESSION_MINUTES - 1) / SESSION_MINUTES);
     double price = s.price;
     const bool mixed = std::string(s.symbol) == "GE";
     for (int32_t i = 0; i < s.barRows; ++i) {
         BarRow &b = rows[static_cast<std::size_t>(i)];
         b.priceType = mixed && i % 2 == 1 ? 12 : s.priceType;
         b.stamp =
-            openings[static_cast<std::size_t>(i / kSessionMinutes)] + 60LL * (i % kSessionMinutes);
+            openings[static_cast<std::size_t>(i / SESSION_MINUTES)] + 60LL * (i % SESSION_MINUTES);
         const double open = price;
         price *= 1.0 + (r.unit() - 0.5) * 0.003;
         b.open = onGrid(open, b.priceType);
@@ -339,7 +339,7 @@ std::vector<BarRow> sampleBars(Random &r, const SampleSecurity &s) {
 
 void checkNeighbours() {
     std::vector<std::string> keys;
-    for (const SampleSecurity &s : kSecurities) {
+    for (const SampleSecurity &s : SECURITIES) {
         unsigned char key[SECURITY_KEY_SIZE];
         if (!makeKey(s.symbol, s.qualifier, key)) {
             throw std::logic_error(std::string("sample symbol too long: ") + s.symbol);
@@ -368,12 +368,12 @@ VersionValues sampleVersion() {
 
 // What a store in the folder is to the generator.
 struct Verdict {
-    enum Kind { Sample, WrittenInto, Never } kind = Sample;
-    std::string why; // for WrittenInto and Never: what the file is
+    enum Kind { SAMPLE, WRITTEN_INTO, NEVER } kind = SAMPLE;
+    std::string why; // for WRITTEN_INTO and NEVER: what the file is
 };
 
 Verdict never(const std::string &why) {
-    return Verdict{Verdict::Never, why};
+    return Verdict{Verdict::NEVER, why};
 }
 
 // Reads a store without changing it: whether it is a sample, and if not, what.
@@ -417,7 +417,7 @@ Verdict judgeStore(const std::string &path) {
         return never(path + " holds a recording");
     }
     if (rc == SQLITE_DONE) {
-        rc = query(std::string("SELECT value FROM settings WHERE name = '") + kSampleSetting + "'");
+        rc = query(std::string("SELECT value FROM settings WHERE name = '") + SAMPLE_SETTING + "'");
     }
     if (rc == SQLITE_ERROR || rc == SQLITE_NOTADB) {
         return never(foreign); // no settings table: not a simulator store at all
@@ -434,16 +434,16 @@ Verdict judgeStore(const std::string &path) {
         if (!earlier) {
             return never(foreign);
         }
-        return Verdict{Verdict::WrittenInto,
+        return Verdict{Verdict::WRITTEN_INTO,
                        path + " looks like a sample of an earlier pcqw32-sim, which did not "
                               "mark its samples, so whether data was imported into it cannot "
                               "be told"};
     }
-    if (values[0] == kSampleImported) {
-        return Verdict{Verdict::WrittenInto,
+    if (values[0] == SAMPLE_IMPORTED) {
+        return Verdict{Verdict::WRITTEN_INTO,
                        path + " is a sample into which data has since been imported"};
     }
-    return values[0] == kSampleUntouched ? Verdict{} : never(foreign);
+    return values[0] == SAMPLE_UNTOUCHED ? Verdict{} : never(foreign);
 }
 
 // Whether `name` is the file of a store, db<N>.sqlite (N of any sign, as earlier tools wrote
@@ -485,13 +485,13 @@ void checkFolder(const std::string &folder, bool force) {
         }
     }
     const std::string another = "choose another folder: pcqw32-sim generate <another folder>";
-    if (worst.kind == Verdict::Never) {
+    if (worst.kind == Verdict::NEVER) {
         throw std::runtime_error("not writing the sample into " + folder + ": " + worst.why +
                                  "; generate never writes into a folder holding such a store, "
                                  "not even with --force. Nothing was written; " +
                                  another);
     }
-    if (worst.kind == Verdict::WrittenInto && !force) {
+    if (worst.kind == Verdict::WRITTEN_INTO && !force) {
         throw std::runtime_error(
             "not writing the sample into " + folder + ": " + worst.why + ". Nothing was written; " +
             another + ", or replace the samples with pcqw32-sim generate --force " + folder);
@@ -506,14 +506,14 @@ void generateSample(const std::string &folder, std::vector<std::string> &log, bo
     {
         StoreWriter w(folder, 1, true);
         // Marked first, so that a generation cut short leaves a store it may replace.
-        w.setSetting(kSampleSetting, kSampleUntouched);
+        w.setSetting(SAMPLE_SETTING, SAMPLE_UNTOUCHED);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
-        w.setKind(RecordKind::Quote);
+        w.setKind(RecordKind::QUOTE);
         w.setVersion(sampleVersion());
         Random r(20240612);
         int64_t history = 0, bars = 0, cant = 0;
-        for (const SampleSecurity &s : kSecurities) {
+        for (const SampleSecurity &s : SECURITIES) {
             const int64_t id = w.addSecurity(s.symbol, s.qualifier, s.category);
             w.putQuote(id, sampleQuote(r, s));
             w.appendHistory(id, sampleHistory(r, s));
@@ -530,20 +530,20 @@ void generateSample(const std::string &folder, std::vector<std::string> &log, bo
         }
         w.commit();
         log.push_back(databasePath(folder, 1) + ": quotes of " +
-                      std::to_string(std::size(kSecurities)) + " securities, " +
+                      std::to_string(std::size(SECURITIES)) + " securities, " +
                       std::to_string(history) + " history rows, " + std::to_string(bars) +
                       " bars, " + std::to_string(cant) + " CANT records");
     }
     {
         StoreWriter w(folder, 2, true);
-        w.setSetting(kSampleSetting, kSampleUntouched);
+        w.setSetting(SAMPLE_SETTING, SAMPLE_UNTOUCHED);
         sqlite3_exec(w.handle(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         w.begin();
-        w.setKind(RecordKind::Fundamentals);
+        w.setKind(RecordKind::FUNDAMENTALS);
         w.setVersion(sampleVersion());
         Random r(19871019);
         int index = 0;
-        for (const SampleSecurity &s : kSecurities) {
+        for (const SampleSecurity &s : SECURITIES) {
             const int64_t id = w.addSecurity(s.symbol, s.qualifier, s.category);
             w.putFundamentals(id, sampleFundamentals(r, s, ++index));
             if (id % 3 == 1) {
@@ -555,7 +555,7 @@ void generateSample(const std::string &folder, std::vector<std::string> &log, bo
         }
         w.commit();
         log.push_back(databasePath(folder, 2) + ": fundamentals of " +
-                      std::to_string(std::size(kSecurities)) + " securities");
+                      std::to_string(std::size(SECURITIES)) + " securities");
     }
 }
 

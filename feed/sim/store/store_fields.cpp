@@ -11,22 +11,22 @@ namespace pcqw32 {
 namespace {
 
 FieldRef i32(const char *name, int32_t &v) {
-    return {name, FieldKind::Int32, &v};
+    return {name, FieldKind::INT32, &v};
 }
 FieldRef i64(const char *name, int64_t &v) {
-    return {name, FieldKind::Int64, &v};
+    return {name, FieldKind::INT64, &v};
 }
 FieldRef dbl(const char *name, double &v) {
-    return {name, FieldKind::Double, &v};
+    return {name, FieldKind::DOUBLE, &v};
 }
 FieldRef price(const char *name, double &v) {
-    return {name, FieldKind::Double, &v, true};
+    return {name, FieldKind::DOUBLE, &v, true};
 }
 FieldRef txt(const char *name, std::string &v) {
-    return {name, FieldKind::Text, &v};
+    return {name, FieldKind::TEXT, &v};
 }
 FieldRef date(const char *name, FeedDate &v) {
-    return {name, FieldKind::Date, &v};
+    return {name, FieldKind::DATE, &v};
 }
 
 struct GroupNames {
@@ -180,10 +180,10 @@ std::string formatDate(const FeedDate &d) {
 
 const char *sqlType(FieldKind k) {
     switch (k) {
-    case FieldKind::Int32:
-    case FieldKind::Int64:
+    case FieldKind::INT32:
+    case FieldKind::INT64:
         return "INTEGER";
-    case FieldKind::Double:
+    case FieldKind::DOUBLE:
         return "REAL";
     default:
         return "TEXT";
@@ -223,21 +223,21 @@ void bindFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields
     int i = first;
     for (const FieldRef &f : fields) {
         switch (f.kind) {
-        case FieldKind::Int32:
+        case FieldKind::INT32:
             sqlite3_bind_int64(st, i, *static_cast<int32_t *>(f.ptr));
             break;
-        case FieldKind::Int64:
+        case FieldKind::INT64:
             sqlite3_bind_int64(st, i, *static_cast<int64_t *>(f.ptr));
             break;
-        case FieldKind::Double:
+        case FieldKind::DOUBLE:
             sqlite3_bind_double(st, i, *static_cast<double *>(f.ptr));
             break;
-        case FieldKind::Text: {
+        case FieldKind::TEXT: {
             const std::string &s = *static_cast<std::string *>(f.ptr);
             sqlite3_bind_text(st, i, s.c_str(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
             break;
         }
-        case FieldKind::Date: {
+        case FieldKind::DATE: {
             const FeedDate &d = *static_cast<FeedDate *>(f.ptr);
             if (d.year == 0 && d.month == 0 && d.day == 0) {
                 sqlite3_bind_null(st, i);
@@ -266,7 +266,7 @@ bool readFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields
     bool ok = true;
     for (const FieldRef &f : fields) {
         switch (f.kind) {
-        case FieldKind::Int32: {
+        case FieldKind::INT32: {
             const sqlite3_int64 v = sqlite3_column_int64(st, col);
             if (v < INT32_MIN || v > INT32_MAX) {
                 ok = false;
@@ -274,16 +274,16 @@ bool readFields(sqlite3_stmt *st, int first, const std::vector<FieldRef> &fields
             *static_cast<int32_t *>(f.ptr) = static_cast<int32_t>(v);
             break;
         }
-        case FieldKind::Int64:
+        case FieldKind::INT64:
             *static_cast<int64_t *>(f.ptr) = sqlite3_column_int64(st, col);
             break;
-        case FieldKind::Double:
+        case FieldKind::DOUBLE:
             *static_cast<double *>(f.ptr) = sqlite3_column_double(st, col);
             break;
-        case FieldKind::Text:
+        case FieldKind::TEXT:
             *static_cast<std::string *>(f.ptr) = columnString(st, col);
             break;
-        case FieldKind::Date:
+        case FieldKind::DATE:
             if (!parseDate(columnString(st, col), *static_cast<FeedDate *>(f.ptr))) {
                 ok = false;
             }

@@ -17,7 +17,7 @@ struct sqlite3_stmt;
 namespace pcqw32 {
 
 // How a field is held in the store and in CSV files.
-enum class FieldKind { Int32, Int64, Double, Text, Date };
+enum class FieldKind { INT32, INT64, DOUBLE, TEXT, DATE };
 
 struct FieldRef {
     const char *name;
@@ -36,7 +36,7 @@ std::vector<FieldRef> cantFields(CantValues &v);
 std::vector<FieldRef> versionFields(VersionValues &v);
 
 // Record kind of a store (setting "record_kind"): what DBA_GET_RECORD returns.
-enum class RecordKind { Quote, Fundamentals };
+enum class RecordKind { QUOTE, FUNDAMENTALS };
 
 // The full schema of a store, as SQL statements.
 std::string schemaSql();
@@ -44,9 +44,9 @@ std::string schemaSql();
 // The settings row that marks a store the sample generator wrote: "untouched" until the
 // importer writes into it ("imported"); the recorder removes the row when it adds its tables.
 // The generator replaces untouched samples only, and never a store without the row.
-constexpr const char kSampleSetting[] = "sample";
-constexpr const char kSampleUntouched[] = "untouched";
-constexpr const char kSampleImported[] = "imported";
+constexpr const char SAMPLE_SETTING[] = "sample";
+constexpr const char SAMPLE_UNTOUCHED[] = "untouched";
+constexpr const char SAMPLE_IMPORTED[] = "imported";
 
 // File of database number `db` inside `folder`.
 std::string databasePath(const std::string &folder, int32_t db);

@@ -14,7 +14,7 @@
 namespace pcqw32 {
 
 namespace {
-const char kSecurityColumns[] = "id, symbol, qualifier, category, key";
+const char SECURITY_COLUMNS[] = "id, symbol, qualifier, category, key";
 
 // Why a store file could not be opened, in the words of the one who has to mend it: SQLite
 // says "unable to open database file" for a missing file, a missing folder and a file it may
@@ -77,7 +77,7 @@ int32_t StoreReader::open(const std::string &path) {
     BarRow b;
     CantValues c;
     VersionValues v;
-    const std::string sec = kSecurityColumns;
+    const std::string sec = SECURITY_COLUMNS;
     const std::vector<FieldRef> qf = quoteFields(q);
     std::string quoteSelect = "SELECT COALESCE(q.symbol_text, s.symbol)";
     for (std::size_t i = 1; i < qf.size(); ++i) {
@@ -128,9 +128,9 @@ int32_t StoreReader::open(const std::string &path) {
         const std::string value = columnString(settings, 1);
         if (name == "record_kind") {
             if (value == "quote") {
-                kind_ = RecordKind::Quote;
+                kind_ = RecordKind::QUOTE;
             } else if (value == "fundamentals") {
-                kind_ = RecordKind::Fundamentals;
+                kind_ = RecordKind::FUNDAMENTALS;
             } else {
                 error_ = path + ": unknown record_kind \"" + value + "\"";
                 return PCQW32_STORE_INVALID;
@@ -159,7 +159,7 @@ Lookup StoreReader::readSecurity(sqlite3_stmt *st, SecurityInfo &out) {
         stepFailed(rc);
     }
     sqlite3_reset(st);
-    return rc == SQLITE_ROW ? Lookup::Found : rc == SQLITE_DONE ? Lookup::Absent : Lookup::Failed;
+    return rc == SQLITE_ROW ? Lookup::FOUND : rc == SQLITE_DONE ? Lookup::ABSENT : Lookup::FAILED;
 }
 
 Lookup StoreReader::findSecurity(const unsigned char *key, SecurityInfo &out) {
@@ -186,12 +186,12 @@ Lookup StoreReader::readOne(sqlite3_stmt *st, int64_t id, const std::vector<Fiel
         sqlite3_bind_int64(st, 1, id);
     }
     const int rc = sqlite3_step(st);
-    Lookup found = Lookup::Absent;
+    Lookup found = Lookup::ABSENT;
     if (rc == SQLITE_ROW) {
-        found = readFields(st, 0, fields) ? Lookup::Found : Lookup::Absent;
+        found = readFields(st, 0, fields) ? Lookup::FOUND : Lookup::ABSENT;
     } else if (rc != SQLITE_DONE) {
         stepFailed(rc);
-        found = Lookup::Failed;
+        found = Lookup::FAILED;
     }
     sqlite3_reset(st);
     return found;

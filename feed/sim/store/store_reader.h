@@ -1,6 +1,6 @@
 // The store's read side, used by the feed: opens a store read-only, prepares every statement
 // once and answers the lookups and row cursors that `dbax` needs. Never throws: failures come
-// back as feed status codes, or as Lookup::Failed and -1 rows with error() saying what SQLite
+// back as feed status codes, or as Lookup::FAILED and -1 rows with error() saying what SQLite
 // reported, so that a damaged or locked file is never mistaken for one without the data.
 #ifndef QUORVEX_FEED_SIM_STORE_READER_H
 #define QUORVEX_FEED_SIM_STORE_READER_H
@@ -18,7 +18,7 @@ struct sqlite3_stmt;
 namespace pcqw32 {
 
 // What a lookup found: its row, no row, or a store that SQLite could not read.
-enum class Lookup { Found, Absent, Failed };
+enum class Lookup { FOUND, ABSENT, FAILED };
 
 struct SecurityInfo {
     int64_t id = 0;
@@ -71,7 +71,7 @@ class StoreReader {
     std::string path_;
     std::string error_;
     int prepareError_ = 0; // SQLite's code for the first statement that could not be prepared
-    RecordKind kind_ = RecordKind::Quote;
+    RecordKind kind_ = RecordKind::QUOTE;
     int32_t event52Every_ = 0;
     std::vector<sqlite3_stmt *> statements_;
     sqlite3_stmt *findSecurity_ = nullptr, *securityById_ = nullptr;

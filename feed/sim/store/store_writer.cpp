@@ -116,13 +116,13 @@ void StoreWriter::setSetting(const std::string &name, const std::string &value) 
 
 void StoreWriter::markSampleImported() {
     sqlite3_stmt *st = prepare("UPDATE settings SET value = ?1 WHERE name = ?2");
-    sqlite3_bind_text(st, 1, kSampleImported, -1, SQLITE_STATIC);
-    sqlite3_bind_text(st, 2, kSampleSetting, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 1, SAMPLE_IMPORTED, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, SAMPLE_SETTING, -1, SQLITE_STATIC);
     run(db_, st, path_);
 }
 
 void StoreWriter::setKind(RecordKind kind) {
-    setSetting("record_kind", kind == RecordKind::Quote ? "quote" : "fundamentals");
+    setSetting("record_kind", kind == RecordKind::QUOTE ? "quote" : "fundamentals");
 }
 
 void StoreWriter::setVersion(const VersionValues &v) {
@@ -223,11 +223,11 @@ RecordKind StoreWriter::kind() {
     sqlite3_stmt *st = prepare("SELECT value FROM settings WHERE name = 'record_kind'");
     const bool fundamentals = stepRow(db_, st, path_) && columnString(st, 0) == "fundamentals";
     sqlite3_reset(st);
-    return fundamentals ? RecordKind::Fundamentals : RecordKind::Quote;
+    return fundamentals ? RecordKind::FUNDAMENTALS : RecordKind::QUOTE;
 }
 
 bool StoreWriter::holdsRecord(int64_t id) {
-    return countRows(kind() == RecordKind::Quote ? "quotes" : "fundamentals", id) > 0;
+    return countRows(kind() == RecordKind::QUOTE ? "quotes" : "fundamentals", id) > 0;
 }
 
 int64_t StoreWriter::historyRows(int64_t id) {

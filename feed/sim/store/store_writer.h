@@ -31,7 +31,7 @@ class StoreWriter {
     void rollback();
 
     void setSetting(const std::string &name, const std::string &value);
-    // A sample written into is no longer the generator's to replace (kSampleSetting).
+    // A sample written into is no longer the generator's to replace (SAMPLE_SETTING).
     void markSampleImported();
     void setKind(RecordKind kind);
     void setVersion(const VersionValues &v);

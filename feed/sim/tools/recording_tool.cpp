@@ -20,7 +20,7 @@ namespace pcqw32 {
 
 namespace {
 
-enum class Kind { Guess, Quote, Fundamentals };
+enum class Kind { GUESS, QUOTE, FUNDAMENTALS };
 
 std::unique_ptr<RecordingStore> openStore(const std::string &folder, int32_t db, std::string &why) {
     return RecordingStore::openForReplay(databasePath(folder, db), why);
@@ -78,7 +78,7 @@ void printRecord(const RecordedCall &call, Kind kind) {
     const char *failed = call.status != 0 ? " (written although the call failed)" : "";
     switch (call.operation) {
     case DBA_GET_RECORD:
-        if (kind == Kind::Quote || (kind == Kind::Guess && looksLikeQuote(call))) {
+        if (kind == Kind::QUOTE || (kind == Kind::GUESS && looksLikeQuote(call))) {
             QuoteValues v = decodeQuote(r.data());
             std::printf("  quote%s %s\n", failed, formatFields(quoteFields(v)).c_str());
         } else {
@@ -191,7 +191,7 @@ int32_t toInt(const char *text) {
 
 } // namespace
 
-const char kRecordingUsage[] = "  pcqw32-sim recordings <folder> <db>\n"
+const char RECORDING_USAGE[] = "  pcqw32-sim recordings <folder> <db>\n"
                                "  pcqw32-sim calls <folder> <db> [recording] "
                                "[--kind quote|fundamentals]\n";
 
@@ -209,11 +209,11 @@ int recordingCommand(int argc, char **argv) {
         std::fprintf(stderr,
                      "pcqw32-sim: the database number is a non-negative integer, not \"%s\"\n"
                      "pcqw32-sim: usage:\n%s",
-                     argv[3], kRecordingUsage);
+                     argv[3], RECORDING_USAGE);
         return 2;
     }
     int64_t recording = 0;
-    Kind kind = Kind::Guess;
+    Kind kind = Kind::GUESS;
     for (int i = 4; i < argc; ++i) {
         const std::string arg = argv[i];
         if (command == "calls" && arg == "--kind" && i + 1 < argc) {
@@ -221,7 +221,7 @@ int recordingCommand(int argc, char **argv) {
             if (k != "quote" && k != "fundamentals") {
                 throw std::runtime_error("--kind is quote or fundamentals, not \"" + k + "\"");
             }
-            kind = k == "quote" ? Kind::Quote : Kind::Fundamentals;
+            kind = k == "quote" ? Kind::QUOTE : Kind::FUNDAMENTALS;
         } else if (command == "calls" && recording == 0) {
             recording = toInt(argv[i]);
         } else {

@@ -11,7 +11,7 @@ namespace pcqw32 {
 int recordingCommand(int argc, char **argv);
 
 // The usage lines of the commands.
-extern const char kRecordingUsage[];
+extern const char RECORDING_USAGE[];
 
 } // namespace pcqw32
 

@@ -330,7 +330,7 @@ struct Command {
     const char *help;
 };
 
-const Command kCommands[] = {
+const Command COMMANDS[] = {
     {"generate", "[--force] <folder>", 1, 2, generate,
      "write the sample stores db1 and db2; --force replaces samples imported into, never "
      "other stores"},
@@ -348,11 +348,11 @@ const Command kCommands[] = {
 
 void usage(std::FILE *out) {
     std::fprintf(out, "usage: pcqw32-sim <command> <arguments>\n\n");
-    for (const Command &c : kCommands) {
+    for (const Command &c : COMMANDS) {
         std::fprintf(out, "  pcqw32-sim %s %s\n      %s\n", c.name, c.arguments, c.help);
     }
     std::fprintf(out, "%s      the recordings of a store, and their calls decoded\n",
-                 pcqw32::kRecordingUsage);
+                 pcqw32::RECORDING_USAGE);
     std::fprintf(out, "\nExit status: 0 on success, 1 when the command failed, 2 on a usage "
                       "error.\n");
 }
@@ -373,7 +373,7 @@ int run(int argc, char **argv) {
         return 0;
     }
     const Arguments arguments(argv + 2, argv + argc);
-    for (const Command &c : kCommands) {
+    for (const Command &c : COMMANDS) {
         if (name != c.name) {
             continue;
         }
