@@ -41,6 +41,15 @@ std::string lastError() {
     return message;
 }
 
+std::string nativePath(const char *path) {
+#if defined(_WIN32)
+    if (path[0] == '/') {
+        return std::string("Z:") + path;
+    }
+#endif
+    return path;
+}
+
 void SimTest::SetUp() {
     static std::atomic<int> serial{0};
     folder =

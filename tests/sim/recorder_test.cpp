@@ -23,17 +23,6 @@ using pcqw32::StoreWriter;
 
 namespace {
 
-// A path of the build as this platform names it: under Wine, the Unix paths CMake gives lie
-// on drive Z:.
-std::string nativePath(const char *path) {
-#if defined(_WIN32)
-    if (path[0] == '/') {
-        return std::string("Z:") + path;
-    }
-#endif
-    return path;
-}
-
 const std::string &targetPath() {
     static const std::string path = nativePath(PCQW32_TEST_TARGET);
     return path;

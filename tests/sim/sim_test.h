@@ -42,6 +42,10 @@ double divisor(int32_t code);
 // What pcqw32_last_error() describes.
 std::string lastError();
 
+// A path of the build as this platform names it: under Wine, the Unix paths CMake gives lie
+// on drive Z:.
+std::string nativePath(const char *path);
+
 // A fresh data folder for one test; the feed is reset and pointed at it.
 class SimTest : public ::testing::Test {
   protected:
