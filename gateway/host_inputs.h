@@ -7,14 +7,6 @@
 #include "mex.h"
 #include "request_call.h"
 
-// Which securities a request reads from inputs 4 and 5.
-enum SecuritiesRead {
-    SECURITIES_NONE,     // the attach check and the version query
-    SECURITIES_LISTED,   // the snapshots: the first `count` (none for a count of 0 or less)
-    SECURITIES_FIRST,    // the history and the bars: the first
-    SECURITIES_OPTIONAL, // the CANT read: the first when inputs 4 and 5 are given, else none
-};
-
 // Input 1 as a number: raises when it is missing or not a real finite numeric scalar.
 double requestCodeValue(int inputCount, const mxArray **inputs);
 

@@ -39,6 +39,14 @@ struct SecurityList {
     int32_t count;
 };
 
+// Which securities a request reads from inputs 4 and 5.
+enum SecuritiesRead {
+    SECURITIES_NONE,     // the attach check and the version query
+    SECURITIES_LISTED,   // the snapshots: the first `count` (none for a count of 0 or less)
+    SECURITIES_FIRST,    // the history and the bars: the first
+    SECURITIES_OPTIONAL, // the CANT read: the first when inputs 4 and 5 are given, else none
+};
+
 // The caller's inputs, checked.
 struct RequestInputs {
     int32_t code;     // input 1, truncated toward zero, 1 to 7

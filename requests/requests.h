@@ -7,6 +7,20 @@
 
 #include "request_call.h"
 
+// The requests by code: which inputs each reads, and how it runs once attached.
+constexpr int32_t REQUEST_COUNT = 7;
+struct RequestDefinition {
+    bool readsCount;            // input 3, for the requests that take securities
+    SecuritiesRead securities;  // which securities of inputs 4 and 5 it reads
+    void (*run)(RequestCall &); // runs once attached
+};
+// The definition of request `code`, 1 to REQUEST_COUNT.
+const RequestDefinition &requestDefinition(int32_t code);
+
+// Attaches to the call's database and runs its request: the feed calls, the detach, the
+// results in the output slots.
+void runRequest(RequestCall &call);
+
 void runAttachCheck(RequestCall &call);          // 1
 void runQuoteSnapshot(RequestCall &call);        // 2
 void runHistoryScan(RequestCall &call);          // 3
