@@ -2,6 +2,7 @@
 
 #include "failures.h"
 #include "feed_link_testing.h"
+#include "pe_header.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,7 @@ constexpr size_t LIBRARY_FILE_LENGTH = sizeof LIBRARY_FILE / sizeof LIBRARY_FILE
 
 // Paths in the wide-character API, so that folders with characters outside the ANSI code page
 // work; the longest path Windows allows, and the longest environment variable.
-constexpr DWORD PATH_ROOM = 32768;
+constexpr DWORD PATH_ROOM = FEED_PATH_ROOM;
 wchar_t candidate[PATH_ROOM];
 wchar_t ownFolder[PATH_ROOM];
 wchar_t pathVariable[PATH_ROOM];
@@ -170,18 +171,13 @@ HMODULE loadByFullPath(const wchar_t *path) {
     raiseFormatted(ID_FEED_LIBRARY, "Cannot %s the feed library %s: %s", what, path, reason);
 }
 
-// Finds the library (see feed_link.h) and loads it. Raises when it is nowhere, or when the
-// file found fails to load: a file that is there and broken is reported, never passed over
-// for another.
-HMODULE openLibrary() {
+// Finds the library (see feed_link.h): true with its full path in `candidate`, false with the
+// folders looked in said in `where`.
+bool findLibrary(char *where, size_t whereSize) {
     size_t length = 0;
     bool besideKnown = moduleFolder(ownFolder, &length);
     if (besideKnown && joinCandidate(ownFolder, length) && isFile(candidate)) {
-        HMODULE loaded = loadByFullPath(candidate);
-        if (loaded == nullptr) {
-            refuseCandidate("load");
-        }
-        return loaded;
+        return true;
     }
     DWORD pathLength = GetEnvironmentVariableW(L"PATH", pathVariable, PATH_ROOM);
     if (pathLength >= PATH_ROOM) {
@@ -205,24 +201,71 @@ HMODULE openLibrary() {
         size_t entryLength = static_cast<size_t>(to - from);
         if (isAbsoluteFolder(from, entryLength) && joinCandidate(from, entryLength) &&
             isFile(candidate)) {
-            HMODULE loaded = loadByFullPath(candidate);
-            if (loaded == nullptr) {
-                refuseCandidate("load");
-            }
-            return loaded;
+            return true;
         }
         entry = *end == L';' ? end + 1 : end;
     }
-    char where[1024];
     if (besideKnown) {
-        toUtf8(ownFolder, where, sizeof where);
+        toUtf8(ownFolder, where, whereSize);
     } else {
-        std::snprintf(where, sizeof where, "%s", "(the module's folder is unknown)");
+        std::snprintf(where, whereSize, "%s", "(the module's folder is unknown)");
     }
-    raiseFormatted(ID_FEED_LIBRARY,
-                   "Cannot find the feed library %s: it is neither beside the module in %s nor "
-                   "in an absolute folder of PATH (the current folder is never searched)",
-                   LIBRARY_NAME, where);
+    return false;
+}
+
+// The machine of the file at `candidate`, from its PE header; false when it has none.
+bool candidateMachine(uint16_t *machine) {
+    HANDLE file = CreateFileW(candidate, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    unsigned char head[PE_HEADER_READ];
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    return read && readPeMachine(head, got, machine);
+}
+
+// This process's machine.
+constexpr uint16_t PROCESS_MACHINE =
+#if defined(_M_X64) || defined(__x86_64__)
+    PE_MACHINE_AMD64;
+#elif defined(_M_ARM64) || defined(__aarch64__)
+    PE_MACHINE_ARM64;
+#else
+    PE_MACHINE_I386;
+#endif
+
+// Finds the library and loads it. Raises when it is nowhere, when it is built for another
+// machine than this process, or when the file found fails to load: a file that is there and
+// broken is reported, never passed over for another.
+HMODULE openLibrary() {
+    char where[1024];
+    if (!findLibrary(where, sizeof where)) {
+        raiseFormatted(ID_FEED_LIBRARY,
+                       "Cannot find the feed library %s: it is neither beside the module in %s "
+                       "nor in an absolute folder of PATH (the current folder is never searched)",
+                       LIBRARY_NAME, where);
+    }
+    uint16_t machine = 0;
+    if (candidateMachine(&machine) && machine != PROCESS_MACHINE) {
+        char path[1024];
+        toUtf8(candidate, path, sizeof path);
+        raiseFormatted(ID_FEED_LIBRARY,
+                       "Cannot load the feed library %s: it is a %s library and this process "
+                       "is %s%s",
+                       path, peMachineName(machine), peMachineName(PROCESS_MACHINE),
+                       machine == PE_MACHINE_I386
+                           ? "; the feed helper reaches it (QUORVEX_FEED_ISOLATION unset or "
+                             "helper)"
+                           : "");
+    }
+    HMODULE loaded = loadByFullPath(candidate);
+    if (loaded == nullptr) {
+        refuseCandidate("load");
+    }
+    return loaded;
 }
 
 // The entry point under its plain name, or under the names a stdcall export carries when the
@@ -339,6 +382,36 @@ bool feedDescribeLastError(char *buffer, int32_t size) {
     buffer[size - 1] = '\0';
     return true;
 }
+
+FeedLibraryFit feedLibraryFit() {
+#if defined(_WIN32)
+    char where[1024];
+    uint16_t machine = 0;
+    if (!findLibrary(where, sizeof where) || !candidateMachine(&machine)) {
+        return FEED_LIBRARY_UNKNOWN;
+    }
+    if (machine == PROCESS_MACHINE) {
+        return FEED_LIBRARY_FITS;
+    }
+    return machine == PE_MACHINE_I386 ? FEED_LIBRARY_32_BIT : FEED_LIBRARY_OTHER_MACHINE;
+#else
+    return FEED_LIBRARY_UNKNOWN;
+#endif
+}
+
+#if defined(_WIN32)
+bool feedOwnFolder(wchar_t *path, size_t *length) {
+    return moduleFolder(path, length);
+}
+
+void feedUtf8(const wchar_t *text, char *out, size_t size) {
+    toUtf8(text, out, size);
+}
+
+void feedSystemReason(unsigned long code, char *out, size_t size) {
+    systemReason(static_cast<DWORD>(code), out, size);
+}
+#endif
 
 const char *feedLibraryName() {
     return LIBRARY_NAME;

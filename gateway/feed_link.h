@@ -11,9 +11,10 @@
 // Makes sure `dbax` can be called, loading the feed library on first use. Raises
 // quorvex:feedLibrary naming where it looked, or the file and the system's reason, when that
 // fails. Does nothing once an entry point is known.
-//  - 32-bit Windows: PCQW32.dll beside the module, by full path; when there is none there, the
+//  - Windows: PCQW32.dll beside the module, by full path; when there is none there, the
 //    first absolute folder of PATH that holds one, by full path. Never a bare name, never the
-//    current folder.
+//    current folder. A library built for another machine than the process (told by its PE
+//    header) is refused before it is loaded.
 //  - Elsewhere: libPCQW32.so by name (LD_LIBRARY_PATH, then the module's own folder).
 void feedLoad();
 
@@ -32,6 +33,27 @@ int32_t feedCall(FeedControlBlock *block, int32_t operation, void *key, void *re
 // `pcqw32_last_error(char *, int32_t)`); false, with `buffer` empty, where it does not or no
 // library is loaded yet. Loads nothing.
 bool feedDescribeLastError(char *buffer, int32_t size);
+
+// What the library the search finds is built for, read from its file without loading it
+// (Windows; elsewhere always unknown): for this process's machine, 32-bit x86 in a process of
+// another, another machine, or unknown (none found, or not a library).
+enum FeedLibraryFit {
+    FEED_LIBRARY_UNKNOWN,
+    FEED_LIBRARY_FITS,
+    FEED_LIBRARY_32_BIT,
+    FEED_LIBRARY_OTHER_MACHINE
+};
+FeedLibraryFit feedLibraryFit();
+
+#if defined(_WIN32)
+// What the feed helper's link shares of the search (Windows): the folder of the module (or
+// program) that holds this code, ended by its separator, in `path` of PATH_ROOM wide characters
+// (false when unknown); a wide text as UTF-8 for messages; the system's text of an error code.
+constexpr unsigned long FEED_PATH_ROOM = 32768;
+bool feedOwnFolder(wchar_t *path, size_t *length);
+void feedUtf8(const wchar_t *text, char *out, size_t size);
+void feedSystemReason(unsigned long code, char *out, size_t size);
+#endif
 
 // The library's file name on this platform, as shown in messages.
 const char *feedLibraryName();
