@@ -109,6 +109,8 @@ MXHOST_API MXHOST_NORETURN void mexErrMsgTxt(const char *message);
 MXHOST_API MXHOST_NORETURN void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...)
     MXHOST_PRINTF(2, 3);
 MXHOST_API int mexPrintf(const char *format, ...) MXHOST_PRINTF(1, 2);
+// What the module asks to be run when it is cleared (mxhost::clearModule) or the process ends.
+MXHOST_API int mexAtExit(void (*function)(void));
 // A warning: the call goes on. Collected in the call's result (and echoed on standard error
 // when printing is echoed or no call is in progress).
 MXHOST_API void mexWarnMsgIdAndTxt(const char *identifier, const char *format, ...)

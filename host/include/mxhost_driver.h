@@ -74,6 +74,10 @@ MXHOST_API void setEcho(bool echo);
 // (benchmarks, which measure what a real host costs).
 MXHOST_API void setUninitPoison(bool poison);
 
+// Clears the module as the host's `clear mex` does: runs what it registered with mexAtExit
+// (once; the process's end runs it otherwise).
+MXHOST_API void clearModule();
+
 // Number of arrays alive right now (created and not yet freed); lets tests prove that nothing
 // leaks across calls.
 MXHOST_API size_t liveArrayCount();

@@ -419,6 +419,24 @@ void mexErrMsgIdAndTxt(const char *identifier, const char *format, ...) {
     raise(identifier == nullptr ? "" : identifier, lastMessage.c_str());
 }
 
+namespace {
+void (*atExit)(void) = nullptr;
+struct AtExitRunner {
+    ~AtExitRunner() {
+        if (atExit != nullptr) {
+            void (*function)(void) = atExit;
+            atExit = nullptr;
+            function();
+        }
+    }
+} atExitRunner;
+} // namespace
+
+int mexAtExit(void (*function)(void)) {
+    atExit = function;
+    return 0;
+}
+
 int mexPrintf(const char *format, ...) {
     va_list args;
     va_start(args, format);
@@ -568,6 +586,14 @@ void setEcho(bool echo) {
 
 void setUninitPoison(bool poison) {
     poisonUninit = poison;
+}
+
+void clearModule() {
+    if (atExit != nullptr) {
+        void (*function)(void) = atExit;
+        atExit = nullptr;
+        function();
+    }
 }
 
 size_t liveArrayCount() {

@@ -68,6 +68,7 @@ void mxSetField(mxArray *pm, mwIndex index, const char *fieldname, mxArray *pval
 void mexErrMsgIdAndTxt(const char *errorid, const char *errormsg, ...);
 void mexWarnMsgIdAndTxt(const char *warningid, const char *warningmsg, ...);
 int mexPrintf(const char *message, ...);
+int mexAtExit(void (*exit_fcn)(void));
 
 // The module's entry point.
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
