@@ -2,6 +2,7 @@
 // reads and checks every input once, attaches, and runs the request through the one table of
 // the seven requests, whose results go to the host through the results seam.
 #include "feed_session.h"
+#include "helper_link.h"
 #include "host_inputs.h"
 #include "request_call.h"
 #include "requests.h"
@@ -20,21 +21,6 @@
 int32_t RequestCode = 0;
 
 namespace {
-
-struct Request {
-    bool readsCount;            // input 3, for the requests that take securities
-    SecuritiesRead securities;  // which securities of inputs 4 and 5 it reads
-    void (*run)(RequestCall &); // runs once attached
-};
-
-constexpr int32_t REQUEST_COUNT = 7;
-// Indexed by request code - 1.
-constexpr Request REQUESTS[REQUEST_COUNT] = {
-    {false, SECURITIES_NONE, runAttachCheck}, {true, SECURITIES_LISTED, runQuoteSnapshot},
-    {true, SECURITIES_FIRST, runHistoryScan}, {false, SECURITIES_NONE, runVersionQuery},
-    {true, SECURITIES_FIRST, runBarSeries},   {true, SECURITIES_LISTED, runFundamentalsSnapshot},
-    {true, SECURITIES_OPTIONAL, runCantRead},
-};
 
 // quorvex('feedError'): the feed library's own description of the failed feed call the last
 // request raised an error for, where the library offers one, else an empty text. Makes no
@@ -66,7 +52,7 @@ extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
     }
     RequestCode = static_cast<int32_t>(code);
     forgetFeedFailure();
-    const Request &request = REQUESTS[RequestCode - 1];
+    const RequestDefinition &request = requestDefinition(RequestCode);
 
     // The feed owns these bytes for the length of the call; the module never looks inside.
     FeedControlBlock block;
@@ -74,7 +60,16 @@ extern "C" QUORVEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs,
     call.inputs.code = RequestCode;
     // Every input is read and checked before the first feed call.
     readRequestInputs(nrhs, prhs, request.readsCount, request.securities, &call.inputs);
-    attachFeed(call);
-    request.run(call);
+    if (feedThroughHelper()) {
+        // The helper ends when the host clears the module.
+        static bool stopRegistered = false;
+        if (!stopRegistered) {
+            stopRegistered = true;
+            mexAtExit(stopFeedHelper);
+        }
+        runRequestInHelper(call);
+    } else {
+        runRequest(call);
+    }
     releaseRequestInputs(&call.inputs);
 }

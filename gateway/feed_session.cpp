@@ -3,6 +3,7 @@
 #include "feed_link.h"
 
 #include <cstdarg>
+#include <cstdio>
 
 namespace {
 
@@ -21,6 +22,10 @@ const char *feedFailureDescription() {
 
 void forgetFeedFailure() {
     failureDescription[0] = '\0';
+}
+
+void rememberFeedFailureText(const char *text) {
+    std::snprintf(failureDescription, sizeof failureDescription, "%s", text);
 }
 
 void attachFeed(RequestCall &call) {

@@ -31,6 +31,10 @@ const char *feedFailureDescription();
 // Forgets that description; every request starts so.
 void forgetFeedFailure();
 
+// Keeps `text` as that description (a request answered by the feed helper, whose library
+// described its failure there).
+void rememberFeedFailureText(const char *text);
+
 // A feed call failed with `status`: takes the library's description of it, detaches (status
 // ignored), then raises `kind` with the status.
 [[noreturn]] void failFeedCall(RequestCall &call, FailureKind kind, int32_t status);
