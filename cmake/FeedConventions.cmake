@@ -12,9 +12,10 @@
 # Every variant is compiled the way MSVC builds often are: 4-byte stack alignment and no frame
 # pointer. With those, a callback called in the wrong convention crashes instead of passing by
 # luck (GCC's default frame pointer restores the stack pointer that the mismatch corrupts).
-# MinGW builds only; elsewhere there is one convention and nothing is built.
+# 32-bit MinGW builds only; elsewhere (64-bit Windows too) there is one convention and nothing
+# is built.
 function(quorvex_feed_variant target)
-  if(NOT MINGW)
+  if(NOT MINGW OR CMAKE_SIZEOF_VOID_P EQUAL 8)
     return()
   endif()
   cmake_parse_arguments(ARG "DECORATED" "DBAX;CALLBACK" "SOURCES;LIBRARIES" ${ARGN})

@@ -36,7 +36,10 @@ if [ "$want_windows" -eq 1 ]; then
   # the target's simulator comes through npm (scripts/fetch-sqlite.sh). The toolchain's C
   # runtime, Windows and C++ library headers also serve the MSVC-mode compile
   # (scripts/msvc-check.sh, with clang from above).
-  packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine32 wine googletest)
+  # The 64-bit module and its drivers (x86-64), which run beside the 32-bit feed helper in one
+  # Wine prefix: wine64 with wine32.
+  packages+=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
+             wine32 wine64 wine googletest)
   if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi
 
