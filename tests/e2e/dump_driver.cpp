@@ -2,8 +2,15 @@
 // the host loads it, and writes everything each one gave back to standard output: the output
 // array (shapes, field names, texts, and a digest of every double's bits), the printed text,
 // the warnings and the raised error. Two runs that must agree give identical output; the
-// record-and-replay test compares a direct run, a recording run and a replay this way.
-//   dump_driver <module file>
+// record-and-replay test compares a direct run, a recording run and a replay this way, and the
+// feed helper's test a run through the helper with one in the module's own process.
+//   dump_driver <module file>          the requests of the simulator's sample
+//   dump_driver <module file> cue      the requests of the cue feed (tests/helper/cue_feed.cpp):
+//                                      event 52, both capacities, the stall bound, and every
+//                                      request with its second output
+//   dump_driver <module file> lost     the cue feed ending its process in a scan and never
+//                                      answering, each followed by an attach check: through
+//                                      the feed helper, which alone survives them
 #include "mex.h"
 #include "mxhost_driver.h"
 
@@ -82,13 +89,16 @@ void dump(const mxArray *a, const std::string &indent) {
 struct Request {
     int code, database;
     std::vector<std::string> symbols, qualifiers;
+    int outputs;
 };
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: dump_driver <module file>\n");
+    const bool cue = argc == 3 && std::strcmp(argv[2], "cue") == 0;
+    const bool lost = argc == 3 && std::strcmp(argv[2], "lost") == 0;
+    if (argc != 2 && !cue && !lost) {
+        std::fprintf(stderr, "usage: dump_driver <module file> [cue|lost]\n");
         return 2;
     }
     mxhost::EntryPoint entry = load(argv[1]);
@@ -101,24 +111,43 @@ int main(int argc, char **argv) {
     const std::vector<std::string> none(board.size(), "");
     std::vector<std::string> options = none;
     options[5] = "2406";
-    const Request requests[] = {
-        {1, 1, {}, {}},
-        {1, 99, {}, {}},
-        {4, 1, {}, {}},
-        {2, 1, board, options},
-        {2, 1, {"IBM", "GE"}, {"", ""}},
-        {2, 1, {"NOSUCH"}, {""}},
-        {6, 2, board, options},
-        {3, 1, {"MSFT"}, {""}},
-        {3, 1, {"AAPL"}, {""}},
-        {5, 1, {"$SPX"}, {""}},
-        {5, 1, {"IBM"}, {""}},
-        {5, 1, {"KO"}, {""}},
-        {7, 1, {"IBM"}, {""}},
-        {7, 1, {"MSFT"}, {""}},
+    const std::vector<Request> sample = {
+        {1, 1, {}, {}, 1},
+        {1, 99, {}, {}, 1},
+        {4, 1, {}, {}, 1},
+        {2, 1, board, options, 1},
+        {2, 1, {"IBM", "GE"}, {"", ""}, 1},
+        {2, 1, {"NOSUCH"}, {""}, 1},
+        {6, 2, board, options, 1},
+        {3, 1, {"MSFT"}, {""}, 1},
+        {3, 1, {"AAPL"}, {""}, 1},
+        {5, 1, {"$SPX"}, {""}, 1},
+        {5, 1, {"IBM"}, {""}, 1},
+        {5, 1, {"KO"}, {""}, 1},
+        {7, 1, {"IBM"}, {""}, 1},
+        {7, 1, {"MSFT"}, {""}, 1},
+    };
+    const std::vector<Request> cues = {
+        {1, 1, {}, {}, 1},
+        {4, 1, {}, {}, 1},
+        {2, 1, {"A", "B", "C"}, {"", "Q", ""}, 2},
+        {6, 1, {"A", "B"}, {"", ""}, 2},
+        {3, 1, {"A"}, {""}, 2},
+        {3, 1, {"E52"}, {""}, 2},
+        {3, 1, {"FULL"}, {""}, 2},
+        {3, 1, {"QUIET"}, {""}, 2},
+        {5, 1, {"A"}, {""}, 2},
+        {5, 1, {"FULL"}, {""}, 2},
+        {7, 1, {"A"}, {""}, 1},
+    };
+    const std::vector<Request> losses = {
+        {3, 1, {"KILL"}, {""}, 1},
+        {1, 1, {}, {}, 1},
+        {2, 1, {"HANG"}, {""}, 1},
+        {1, 1, {}, {}, 1},
     };
     int k = 0;
-    for (const Request &r : requests) {
+    for (const Request &r : cue ? cues : lost ? losses : sample) {
         std::vector<mxhost::ArrayPtr> owned;
         owned.push_back(mxhost::scalar(r.code));
         owned.push_back(mxhost::scalar(r.database));
@@ -129,12 +158,14 @@ int main(int argc, char **argv) {
         for (const auto &a : owned) {
             inputs.push_back(a.get());
         }
-        const mxhost::CallResult result = mxhost::call(entry, 1, inputs);
+        const mxhost::CallResult result = mxhost::call(entry, r.outputs, inputs);
         std::printf("request %d: code %d database %d\n", ++k, r.code, r.database);
         if (result.raised) {
             std::printf("  raised %s: %s\n", result.identifier.c_str(), result.message.c_str());
         } else {
-            dump(result.output(), "  ");
+            for (int slot = 0; slot < r.outputs; ++slot) {
+                dump(result.output(static_cast<size_t>(slot)), "  ");
+            }
         }
         std::printf("  printed \"%s\"\n", result.printed.c_str());
         for (const auto &w : result.warnings) {
