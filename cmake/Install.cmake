@@ -1,5 +1,6 @@
 # `cmake --install build --prefix PREFIX` lays out:
-#   PREFIX/lib/quorvex/   the Octave module quorvex.mex with its help quorvex.m, the
+#   PREFIX/lib/quorvex/   the Octave module quorvex.mex with its help quorvex.m and the feed
+#                         helper quorvex-feed-helper beside it, the
 #                         functions by name (qv*.m, private/), the demo quorvex_demo.m,
 #                         the feed simulator libPCQW32.so beside the module
 #                         (where the module looks for it) and the stand-in host library;
@@ -19,6 +20,13 @@ install(FILES ${QUORVEX_OCTAVE_FILES} ${PROJECT_SOURCE_DIR}/octave/help/quorvex.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/octave/private DESTINATION ${QUORVEX_INSTALL_DIR})
 install(TARGETS mxhost LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
                        RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})
+# The feed helper beside the module, which starts it from there.
+if(TARGET quorvex-feed-helper)
+  install(TARGETS quorvex-feed-helper RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})
+  if(NOT WIN32)
+    set_target_properties(quorvex-feed-helper PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endif()
 if(TARGET pcqw32_sim)
   install(TARGETS pcqw32_sim LIBRARY DESTINATION ${QUORVEX_INSTALL_DIR}
                              RUNTIME DESTINATION ${QUORVEX_INSTALL_DIR})

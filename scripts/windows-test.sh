@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The 32-bit Windows leg: cross-builds everything with MinGW-w64 into build-win32/, checks the
-# DLL exports and imports, and runs under Wine the unit tests and the end-to-end run of all
-# seven requests (against the fixed-answer feed, and against the feed simulator when it is
-# part of the build). Needs no display and no input; run scripts/install-deps.sh --windows
-# first.
+# The Windows leg: cross-builds everything for 32-bit Windows with MinGW-w64 into build-win32/,
+# checks the DLL exports and imports, and runs under Wine the unit tests and the end-to-end run
+# of all seven requests (against the fixed-answer feed, and against the feed simulator when it
+# is part of the build); then builds the 64-bit module into build-win32-64/ and runs it, in a
+# prefix of 64-bit and 32-bit programs, against every 32-bit feed through the 32-bit feed
+# helper. Needs no display and no input; run scripts/install-deps.sh --windows first.
 # Wine runs natively where the kernel runs 32-bit x86 programs. Where it cannot ("Exec format
 # error"), they run under qemu-user: the script registers qemu-i386-static with binfmt_misc if
 # no entry is there (this needs root), so that every process Wine starts goes through it, and
@@ -14,6 +15,7 @@
 #   QUORVEX_JOBS=4 scripts/windows-test.sh
 #   QUORVEX_WINE_REQUIRED=1 scripts/windows-test.sh   a machine that cannot run Wine fails the leg
 #   QUORVEX_WINE_STEP_TIMEOUT=N   seconds one Wine step may take (default 600)
+#   QUORVEX_WIN64_BUILD_DIR=dir   the 64-bit build (default: the 32-bit one's, with -64)
 # New Wine steps go through run_wine_step "<name>" command...: it counts a failure and keeps
 # the step's time for the summary.
 set -euo pipefail
@@ -67,7 +69,9 @@ cmake --build "$build" -j"$jobs"
 step "exports and imports"
 failures=0
 exports() {
-  i686-w64-mingw32-objdump -p "$1" |
+  local objdump=i686-w64-mingw32-objdump
+  case "$1" in *.mexw64) objdump=x86_64-w64-mingw32-objdump ;; esac
+  "$objdump" -p "$1" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p'
 }
 expect_export() {
@@ -243,6 +247,50 @@ fi
 
 wineserver -k 2>/dev/null || true
 trap - EXIT
+
+# The 64-bit module, for the 64-bit hosts of today: built for x64 and run in a prefix of its
+# own that runs 64-bit and 32-bit programs together (wine64 beside wine32), where it reaches
+# the 32-bit feed libraries above through the 32-bit feed helper.
+if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -f "$build/quorvex-feed-helper.exe" ]; then
+  build64=$(realpath -m "${QUORVEX_WIN64_BUILD_DIR:-$build-64}")
+  step "configure and build the 64-bit module"
+  mkdir -p "$build64"
+  cmake -S . -B "$build64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WARNINGS_AS_ERRORS=ON "${options[@]}" \
+    -DQUORVEX_FEED_HELPER_32="$build/quorvex-feed-helper.exe" \
+    >"$build64/configure.log" 2>&1 || { cat "$build64/configure.log"; exit 1; }
+  cmake --build "$build64" -j"$jobs" --target quorvex mxhost dump_driver e2e_driver pcqw32_sim
+  expect_export "$build64/quorvex.mexw64" mexFunction
+  runtime=$(x86_64-w64-mingw32-objdump -p "$build64/quorvex.mexw64" |
+    sed -n 's/^\s*DLL Name: //p' | grep -iE 'libgcc|libstdc|libwinpthread' || true)
+  if [ -n "$runtime" ]; then
+    echo "  FAIL: quorvex.mexw64 imports $runtime"
+    failures=$((failures + 1))
+  fi
+  export WINEPREFIX=$build/wineprefix64
+  export WINEARCH=win64
+  wineserver -k 2>/dev/null || true
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+  before=$failures
+  run_wine_step "Wine prefix and session, 64-bit and 32-bit" wineboot -i
+  if [ "$failures" -ne "$before" ] && [ "$runs_32bit" != native ]; then
+    # Emulated 32-bit programs beside native 64-bit ones may not run in one prefix.
+    failures=$before
+    echo "  SKIPPED LOUDLY: the 64-bit module with the 32-bit helper could not run in a mixed"
+    echo "  prefix here ($runs_32bit 32-bit x86); the 32-bit leg above ran in full"
+  else
+    run_wine_step "64-bit module through the 32-bit feed helper: every feed, start-up, lifetime" \
+      tests/helper/helper_contact.sh "$build" "$build64"
+  fi
+  wineserver -k 2>/dev/null || true
+  trap - EXIT
+else
+  echo "  FAIL: the 64-bit leg needs x86_64-w64-mingw32-g++ (scripts/install-deps.sh --windows)"
+  failures=$((failures + 1))
+fi
+
 echo "Wine steps ($runs_32bit):"
 printf '  %s\n' "${step_times[@]}"
 echo "Windows leg: $(($(date +%s) - start)) s, $failures failed step(s)"

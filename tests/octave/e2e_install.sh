@@ -10,7 +10,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" > /dev/null
 lib="$prefix/lib/quorvex"
 for f in quorvex.mex quorvex.m quorvex_demo.m qvquotes.m private/qv_snapshot.m libPCQW32.so \
-         libmxhost.so; do
+         libmxhost.so quorvex-feed-helper; do
   [ -s "$lib/$f" ] || { echo "missing $lib/$f"; exit 1; }
 done
 "$prefix/bin/pcqw32-sim" generate "$lib/pcqw32-data" > /dev/null
@@ -21,6 +21,11 @@ env -u PCQW32_DATA_DIR -u LD_LIBRARY_PATH HOME="$prefix" "$octave" --norc --no-g
   assert (v.majorversion, 4);
   assert (qvquotes ('IBM').LastPrice > 0);
   assert (! isempty (strfind (evalc ('help quorvex'), 'quorvex:badInput')));"
+# The installed helper serves the installed module.
+env -u PCQW32_DATA_DIR -u LD_LIBRARY_PATH QUORVEX_FEED_ISOLATION=helper HOME="$prefix" \
+  "$octave" --norc --no-gui --quiet --eval "
+  addpath ('$lib');
+  assert (quorvex (4, 1).majorversion, 4);"
 out=$(env -u PCQW32_DATA_DIR -u LD_LIBRARY_PATH "$prefix/bin/quorvex-cli" --json quote 1 IBM)
 case "$out" in
   *'"Symbol": ["IBM"]'*) echo "install: ok" ;;
