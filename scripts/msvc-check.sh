@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Compiles the module's sources the way MATLAB users on 32-bit Windows build it, with an MSVC
+# Compiles the module's sources the way MATLAB users on Windows build it, with an MSVC
 # compiler: clang in MSVC mode, C++14, Microsoft extensions and inline assembly blocks, SSE2
 # arithmetic as MSVC's default /arch, warnings as errors, against tests/msvc/mex.h (the host's
 # published C interface) rather than the stand-in host. Every .cpp in common/, gateway/ and
 # requests/ is compiled to object code, which is thrown away: only code generation checks the
 # instructions of an __asm block, a syntax check lets a wrong one through. Each source is
-# compiled twice, with the host's array sizes as size_t and as int (mex -compatibleArrayDims,
-# the default of the releases that ran on 32-bit Windows).
+# compiled twice for 32-bit x86, with the host's array sizes as size_t and as int (mex
+# -compatibleArrayDims, the default of the releases that ran on 32-bit Windows), and once for
+# x64, the target of the 64-bit module (quorvex.mexw64).
 # Then the guard in requests/keys.h against x87 arithmetic, both ways: MSVC's /arch:SSE2 and
 # AVX sets and GCC's or clang's SSE2 arithmetic must build, MSVC's /arch:IA32 and /arch:SSE
 # and x87 builds of GCC and clang must stop at that guard and at nothing else.
@@ -26,29 +27,38 @@ cd "$(dirname "$0")/.."
 
 jobs=${QUORVEX_JOBS:-2}
 start=$(date +%s)
-mingw_sysroot=/usr/i686-w64-mingw32/include
 
-for tool in clang++ i686-w64-mingw32-g++-win32; do
+for tool in clang++ i686-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-win32; do
   command -v "$tool" >/dev/null ||
     { echo "msvc-check.sh: $tool is missing; run scripts/install-deps.sh --windows" >&2; exit 127; }
 done
-cxx_headers=$(i686-w64-mingw32-g++-win32 -print-file-name=include)/c++
-for header in "$mingw_sysroot/windows.h" "$cxx_headers/cstdio"; do
-  [ -f "$header" ] ||
-    { echo "msvc-check.sh: $header is missing; run scripts/install-deps.sh --windows" >&2; exit 127; }
-done
-system_headers=("$cxx_headers" "$cxx_headers/i686-w64-mingw32" "$mingw_sysroot")
+# The headers of one target: its C++ library, its own and the Windows SDK's.
+headers_of() {
+  local target=$1 cxx_headers
+  cxx_headers=$("$target-g++-win32" -print-file-name=include)/c++
+  for header in "/usr/$target/include/windows.h" "$cxx_headers/cstdio"; do
+    [ -f "$header" ] ||
+      { echo "msvc-check.sh: $header is missing; run scripts/install-deps.sh --windows" >&2; exit 127; }
+  done
+  echo "$cxx_headers" "$cxx_headers/$target" "/usr/$target/include"
+}
+read -r -a system_headers <<<"$(headers_of i686-w64-mingw32)"
+read -r -a system_headers64 <<<"$(headers_of x86_64-w64-mingw32)"
 
 # The MSVC build: -msse2 is /arch:SSE2, which clang's MSVC target does not assume by itself.
 # -pedantic reports GNU extensions, which MSVC rejects; it would also report Microsoft's own
-# keywords (__try, __int64), which are what this mode is for. A declaration of mexFunction without dllexport, as the
-# host's headers of those releases have, followed by the module's exported definition is
-# accepted by MSVC; clang alone remarks on it.
-msvc=(clang++ --target=i686-pc-windows-msvc -fms-extensions -fms-compatibility -fasm-blocks
-      -std=c++14 -msse2 -Wall -Wextra -pedantic -Werror -Wno-language-extension-token
-      -Wno-dll-attribute-on-redeclaration -nostdinc++)
+# keywords (__try, __int64), which are what this mode is for. A declaration of mexFunction
+# without dllexport, as the host's headers of those releases have, followed by the module's
+# exported definition is accepted by MSVC; clang alone remarks on it. The 64-bit module is
+# checked the same way for x64, the target of every current host.
+common_flags=(-fms-extensions -fms-compatibility -fasm-blocks -std=c++14 -Wall -Wextra -pedantic
+              -Werror -Wno-language-extension-token -Wno-dll-attribute-on-redeclaration
+              -nostdinc++ -include tests/msvc/mingw_as_msvc.h -Itests/msvc -Iinclude -Icommon
+              -Igateway -Irequests)
+msvc=(clang++ --target=i686-pc-windows-msvc -msse2 "${common_flags[@]}")
 for dir in "${system_headers[@]}"; do msvc+=(-isystem "$dir"); done
-msvc+=(-include tests/msvc/mingw_as_msvc.h -Itests/msvc -Iinclude -Icommon -Igateway -Irequests)
+msvc64=(clang++ --target=x86_64-pc-windows-msvc "${common_flags[@]}")
+for dir in "${system_headers64[@]}"; do msvc64+=(-isystem "$dir"); done
 
 failures=0
 # Runs one compilation; on failure prints its label and the compiler's report.
@@ -63,11 +73,15 @@ compile() {
 
 sources=(common/*.cpp gateway/*.cpp requests/*.cpp)
 running=0
-for dims in size_t int; do
+for build in "32 size_t" "32 int" "64 size_t"; do
+  read -r bits dims <<<"$build"
   variant=()
   if [ "$dims" = int ]; then variant=(-DQUORVEX_COMPATIBLE_ARRAY_DIMS); fi
+  compiler=("${msvc[@]}")
+  if [ "$bits" = 64 ]; then compiler=("${msvc64[@]}"); fi
   for src in "${sources[@]}"; do
-    compile "$src (mwSize $dims)" "${msvc[@]}" "${variant[@]}" -c -o /dev/null "$src" &
+    compile "$src ($bits-bit, mwSize $dims)" "${compiler[@]}" "${variant[@]}" -c -o /dev/null \
+      "$src" &
     running=$((running + 1))
     if [ "$running" -ge "$jobs" ]; then
       wait -n || failures=$((failures + 1))
@@ -124,5 +138,5 @@ if [ "$failures" -ne 0 ]; then
   echo "msvc-check: $failures failed ($(( $(date +%s) - start )) s)" >&2
   exit 1
 fi
-echo "msvc-check: ${#sources[@]} sources compiled twice in MSVC mode, the x87 guard both ways:" \
+echo "msvc-check: ${#sources[@]} sources compiled in MSVC mode for 32-bit x86 (twice) and x64, the x87 guard both ways:" \
   "passed ($(( $(date +%s) - start )) s)"

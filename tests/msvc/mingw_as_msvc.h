@@ -2,8 +2,8 @@
 // C library, C++ library and Windows declarations come from MinGW-w64's headers. Those
 // headers have an MSVC branch, but it spells a few things in ways clang does not take, or
 // takes away what clang's own headers need; this mends them before any other header is read.
-// No declaration changes: it names the architecture as MSVC's headers would, keeps the
-// attribute keyword, and respells three attribute macros.
+// No declaration changes: it names the architecture as MSVC's headers would, names the 128-bit
+// integer as GCC does, keeps the attribute keyword, and respells three attribute macros.
 #ifndef QUORVEX_MINGW_AS_MSVC_H
 #define QUORVEX_MINGW_AS_MSVC_H
 
@@ -11,6 +11,16 @@
 // the compiler, which in MSVC mode does not define it, and then leaves CONTEXT undeclared.
 #if defined(_M_IX86) && !defined(_X86_)
 #define _X86_ 1
+#endif
+#if defined(_M_X64) && !defined(_AMD64_)
+#define _AMD64_ 1
+#endif
+
+// On x64, clang has __int128, and the C++ library's configuration expects the compiler to name
+// it as GCC does, or takes its absence for a broken strict mode.
+#if defined(__SIZEOF_INT128__) && !defined(__GLIBCXX_TYPE_INT_N_0)
+#define __GLIBCXX_TYPE_INT_N_0 __int128
+#define __GLIBCXX_BITSIZE_INT_N_0 128
 #endif
 
 #include <_mingw.h>
