@@ -45,6 +45,11 @@ class ImportTest : public SimTest {
         return "";
     }
     std::string db(int32_t n) const { return pcqw32::databasePath(folder, n); }
+    // A store as the generator's look at its folder names it: the folder and the file name
+    // joined by the platform's separator.
+    std::string listed(int32_t n) const {
+        return (std::filesystem::path(folder) / ("db" + std::to_string(n) + ".sqlite")).string();
+    }
     std::vector<std::string> warnings;
 };
 
@@ -311,7 +316,7 @@ TEST_F(ImportTest, GenerateReplacesImportedSamplesOnlyWithForce) {
     import("quotes", "q.csv", "symbol,last_price\nNEW,1\n");
     const std::string before = contents(db(1));
     const std::string refused = generateError(false);
-    EXPECT_TRUE(holds(refused, db(1) + " is a sample into which data has since been imported"));
+    EXPECT_TRUE(holds(refused, listed(1) + " is a sample into which data has since been imported"));
     EXPECT_TRUE(holds(refused, "Nothing was written; choose another folder"));
     EXPECT_TRUE(holds(refused, "pcqw32-sim generate --force " + folder));
     EXPECT_EQ(contents(db(1)), before);
@@ -338,7 +343,7 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
         EXPECT_FALSE(std::filesystem::exists(db(2)));
     };
     import("quotes", "q.csv", "symbol,last_price\nIBM,1\n", 7);
-    refusal(db(7) + " was not written by pcqw32-sim generate");
+    refusal(listed(7) + " was not written by pcqw32-sim generate");
     std::filesystem::remove(db(7));
 
     // A recording survives an import into its store, and keeps the generator away.
@@ -361,12 +366,12 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     EXPECT_EQ(recordings[0].target, "/vendor/libPCQW32.so");
     store.reset();
     const std::string recording = contents(db(3));
-    refusal(db(3) + " holds a recording");
+    refusal(listed(3) + " holds a recording");
     EXPECT_EQ(contents(db(3)), recording);
     std::filesystem::remove(db(3));
 
     std::ofstream(db(5) + "-wal") << "log";
-    refusal(db(5) + "-wal lies beside " + db(5));
+    refusal(listed(5) + "-wal lies beside " + listed(5));
     std::filesystem::remove(db(5) + "-wal");
 
     // Recording into a sample takes its mark away.
@@ -378,7 +383,7 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
     EXPECT_EQ(StoreWriter(folder, 4, false)
                   .queryInt("SELECT COUNT(*) FROM settings WHERE name = 'sample'"),
               0);
-    refusal(db(4) + " holds a recording");
+    refusal(listed(4) + " holds a recording");
     std::filesystem::remove(db(4));
 
     // A sample of an earlier generator carries no mark: it goes with --force only.
@@ -391,6 +396,6 @@ TEST_F(ImportTest, GenerateNeverWritesBesideOtherStores) {
         w.setVersion(v);
     }
     const std::string earlier = generateError(false);
-    EXPECT_TRUE(holds(earlier, db(1) + " looks like a sample of an earlier pcqw32-sim"));
+    EXPECT_TRUE(holds(earlier, listed(1) + " looks like a sample of an earlier pcqw32-sim"));
     EXPECT_TRUE(holds(earlier, "pcqw32-sim generate --force"));
 }
