@@ -13,18 +13,6 @@
 
 namespace pcqw32 {
 
-// TODO(layout): the bytes of a four-byte date field (the fundamentals' DivDate, ExpDate and
-// RawMatDate): the century, the year in the century, the month, the day.
-constexpr std::size_t DATE_CENTURY_AT = 0;
-constexpr std::size_t DATE_YEAR_AT = 1;
-constexpr std::size_t DATE_MONTH_AT = 2;
-constexpr std::size_t DATE_DAY_AT = 3;
-// TODO(layout): the fundamentals' Beta travels in hundredths.
-constexpr double FUNDAMENTALS_BETA_SCALE = 100.0;
-// TODO(layout): the key bytes a feed may read on a get-next read of the history scan
-// (DBA_GET_APPROX in SCAN_MODE_NEXT); the caller lends a larger zeroed buffer.
-constexpr std::size_t SCAN_NEXT_KEY_SIZE = 24;
-
 // The security handle: where it lies in the record DBA_GET_RECORD returns, per record kind (in
 // bytes the record's layout leaves unused), a four-character tag and, after it, the security's
 // 32-bit id. The block reads take the record back as their key and find the security by it.
