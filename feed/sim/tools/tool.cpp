@@ -260,7 +260,7 @@ int scan(const Arguments &a) {
     HistoryScanBlock sb = {};
     scanCount = ScanCount{};
     std::memcpy(scanCount.request, key, sizeof key);
-    unsigned char next[pcqw32::SCAN_NEXT_KEY_SIZE] = {};
+    unsigned char next[SCAN_NEXT_KEY_SIZE] = {};
     const auto start = std::chrono::steady_clock::now();
     sb.callback = countRows;
     sb.mode = SCAN_MODE_POSITION;
