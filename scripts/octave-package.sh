@@ -32,6 +32,8 @@ cp octave/package/Makefile octave/package/FILES "$top/src/"
 cp common/*.cpp common/*.h "$top/src/common/"
 cp gateway/*.cpp gateway/*.h "$top/src/gateway/"
 cp requests/*.cpp requests/*.h "$top/src/requests/"
+mkdir -p "$top/src/helper"
+cp helper/*.cpp helper/*.h "$top/src/helper/"
 cp include/*.h "$top/src/include/"
 # The simulator's sources, one folder per layer.
 for layer in feed/sim/*/; do
