@@ -8,14 +8,35 @@
 
 namespace {
 
+// The fields of the fixed-width headers, by their byte offsets. A control message: magic, kind,
+// version, sequence, bytes, detail. A request: magic, version, code, database, count, outputs,
+// securities, environment bytes. A reply: magic, version, total bytes, events, slots, where the
+// events and the directory start. An event: kind, identifier offset and length, text offset and
+// length. An entry of a column of texts: the text's offset and length.
+constexpr size_t MESSAGE_KIND_AT = 4, MESSAGE_VERSION_AT = 8, MESSAGE_SEQUENCE_AT = 12;
+constexpr size_t MESSAGE_BYTES_AT = 16, MESSAGE_DETAIL_AT = 20;
+constexpr size_t REQUEST_VERSION_AT = 4, REQUEST_CODE_AT = 8, REQUEST_DATABASE_AT = 12;
+constexpr size_t REQUEST_COUNT_AT = 16, REQUEST_OUTPUTS_AT = 20, REQUEST_SECURITIES_AT = 24;
+constexpr size_t REQUEST_ENVIRONMENT_AT = 28;
+constexpr size_t REPLY_VERSION_AT = 4, REPLY_TOTAL_AT = 8, REPLY_EVENT_COUNT_AT = 12;
+constexpr size_t REPLY_SLOT_COUNT_AT = 16, REPLY_EVENTS_AT = 20, REPLY_DIRECTORY_AT = 24;
+constexpr size_t REPLY_RESERVED_AT = 28;
+constexpr size_t HELPER_EVENT_SIZE = 20;
+constexpr size_t EVENT_ID_AT = 4, EVENT_ID_LENGTH_AT = 8, EVENT_TEXT_AT = 12;
+constexpr size_t EVENT_TEXT_LENGTH_AT = 16;
+constexpr size_t TEXT_ENTRY_SIZE = 8, TEXT_ENTRY_LENGTH_AT = 4;
+
 // ---- Little-endian fields of the section ----
 
+// A word at `at` itself.
+constexpr size_t HERE = 0;
+
 void putWord(unsigned char *at, uint32_t value) {
-    writeU32(at, 0, value);
+    writeU32(at, HERE, value);
 }
 
 uint32_t word(const unsigned char *at) {
-    return readU32(at, 0);
+    return readU32(at, HERE);
 }
 
 size_t aligned(size_t value, size_t alignment) {
@@ -29,22 +50,22 @@ size_t aligned(size_t value, size_t alignment) {
 void encodeHelperMessage(const HelperMessage &message, unsigned char out[HELPER_MESSAGE_SIZE]) {
     std::memset(out, 0, HELPER_MESSAGE_SIZE);
     putWord(out, HELPER_MESSAGE_MAGIC);
-    putWord(out + 4, message.kind);
-    putWord(out + 8, message.version);
-    putWord(out + 12, message.sequence);
-    putWord(out + 16, message.bytes);
-    putWord(out + 20, message.detail);
+    putWord(out + MESSAGE_KIND_AT, message.kind);
+    putWord(out + MESSAGE_VERSION_AT, message.version);
+    putWord(out + MESSAGE_SEQUENCE_AT, message.sequence);
+    putWord(out + MESSAGE_BYTES_AT, message.bytes);
+    putWord(out + MESSAGE_DETAIL_AT, message.detail);
 }
 
 bool decodeHelperMessage(const unsigned char in[HELPER_MESSAGE_SIZE], HelperMessage *message) {
     if (word(in) != HELPER_MESSAGE_MAGIC) {
         return false;
     }
-    message->kind = word(in + 4);
-    message->version = word(in + 8);
-    message->sequence = word(in + 12);
-    message->bytes = word(in + 16);
-    message->detail = word(in + 20);
+    message->kind = word(in + MESSAGE_KIND_AT);
+    message->version = word(in + MESSAGE_VERSION_AT);
+    message->sequence = word(in + MESSAGE_SEQUENCE_AT);
+    message->bytes = word(in + MESSAGE_BYTES_AT);
+    message->detail = word(in + MESSAGE_DETAIL_AT);
     return true;
 }
 
@@ -64,13 +85,13 @@ void encodeHelperRequest(const RequestInputs &inputs, int outputCount, const cha
     const int32_t securities = inputs.securities.count;
     std::memset(section, 0, HELPER_REQUEST_HEADER_SIZE);
     putWord(section, HELPER_REQUEST_MAGIC);
-    putWord(section + 4, HELPER_PROTOCOL_VERSION);
-    putWord(section + 8, static_cast<uint32_t>(inputs.code));
-    writeI32(section, 12, inputs.database);
-    writeI32(section, 16, inputs.count);
-    putWord(section + 20, static_cast<uint32_t>(outputCount < 1 ? 1 : outputCount));
-    putWord(section + 24, static_cast<uint32_t>(securities));
-    putWord(section + 28, static_cast<uint32_t>(environmentBytes));
+    putWord(section + REQUEST_VERSION_AT, HELPER_PROTOCOL_VERSION);
+    putWord(section + REQUEST_CODE_AT, static_cast<uint32_t>(inputs.code));
+    writeI32(section, REQUEST_DATABASE_AT, inputs.database);
+    writeI32(section, REQUEST_COUNT_AT, inputs.count);
+    putWord(section + REQUEST_OUTPUTS_AT, static_cast<uint32_t>(outputCount < 1 ? 1 : outputCount));
+    putWord(section + REQUEST_SECURITIES_AT, static_cast<uint32_t>(securities));
+    putWord(section + REQUEST_ENVIRONMENT_AT, static_cast<uint32_t>(environmentBytes));
     unsigned char *at = section + HELPER_REQUEST_HEADER_SIZE;
     for (int32_t i = 0; i < securities; ++i) {
         std::memcpy(at, inputs.securities.items[i].symbol, TEXT_BUFFER_SIZE);
@@ -87,7 +108,7 @@ int32_t helperRequestSecurities(const unsigned char *section, size_t bytes) {
     if (bytes < HELPER_REQUEST_HEADER_SIZE || word(section) != HELPER_REQUEST_MAGIC) {
         return 0;
     }
-    const uint32_t securities = word(section + 24);
+    const uint32_t securities = word(section + REQUEST_SECURITIES_AT);
     return securities > static_cast<uint32_t>(INT32_MAX) ? 0 : static_cast<int32_t>(securities);
 }
 
@@ -95,13 +116,13 @@ bool decodeHelperRequest(const unsigned char *section, size_t bytes, RequestInpu
                          int *outputCount, SecurityText *securities, int32_t room,
                          const char **environment, size_t *environmentBytes, const char **why) {
     if (bytes < HELPER_REQUEST_HEADER_SIZE || word(section) != HELPER_REQUEST_MAGIC ||
-        word(section + 4) != HELPER_PROTOCOL_VERSION) {
+        word(section + REQUEST_VERSION_AT) != HELPER_PROTOCOL_VERSION) {
         *why = "the request has no header of this protocol's version";
         return false;
     }
-    const uint32_t code = word(section + 8);
-    const uint32_t outputs = word(section + 20);
-    const uint32_t count = word(section + 24);
+    const uint32_t code = word(section + REQUEST_CODE_AT);
+    const uint32_t outputs = word(section + REQUEST_OUTPUTS_AT);
+    const uint32_t count = word(section + REQUEST_SECURITIES_AT);
     if (code < 1 || code > 7 || outputs < 1 || outputs > HELPER_MAX_SLOTS) {
         *why = "the request names no request code or output count the module sends";
         return false;
@@ -111,7 +132,7 @@ bool decodeHelperRequest(const unsigned char *section, size_t bytes, RequestInpu
         *why = "the request's securities do not fit its bytes";
         return false;
     }
-    const uint32_t environmentLength = word(section + 28);
+    const uint32_t environmentLength = word(section + REQUEST_ENVIRONMENT_AT);
     const size_t securityBytes = static_cast<size_t>(count) * HELPER_SECURITY_SIZE;
     if (environmentLength > bytes - HELPER_REQUEST_HEADER_SIZE - securityBytes) {
         *why = "the request's environment does not fit its bytes";
@@ -134,8 +155,8 @@ bool decodeHelperRequest(const unsigned char *section, size_t bytes, RequestInpu
         at += HELPER_SECURITY_SIZE;
     }
     inputs->code = static_cast<int32_t>(code);
-    inputs->database = readI32(section, 12);
-    inputs->count = readI32(section, 16);
+    inputs->database = readI32(section, REQUEST_DATABASE_AT);
+    inputs->count = readI32(section, REQUEST_COUNT_AT);
     inputs->securities = SecurityList{securities, static_cast<int32_t>(count)};
     *outputCount = static_cast<int>(outputs);
     return true;
@@ -275,8 +296,9 @@ ResultArray *value(Directory &d, bool build, int depth) {
             return nullptr;
         }
         for (uint32_t row = 0; row < rows; ++row) {
-            const unsigned char *entry = d.section + entries + 8 * static_cast<size_t>(row);
-            if (!textInside(d, word(entry), word(entry + 4))) {
+            const unsigned char *entry =
+                d.section + entries + TEXT_ENTRY_SIZE * static_cast<size_t>(row);
+            if (!textInside(d, word(entry), word(entry + TEXT_ENTRY_LENGTH_AT))) {
                 refuse(d, "a text of the reply lies outside its bytes or is not one text");
                 return nullptr;
             }
@@ -286,7 +308,8 @@ ResultArray *value(Directory &d, bool build, int depth) {
         }
         ResultArray *texts = resultTexts(rows);
         for (uint32_t row = 0; row < rows; ++row) {
-            const unsigned char *entry = d.section + entries + 8 * static_cast<size_t>(row);
+            const unsigned char *entry =
+                d.section + entries + TEXT_ENTRY_SIZE * static_cast<size_t>(row);
             resultSetText(texts, row, reinterpret_cast<const char *>(d.section + word(entry)));
         }
         return texts;
@@ -336,15 +359,15 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
                        int slotCount, HelperError *error, const char **why) {
     *error = HelperError{nullptr, nullptr, nullptr};
     if (bytes < HELPER_REPLY_HEADER_SIZE || word(section) != HELPER_REPLY_MAGIC ||
-        word(section + 4) != HELPER_PROTOCOL_VERSION) {
+        word(section + REPLY_VERSION_AT) != HELPER_PROTOCOL_VERSION) {
         *why = "the reply has no header of this protocol's version";
         return false;
     }
-    const uint32_t total = word(section + 8);
-    const uint32_t eventCount = word(section + 12);
-    const uint32_t slotTotal = word(section + 16);
-    const uint32_t eventsAt = word(section + 20);
-    const uint32_t directoryAt = word(section + 24);
+    const uint32_t total = word(section + REPLY_TOTAL_AT);
+    const uint32_t eventCount = word(section + REPLY_EVENT_COUNT_AT);
+    const uint32_t slotTotal = word(section + REPLY_SLOT_COUNT_AT);
+    const uint32_t eventsAt = word(section + REPLY_EVENTS_AT);
+    const uint32_t directoryAt = word(section + REPLY_DIRECTORY_AT);
     if (total > bytes || total < HELPER_REPLY_HEADER_SIZE) {
         *why = "the reply says it is longer than the bytes that came";
         return false;
@@ -356,7 +379,7 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
     }
     Directory d{section, total, eventsAt, total, false, nullptr};
     if (eventsAt < HELPER_REPLY_HEADER_SIZE || eventsAt > total || directoryAt < eventsAt ||
-        directoryAt > total || (directoryAt - eventsAt) / 20 < eventCount) {
+        directoryAt > total || (directoryAt - eventsAt) / HELPER_EVENT_SIZE < eventCount) {
         *why = "the reply's reports or directory lie outside its bytes";
         return false;
     }
@@ -364,10 +387,11 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
     Event events[HELPER_MAX_EVENTS];
     bool raises = false;
     for (uint32_t e = 0; e < eventCount; ++e) {
-        const unsigned char *at = section + eventsAt + 20 * static_cast<size_t>(e);
+        const unsigned char *at = section + eventsAt + HELPER_EVENT_SIZE * static_cast<size_t>(e);
         const uint32_t kind = word(at);
-        const uint32_t idAt = word(at + 4), idLength = word(at + 8);
-        const uint32_t textAt = word(at + 12), textLength = word(at + 16);
+        const uint32_t idAt = word(at + EVENT_ID_AT), idLength = word(at + EVENT_ID_LENGTH_AT);
+        const uint32_t textAt = word(at + EVENT_TEXT_AT),
+                       textLength = word(at + EVENT_TEXT_LENGTH_AT);
         const bool named = kind == HELPER_EVENT_WARNING || kind == HELPER_EVENT_ERROR;
         if (kind < HELPER_EVENT_PRINT || kind > HELPER_EVENT_DESCRIPTION ||
             !textInside(d, textAt, textLength) || textLength > HELPER_MAX_REPORT ||
@@ -592,8 +616,8 @@ WireNode *replyTexts(size_t rows) {
     uint32_t emptyLength = 0;
     const uint32_t empty = storeText("", 0, &emptyLength);
     for (size_t row = 0; row < rows; ++row) {
-        putWord(writer.section + at + 8 * row, empty);
-        putWord(writer.section + at + 8 * row + 4, 0);
+        putWord(writer.section + at + TEXT_ENTRY_SIZE * row, empty);
+        putWord(writer.section + at + TEXT_ENTRY_SIZE * row + TEXT_ENTRY_LENGTH_AT, 0);
     }
     return empty == 0 ? nullptr : node;
 }
@@ -604,8 +628,8 @@ void replySetText(WireNode *texts, size_t row, const char *text) {
     if (at == 0 || texts == nullptr || row >= texts->rows) {
         return;
     }
-    putWord(writer.section + texts->offset + 8 * row, at);
-    putWord(writer.section + texts->offset + 8 * row + 4, length);
+    putWord(writer.section + texts->offset + TEXT_ENTRY_SIZE * row, at);
+    putWord(writer.section + texts->offset + TEXT_ENTRY_SIZE * row + TEXT_ENTRY_LENGTH_AT, length);
 }
 
 WireNode *replyStructure(int fieldCount, const char *const *names, WireNode *const *values) {
@@ -643,15 +667,16 @@ void replyEvent(HelperEventKind kind, const char *identifier, const char *text) 
 
 size_t replyFinish(WireNode *const *slots, int slotCount, size_t *needed) {
     *needed = 0;
-    const uint32_t eventsAt = reserve(20 * static_cast<size_t>(writer.eventCount), 4, true);
+    const uint32_t eventsAt =
+        reserve(HELPER_EVENT_SIZE * static_cast<size_t>(writer.eventCount), 4, true);
     if (eventsAt != 0) {
         for (uint32_t e = 0; e < writer.eventCount; ++e) {
-            unsigned char *at = writer.section + eventsAt + 20 * e;
+            unsigned char *at = writer.section + eventsAt + HELPER_EVENT_SIZE * e;
             putWord(at, writer.eventKind[e]);
-            putWord(at + 4, writer.eventIdAt[e]);
-            putWord(at + 8, writer.eventIdLength[e]);
-            putWord(at + 12, writer.eventTextAt[e]);
-            putWord(at + 16, writer.eventTextLength[e]);
+            putWord(at + EVENT_ID_AT, writer.eventIdAt[e]);
+            putWord(at + EVENT_ID_LENGTH_AT, writer.eventIdLength[e]);
+            putWord(at + EVENT_TEXT_AT, writer.eventTextAt[e]);
+            putWord(at + EVENT_TEXT_LENGTH_AT, writer.eventTextLength[e]);
         }
     }
     const size_t directoryAt = aligned(writer.used, 4);
@@ -664,12 +689,12 @@ size_t replyFinish(WireNode *const *slots, int slotCount, size_t *needed) {
         return 0;
     }
     putWord(writer.section, HELPER_REPLY_MAGIC);
-    putWord(writer.section + 4, HELPER_PROTOCOL_VERSION);
-    putWord(writer.section + 8, static_cast<uint32_t>(writer.used));
-    putWord(writer.section + 12, writer.eventCount);
-    putWord(writer.section + 16, static_cast<uint32_t>(slotCount));
-    putWord(writer.section + 20, eventsAt);
-    putWord(writer.section + 24, static_cast<uint32_t>(directoryAt));
-    putWord(writer.section + 28, 0);
+    putWord(writer.section + REPLY_VERSION_AT, HELPER_PROTOCOL_VERSION);
+    putWord(writer.section + REPLY_TOTAL_AT, static_cast<uint32_t>(writer.used));
+    putWord(writer.section + REPLY_EVENT_COUNT_AT, writer.eventCount);
+    putWord(writer.section + REPLY_SLOT_COUNT_AT, static_cast<uint32_t>(slotCount));
+    putWord(writer.section + REPLY_EVENTS_AT, eventsAt);
+    putWord(writer.section + REPLY_DIRECTORY_AT, static_cast<uint32_t>(directoryAt));
+    putWord(writer.section + REPLY_RESERVED_AT, 0);
     return writer.used;
 }

@@ -45,6 +45,9 @@ else
   scripts/install-deps.sh
 fi
 
+# The layers point one way and every record offset is named (seconds, before the builds).
+scripts/check-layers.sh
+
 start=$(date +%s)
 cmake -S . -B "$build" -DQUORVEX_WARNINGS_AS_ERRORS=ON
 cmake --build "$build" -j"$jobs"
