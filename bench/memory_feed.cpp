@@ -1,7 +1,6 @@
 #include "memory_feed.h"
 
 #include "pcqw32_layout.h"
-#include "pcqw32_layout_pending.h"
 
 #include <cstdio>
 #include <cstring>

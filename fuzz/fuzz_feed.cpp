@@ -2,7 +2,6 @@
 
 #include "expected_results.h"
 #include "pcqw32_layout.h"
-#include "pcqw32_layout_pending.h"
 
 #include <cstdio>
 #include <cstdlib>

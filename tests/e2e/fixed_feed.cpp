@@ -8,7 +8,6 @@
 // (status 4). Every value is chosen so that a wrong offset, width, sign or scaling shows.
 #include "dbax.h"
 #include "pcqw32_layout.h"
-#include "pcqw32_layout_pending.h"
 
 #include <cstring>
 
