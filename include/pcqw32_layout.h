@@ -303,6 +303,10 @@ constexpr size_t BAR_HIGH_OFFSET = 10;
 constexpr size_t BAR_LOW_OFFSET = 14;
 constexpr size_t BAR_CLOSE_OFFSET = 18;
 constexpr size_t BAR_VOLUME_OFFSET = 22;
+// The status of the next-block read that ends a whole series: the end of the feed's data (the
+// feed simulator's 9; a recording of the vendor's feed shows its own). Any other nonzero status
+// ends a series that may be incomplete. qvlayout.m holds the same for the host's functions.
+constexpr int32_t BAR_END_STATUS = 9;
 // The bar series' matrix: a fixed number of rows, filled eight at a time.
 constexpr size_t BAR_ROWS = 75000;
 constexpr size_t BAR_MAX_BLOCKS = BAR_ROWS / BAR_BLOCK_RECORDS;

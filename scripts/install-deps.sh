@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds, tests and demonstrates with.
 # Safe to run again: apt-get skips what is already there.
-#   scripts/install-deps.sh            host build, tests and the Octave demo
+#   scripts/install-deps.sh            host build, tests, the Octave demo and the Python package
 #   scripts/install-deps.sh --windows  also the 32-bit Windows cross toolchain and Wine
 set -euo pipefail
 
@@ -27,6 +27,10 @@ packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmar
 # The robustness runs: clang with libFuzzer and the sanitizer runtimes, the symbolizer for
 # their reports, valgrind.
 packages+=(clang libclang-rt-14-dev llvm valgrind)
+# The Python front end: Debian's interpreter (/usr/bin/python3) with pybind11, NumPy, pandas and
+# pytest from Debian (no other registry is reachable), and venv and pip for its install.
+packages+=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-pytest
+           python3-venv python3-pip python3-setuptools)
 
 if [ "$want_windows" -eq 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
