@@ -1,6 +1,6 @@
 // Writes numbers into feed record bytes in the feed's little-endian order, whatever the
-// byte order of the machine: the one writer of the test feeds, the unit tests' records and
-// the benchmarks' in-memory feed.
+// byte order of the machine: the writer of the unit tests' records, which stay independent of
+// the layout header that the feeds write through.
 #ifndef QUORVEX_LITTLE_ENDIAN_H
 #define QUORVEX_LITTLE_ENDIAN_H
 
