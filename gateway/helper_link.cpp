@@ -5,6 +5,7 @@
 #include "feed_session.h"
 #include "helper_wire.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -129,9 +130,10 @@ void platformStop(bool kill);
     raiseText(identifier, message);
 }
 
-// Waits for the helper's next message, raising when none comes: the helper ended, stalled or
-// broke the protocol.
-HelperMessage receive(HelperMessageKind kind) {
+// Waits for the helper's next message, of `kind` (or a progress, when `progress` allows it),
+// raising when none comes: the helper ended, stalled or broke the protocol. The wait for each
+// message is the timeout's: a helper that reports progress is not stalled.
+HelperMessage receive(HelperMessageKind kind, bool progress = false) {
     unsigned char bytes[HELPER_MESSAGE_SIZE];
     int exitCode = 0;
     bool signalled = false;
@@ -153,8 +155,9 @@ HelperMessage receive(HelperMessageKind kind) {
                    timeoutSeconds);
     }
     HelperMessage message{};
-    if (wait == GOT_BROKEN || !decodeHelperMessage(bytes, &message) || message.kind != kind ||
-        message.bytes > helper.sectionSize) {
+    if (wait == GOT_BROKEN || !decodeHelperMessage(bytes, &message) ||
+        (message.kind != kind && !(progress && message.kind == HELPER_PROGRESS)) ||
+        (message.kind != HELPER_PROGRESS && message.bytes > helper.sectionSize)) {
         failHelper(true, ID_FEED_HELPER,
                    "The feed helper sent a message that is not of its protocol (version %d); it "
                    "was stopped",
@@ -178,7 +181,7 @@ void startHelper(size_t sectionSize) {
         raiseFormatted(ID_FEED_LIBRARY, "Cannot start the feed helper %s: %s", path, why);
     }
     unsigned char bytes[HELPER_MESSAGE_SIZE];
-    encodeHelperMessage(HelperMessage{HELPER_HELLO, HELPER_PROTOCOL_VERSION, 0, 0, 0}, bytes);
+    encodeHelperMessage(HelperMessage{HELPER_HELLO, HELPER_PROTOCOL_VERSION, 0, 0, 0, 0}, bytes);
     if (!platformSend(bytes)) {
         failHelper(true, ID_FEED_LIBRARY, "Cannot start the feed helper: it ended at once (%d)", 0);
     }
@@ -250,24 +253,39 @@ void runRequestInHelper(RequestCall &call) {
     unsigned char bytes[HELPER_MESSAGE_SIZE];
     const uint32_t sequence = ++helper.sequence;
     encodeHelperMessage(HelperMessage{HELPER_REQUEST, HELPER_PROTOCOL_VERSION, sequence,
-                                      static_cast<uint32_t>(environmentAt + environment), 0},
+                                      static_cast<uint32_t>(environmentAt + environment), 0, 0},
                         bytes);
     if (!platformSend(bytes)) {
         // It ended since the last request: the receive below tells how.
     }
-    const HelperMessage reply = receive(HELPER_REPLY);
-    if (reply.sequence != sequence) {
-        failHelper(true, ID_FEED_HELPER,
-                   "The feed helper replied to another request than the one it was sent (%d); "
-                   "it was stopped",
-                   static_cast<int>(reply.sequence));
-    }
+    // The raw records of a long result are decoded as the helper announces them, while it goes
+    // on reading the feed; the reply then brings the rest.
     const char *malformed = nullptr;
+    HelperRawProgress progress{};
+    HelperMessage reply{};
+    for (;;) {
+        reply = receive(HELPER_REPLY, true);
+        if (reply.sequence != sequence) {
+            failHelper(true, ID_FEED_HELPER,
+                       "The feed helper replied to another request than the one it was sent "
+                       "(%d); it was stopped",
+                       static_cast<int>(reply.sequence));
+        }
+        if (reply.kind == HELPER_REPLY) {
+            break;
+        }
+        if (!takeHelperProgress(helper.section, helper.sectionSize, reply, &progress, &malformed)) {
+            platformStop(true);
+            raiseFormatted(ID_FEED_HELPER,
+                           "The feed helper's reply is malformed: %s; it was stopped", malformed);
+        }
+    }
     HelperError error;
     ResultArray *slots[HELPER_MAX_SLOTS] = {};
     const int slotCount =
         outputs < static_cast<int>(HELPER_MAX_SLOTS) ? outputs : static_cast<int>(HELPER_MAX_SLOTS);
-    if (!replayHelperReply(helper.section, reply.bytes, slots, slotCount, &error, &malformed)) {
+    if (!replayHelperReply(helper.section, reply.bytes, slots, slotCount, &error, &malformed,
+                           &progress)) {
         platformStop(true);
         raiseFormatted(ID_FEED_HELPER, "The feed helper's reply is malformed: %s; it was stopped",
                        malformed);
@@ -457,6 +475,19 @@ void reap(int *exitCode, bool *signalled) {
 Got platformReceive(unsigned char *message, int *exitCode, bool *signalled) {
     size_t got = 0;
     long remaining = static_cast<long>(timeoutSeconds) * 1000;
+    // A reply soon to come is taken without sleeping first (see HELPER_SPIN_MICROSECONDS).
+    const auto spinStart = std::chrono::steady_clock::now();
+    while (got < HELPER_MESSAGE_SIZE && std::chrono::steady_clock::now() - spinStart <
+                                            std::chrono::microseconds(HELPER_SPIN_MICROSECONDS)) {
+        const ssize_t n =
+            recv(helper.channel, message + got, HELPER_MESSAGE_SIZE - got, MSG_DONTWAIT);
+        if (n == 0) {
+            break; // the channel closed: the blocking read below says so
+        }
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        }
+    }
     while (got < HELPER_MESSAGE_SIZE) {
         pollfd poller{helper.channel, POLLIN, 0};
         const int ready = poll(&poller, 1, static_cast<int>(remaining > 1000 ? 1000 : remaining));
@@ -731,6 +762,14 @@ Got platformReceive(unsigned char *message, int *exitCode, bool *signalled) {
     const DWORD started = GetTickCount();
     const DWORD limit = static_cast<DWORD>(timeoutSeconds) * 1000;
     size_t got = 0;
+    // A reply soon to come is taken without sleeping first (see HELPER_SPIN_MICROSECONDS).
+    const auto spinStart = std::chrono::steady_clock::now();
+    DWORD pending = 0;
+    while (std::chrono::steady_clock::now() - spinStart <
+               std::chrono::microseconds(HELPER_SPIN_MICROSECONDS) &&
+           PeekNamedPipe(helper.fromHelper, nullptr, 0, nullptr, &pending, nullptr) &&
+           pending < HELPER_MESSAGE_SIZE) {
+    }
     while (got < HELPER_MESSAGE_SIZE) {
         DWORD available = 0;
         if (PeekNamedPipe(helper.fromHelper, nullptr, 0, nullptr, &available, nullptr) &&

@@ -2,6 +2,7 @@
 
 #include "failures.h"
 #include "pcqw32_layout.h"
+#include "raw_records.h"
 #include "results.h"
 
 #include <cstring>
@@ -9,12 +10,12 @@
 namespace {
 
 // The fields of the fixed-width headers, by their byte offsets. A control message: magic, kind,
-// version, sequence, bytes, detail. A request: magic, version, code, database, count, outputs,
-// securities, environment bytes. A reply: magic, version, total bytes, events, slots, where the
-// events and the directory start. An event: kind, identifier offset and length, text offset and
-// length. An entry of a column of texts: the text's offset and length.
+// version, sequence, bytes, detail, offset. A request: magic, version, code, database, count,
+// outputs, securities, environment bytes. A reply: magic, version, total bytes, events, slots,
+// where the events and the directory start. An event: kind, identifier offset and length, text
+// offset and length. An entry of a column of texts: the text's offset and length.
 constexpr size_t MESSAGE_KIND_AT = 4, MESSAGE_VERSION_AT = 8, MESSAGE_SEQUENCE_AT = 12;
-constexpr size_t MESSAGE_BYTES_AT = 16, MESSAGE_DETAIL_AT = 20;
+constexpr size_t MESSAGE_BYTES_AT = 16, MESSAGE_DETAIL_AT = 20, MESSAGE_OFFSET_AT = 24;
 constexpr size_t REQUEST_VERSION_AT = 4, REQUEST_CODE_AT = 8, REQUEST_DATABASE_AT = 12;
 constexpr size_t REQUEST_COUNT_AT = 16, REQUEST_OUTPUTS_AT = 20, REQUEST_SECURITIES_AT = 24;
 constexpr size_t REQUEST_ENVIRONMENT_AT = 28;
@@ -55,6 +56,7 @@ void encodeHelperMessage(const HelperMessage &message, unsigned char out[HELPER_
     putWord(out + MESSAGE_SEQUENCE_AT, message.sequence);
     putWord(out + MESSAGE_BYTES_AT, message.bytes);
     putWord(out + MESSAGE_DETAIL_AT, message.detail);
+    putWord(out + MESSAGE_OFFSET_AT, message.offset);
 }
 
 bool decodeHelperMessage(const unsigned char in[HELPER_MESSAGE_SIZE], HelperMessage *message) {
@@ -66,6 +68,7 @@ bool decodeHelperMessage(const unsigned char in[HELPER_MESSAGE_SIZE], HelperMess
     message->sequence = word(in + MESSAGE_SEQUENCE_AT);
     message->bytes = word(in + MESSAGE_BYTES_AT);
     message->detail = word(in + MESSAGE_DETAIL_AT);
+    message->offset = word(in + MESSAGE_OFFSET_AT);
     return true;
 }
 
@@ -180,8 +183,11 @@ constexpr size_t QUOTE_ROW_BYTES =
 constexpr size_t FUNDAMENTALS_ROW_BYTES = (18 + 9) * 8 + textBytes(FUNDAMENTALS_NAME_ROOM) +
                                           textBytes(FUNDAMENTALS_BASE_ITEM_ROOM) +
                                           textBytes(FUNDAMENTALS_CUSIP_ROOM) + 8;
-// The most rows a history scan returns (the module's capacity, see history.h).
-constexpr size_t HISTORY_MOST_ROWS = 500000;
+// The raw records of a matrix at their most.
+size_t rawRecordsBytes(RawRecords kind) {
+    const RawRecordsLayout &layout = *rawRecordsLayout(kind);
+    return layout.mostRecords * layout.recordSize;
+}
 
 } // namespace
 
@@ -192,9 +198,9 @@ size_t helperReplyBound(const RequestInputs &inputs, int outputCount) {
     case 2:
         return REPLY_FIXED_BYTES + securities * QUOTE_ROW_BYTES;
     case 3:
-        return REPLY_FIXED_BYTES + HISTORY_MOST_ROWS * HISTORY_COLUMN_COUNT * 8;
+        return REPLY_FIXED_BYTES + rawRecordsBytes(RAW_HISTORY_BLOCKS);
     case 5:
-        return REPLY_FIXED_BYTES + BAR_ROWS * BAR_COLUMN_COUNT * 8;
+        return REPLY_FIXED_BYTES + rawRecordsBytes(RAW_BAR_BLOCKS);
     case 6:
         return REPLY_FIXED_BYTES + securities * FUNDAMENTALS_ROW_BYTES;
     default:
@@ -218,6 +224,8 @@ struct Directory {
     size_t end;
     bool broken;
     const char *why;
+    HelperRawProgress *progress; // null, or what was decoded of the raw records before
+    bool rawSeen;                // a value of raw records came already
 };
 
 uint32_t take(Directory &d) {
@@ -341,6 +349,38 @@ ResultArray *value(Directory &d, bool build, int depth) {
         }
         return build ? resultStructure(static_cast<int>(count), names, values) : nullptr;
     }
+    case HELPER_VALUE_RAW_RECORDS: {
+        const uint32_t kind = take(d);
+        const uint32_t count = take(d);
+        const uint32_t offset = take(d);
+        const RawRecordsLayout *layout = rawRecordsLayout(kind);
+        if (d.broken || layout == nullptr || count > layout->mostRecords ||
+            !blockInside(d, offset, count, layout->recordSize) || d.rawSeen) {
+            refuse(d, "raw records of the reply are of no known kind, too many, more than one "
+                      "matrix of them, or lie outside its bytes");
+            return nullptr;
+        }
+        d.rawSeen = true;
+        const bool begun = d.progress != nullptr && d.progress->begun;
+        if (begun && (kind != d.progress->kind || offset != d.progress->offset ||
+                      count < d.progress->records)) {
+            refuse(d, "the reply's raw records are not those its progress announced");
+            return nullptr;
+        }
+        if (!build) {
+            return nullptr;
+        }
+        uint32_t from = 0;
+        if (begun) {
+            from = d.progress->records;
+        } else {
+            resultRawBegin(static_cast<RawRecords>(kind));
+        }
+        for (uint32_t r = from; r < count; ++r) {
+            resultRawAppend(d.section + offset + layout->recordSize * r);
+        }
+        return resultRawEnd();
+    }
     default:
         refuse(d, "the reply holds a value of a kind the module does not know");
         return nullptr;
@@ -355,8 +395,37 @@ struct Event {
 
 } // namespace
 
+bool takeHelperProgress(const unsigned char *section, size_t sectionSize,
+                        const HelperMessage &message, HelperRawProgress *progress,
+                        const char **why) {
+    const RawRecordsLayout *layout = rawRecordsLayout(message.detail);
+    if (layout == nullptr || message.bytes > layout->mostRecords ||
+        message.offset < HELPER_REPLY_HEADER_SIZE || message.offset > sectionSize ||
+        static_cast<uint64_t>(message.bytes) * layout->recordSize >
+            static_cast<uint64_t>(sectionSize - message.offset)) {
+        *why = "its progress names raw records of no known kind, too many, or outside the section";
+        return false;
+    }
+    if (progress->begun &&
+        (message.detail != progress->kind || message.offset != progress->offset ||
+         message.bytes < progress->records)) {
+        *why = "its progress goes back, or to other records than it announced first";
+        return false;
+    }
+    if (!progress->begun) {
+        *progress = HelperRawProgress{true, message.detail, message.offset, 0};
+        resultRawBegin(static_cast<RawRecords>(message.detail));
+    }
+    for (uint32_t r = progress->records; r < message.bytes; ++r) {
+        resultRawAppend(section + message.offset + layout->recordSize * r);
+    }
+    progress->records = message.bytes;
+    return true;
+}
+
 bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray **slots,
-                       int slotCount, HelperError *error, const char **why) {
+                       int slotCount, HelperError *error, const char **why,
+                       HelperRawProgress *progress) {
     *error = HelperError{nullptr, nullptr, nullptr};
     if (bytes < HELPER_REPLY_HEADER_SIZE || word(section) != HELPER_REPLY_MAGIC ||
         word(section + REPLY_VERSION_AT) != HELPER_PROTOCOL_VERSION) {
@@ -377,7 +446,7 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
         *why = "the reply holds more reports or outputs than any request gives";
         return false;
     }
-    Directory d{section, total, eventsAt, total, false, nullptr};
+    Directory d{section, total, eventsAt, total, false, nullptr, progress, false};
     if (eventsAt < HELPER_REPLY_HEADER_SIZE || eventsAt > total || directoryAt < eventsAt ||
         directoryAt > total || (directoryAt - eventsAt) / HELPER_EVENT_SIZE < eventCount) {
         *why = "the reply's reports or directory lie outside its bytes";
@@ -443,6 +512,7 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
     }
     d.at = directoryAt;
     d.broken = false;
+    d.rawSeen = false;
     for (uint32_t s = 0; s < slotTotal; ++s) {
         slots[s] = value(d, true, 0);
     }
@@ -453,9 +523,10 @@ bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray *
 
 struct WireNode {
     HelperValueTag tag;
-    uint32_t rows;
+    uint32_t rows; // raw records: their count
     uint32_t columns;
-    uint32_t offset; // the data: doubles, text, or the column's entries
+    uint32_t kind;   // raw records: their RawRecords kind
+    uint32_t offset; // the data: doubles, text, the column's entries, or the raw records
     uint32_t length; // a text's bytes
     int fieldCount;
     uint32_t nameAt[HELPER_MAX_FIELDS]; // structures: their field names in the data area
@@ -471,6 +542,17 @@ constexpr int NODE_POOL_SIZE = 2 * HELPER_MAX_FIELDS;
 // still fits when the arrays filled the rest.
 constexpr size_t RESERVED_TAIL = 48 * 1024;
 
+// The raw records of the matrix being written.
+struct RawWriting {
+    WireNode *node; // null: none under way, or no room for it (the reply has overflowed)
+    const RawRecordsLayout *layout;
+    size_t at; // where the records go
+    size_t records;
+    size_t announced; // records told to the progress function
+};
+
+HelperProgressFunction progressFunction = nullptr;
+
 struct Writer {
     unsigned char *section;
     size_t size;
@@ -483,6 +565,7 @@ struct Writer {
     uint32_t eventIdAt[HELPER_MAX_EVENTS], eventIdLength[HELPER_MAX_EVENTS];
     uint32_t eventTextAt[HELPER_MAX_EVENTS], eventTextLength[HELPER_MAX_EVENTS];
     uint32_t eventCount;
+    RawWriting raw;
 };
 
 Writer writer;
@@ -523,7 +606,7 @@ WireNode *newNode(HelperValueTag tag) {
     }
     WireNode *node = &writer.nodes[writer.nodeCount++];
     node->tag = tag;
-    node->rows = node->columns = node->offset = node->length = 0;
+    node->rows = node->columns = node->kind = node->offset = node->length = 0;
     node->fieldCount = 0;
     return node;
 }
@@ -551,6 +634,9 @@ bool writeValue(const WireNode *node, int depth) {
     case HELPER_VALUE_TEXTS:
         ok = ok && put(node->rows) && put(node->offset);
         break;
+    case HELPER_VALUE_RAW_RECORDS:
+        ok = ok && put(node->kind) && put(node->rows) && put(node->offset);
+        break;
     case HELPER_VALUE_STRUCT:
         ok = ok && depth == 0 && put(static_cast<uint32_t>(node->fieldCount));
         for (int f = 0; ok && f < node->fieldCount; ++f) {
@@ -574,6 +660,7 @@ void replyBegin(unsigned char *section, size_t size) {
     writer.wanted = 0;
     writer.nodeCount = 0;
     writer.eventCount = 0;
+    writer.raw = RawWriting{};
 }
 
 WireNode *replyMatrix(size_t rows, size_t columns, double **data) {
@@ -589,6 +676,59 @@ WireNode *replyMatrix(size_t rows, size_t columns, double **data) {
     node->columns = static_cast<uint32_t>(columns);
     node->offset = at;
     *data = reinterpret_cast<double *>(writer.section + at);
+    return node;
+}
+
+void replySetProgress(HelperProgressFunction progress) {
+    progressFunction = progress;
+}
+
+void replyRawBegin(RawRecords kind) {
+    RawWriting &raw = writer.raw;
+    raw = RawWriting{};
+    raw.node = newNode(HELPER_VALUE_RAW_RECORDS);
+    raw.layout = rawRecordsLayout(kind);
+    if (raw.node == nullptr || raw.layout == nullptr) {
+        raw.node = nullptr;
+        writer.overflowed = true;
+        return;
+    }
+    // The records follow one another from here; each takes its room as it comes.
+    raw.at = reserve(0, 8);
+    raw.node->kind = kind;
+    raw.node->offset = static_cast<uint32_t>(raw.at);
+}
+
+void replyRawAppend(const unsigned char *record) {
+    RawWriting &raw = writer.raw;
+    if (raw.node == nullptr || raw.records >= raw.layout->mostRecords) {
+        return;
+    }
+    const size_t size = raw.layout->recordSize;
+    const uint32_t at = reserve(size, 1);
+    if (at == 0 || at != raw.at + raw.records * size) {
+        // No room left, or something else was placed after the records: the reply fails.
+        writer.overflowed = true;
+        raw.node = nullptr;
+        return;
+    }
+    std::memcpy(writer.section + at, record, size);
+    ++raw.records;
+    if (progressFunction != nullptr &&
+        (raw.records - raw.announced) * size >= HELPER_PROGRESS_BYTES) {
+        raw.announced = raw.records;
+        progressFunction(raw.node->kind, static_cast<uint32_t>(raw.at),
+                         static_cast<uint32_t>(raw.records));
+    }
+}
+
+WireNode *replyRawEnd() {
+    RawWriting &raw = writer.raw;
+    WireNode *node = raw.node;
+    if (node != nullptr) {
+        node->rows = static_cast<uint32_t>(raw.records);
+    }
+    raw = RawWriting{};
     return node;
 }
 

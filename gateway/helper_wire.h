@@ -16,11 +16,12 @@
 #define QUORVEX_HELPER_WIRE_H
 
 #include "request_call.h"
+#include "results.h"
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t HELPER_PROTOCOL_VERSION = 1;
+constexpr uint32_t HELPER_PROTOCOL_VERSION = 2;
 
 // ---- Control messages ------------------------------------------------------------------
 
@@ -30,6 +31,9 @@ enum HelperMessageKind : uint32_t {
     HELPER_HELLO = 1,   // module -> helper: the module's version; helper -> module: its own
     HELPER_REQUEST = 2, // module -> helper: a request lies in the section
     HELPER_REPLY = 3,   // helper -> module: the reply lies in the section
+    // helper -> module, before the reply: `bytes` raw records of kind `detail` lie at `offset`
+    // of the section so far (see HelperRawProgress)
+    HELPER_PROGRESS = 4,
 };
 // What a helper's hello says of it.
 enum HelperReadiness : uint32_t {
@@ -37,12 +41,19 @@ enum HelperReadiness : uint32_t {
     HELPER_CANNOT_SERVE = 1, // the section holds the error that says why (a reply of one event)
 };
 
+// How long either side looks for the other's next message before it sleeps in the wait: waking
+// a sleeping process costs tens of microseconds (more on a virtual machine), more than most
+// replies take, and a host asking in a loop sends its next request at once. Bounded, so that a
+// wait for a slow feed costs no processor time after it.
+constexpr long HELPER_SPIN_MICROSECONDS = 200;
+
 struct HelperMessage {
     uint32_t kind;
     uint32_t version;
     uint32_t sequence; // the request's number, echoed in its reply
     uint32_t bytes;    // bytes of the section the request or reply fills
-    uint32_t detail;   // HelperReadiness in a hello
+    uint32_t detail;   // HelperReadiness in a hello, the RawRecords kind in a progress
+    uint32_t offset;   // where a progress's records lie in the section
 };
 
 void encodeHelperMessage(const HelperMessage &message, unsigned char out[HELPER_MESSAGE_SIZE]);
@@ -105,6 +116,9 @@ enum HelperValueTag : uint32_t {
     HELPER_VALUE_TEXT = 2,   // data offset, length: the text and its zero byte
     HELPER_VALUE_TEXTS = 3,  // rows, data offset: rows entries of {offset, length}
     HELPER_VALUE_STRUCT = 4, // field count, then per field: name offset, name length, value
+    // kind (RawRecords), record count, data offset: the records as the feed delivered them,
+    // decoded into their matrix by the module (raw_records.h says each kind's shape)
+    HELPER_VALUE_RAW_RECORDS = 5,
 };
 
 // The error a request ended with, as the reply carries it; texts in the section (identifier
@@ -121,8 +135,27 @@ struct HelperError {
 // has done what it must first. False, with `why` said and nothing made, for a reply that is
 // malformed, truncated or larger than its bytes: every part is checked before any is made,
 // and no byte outside `bytes` is read.
+//
+// `progress`, when given, holds what the module decoded of the reply's raw records while the
+// helper was still writing them (takeHelperProgress): the reply's raw records must then be
+// those, and only the rest are decoded.
+struct HelperRawProgress {
+    bool begun;
+    uint32_t kind;
+    uint32_t offset;
+    uint32_t records; // decoded so far
+};
 bool replayHelperReply(const unsigned char *section, size_t bytes, ResultArray **slots,
-                       int slotCount, HelperError *error, const char **why);
+                       int slotCount, HelperError *error, const char **why,
+                       HelperRawProgress *progress = nullptr);
+
+// A progress message of the helper: the raw records it has written so far into the section
+// (of `sectionSize` bytes), decoded through the results seam (resultRawBegin with the first),
+// so that the module decodes while the helper goes on reading the feed. False, with `why`
+// said, for progress that names no kind, lies outside the section, or goes back or elsewhere.
+bool takeHelperProgress(const unsigned char *section, size_t sectionSize,
+                        const HelperMessage &message, HelperRawProgress *progress,
+                        const char **why);
 
 // ---- Writing a reply (the helper's side) ----------------------------------------------------
 // The helper builds its reply in the section while the request runs: array contents go
@@ -140,6 +173,17 @@ WireNode *replyText(const char *text);
 WireNode *replyTexts(size_t rows);
 void replySetText(WireNode *texts, size_t row, const char *text);
 WireNode *replyStructure(int fieldCount, const char *const *names, WireNode *const *values);
+// A matrix as the raw records it decodes from, written into the data area one by one as they
+// come (room for the kind's most is taken at the start, the rest given back at the end). One
+// at a time; appending calls nothing but a copy and the progress function, so it may happen on
+// the feed's thread. Every HELPER_PROGRESS_BYTES of records, `progress` (when set) is told
+// what lies where, for a progress message.
+constexpr size_t HELPER_PROGRESS_BYTES = 256 * 1024;
+using HelperProgressFunction = void (*)(uint32_t kind, uint32_t offset, uint32_t records);
+void replySetProgress(HelperProgressFunction progress);
+void replyRawBegin(RawRecords kind);
+void replyRawAppend(const unsigned char *record);
+WireNode *replyRawEnd();
 // A report of the request, in its order.
 void replyEvent(HelperEventKind kind, const char *identifier, const char *text);
 // Writes the directory for the output slots and the header; returns the reply's bytes, or 0

@@ -3,6 +3,8 @@
 // warning and error operations. The module in its host and on the stand-in host use this.
 #include "results.h"
 
+#include "raw_records.h"
+
 #include "mex.h"
 
 #include <cstdlib>
@@ -34,6 +36,19 @@ ResultArray *resultMatrix(size_t rows, size_t columns, MatrixFill fill, double *
 #endif
     *data = mxGetPr(matrix);
     return resultOf(matrix);
+}
+
+// Raw records are decoded in this process, as they come.
+void resultRawBegin(RawRecords kind) {
+    rawDecodeBegin(kind);
+}
+
+void resultRawAppend(const unsigned char *record) {
+    rawDecodeAppend(record);
+}
+
+ResultArray *resultRawEnd() {
+    return rawDecodeEnd();
 }
 
 ResultArray *resultScalar(double value) {

@@ -23,6 +23,22 @@ enum MatrixFill { MATRIX_ZEROED, MATRIX_UNZEROED };
 // (element (r, c) at r + c * rows).
 ResultArray *resultMatrix(size_t rows, size_t columns, MatrixFill fill, double **data);
 
+// The raw records a decoded matrix is made from, as the feed delivered them.
+enum RawRecords {
+    RAW_HISTORY_BLOCKS = 1, // a history: its blocks of eight trades, rows = 8 per block
+    RAW_BAR_BLOCKS = 2,     // a bar series: its blocks of eight bars, in the fixed rows
+};
+
+// A matrix decoded from raw records of `kind`, handed over one record at a time as the feed
+// delivers them (requests/raw_records.h says each kind's shape and decodes it). The front end
+// decodes them where it makes the matrix, so that one whose arrays are made in another process
+// hands over the raw records, a third of the decoded size, rather than the matrix. One such
+// matrix at a time: begun, appended to (from the feed's callback too: no host call there, and
+// the record is only read during the call), ended, which gives the matrix.
+void resultRawBegin(RawRecords kind);
+void resultRawAppend(const unsigned char *record);
+ResultArray *resultRawEnd();
+
 // A 1-by-1 real double.
 ResultArray *resultScalar(double value);
 

@@ -13,6 +13,7 @@
 #include "helper_wire.h"
 #include "requests.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,15 @@ HANDLE host = nullptr;
 bool receive(unsigned char *message) {
     DWORD got = 0;
     size_t total = 0;
+    // The next request of a host that asks in a loop is taken without sleeping first (see
+    // HELPER_SPIN_MICROSECONDS).
+    const auto spinStart = std::chrono::steady_clock::now();
+    DWORD pending = 0;
+    while (std::chrono::steady_clock::now() - spinStart <
+               std::chrono::microseconds(HELPER_SPIN_MICROSECONDS) &&
+           PeekNamedPipe(requests, nullptr, 0, nullptr, &pending, nullptr) &&
+           pending < HELPER_MESSAGE_SIZE) {
+    }
     while (total < HELPER_MESSAGE_SIZE) {
         if (!ReadFile(requests, message + total, static_cast<DWORD>(HELPER_MESSAGE_SIZE - total),
                       &got, nullptr) ||
@@ -116,6 +126,19 @@ int channel = -1;
 
 bool receive(unsigned char *message) {
     size_t got = 0;
+    // The next request of a host that asks in a loop is taken without sleeping first (see
+    // HELPER_SPIN_MICROSECONDS).
+    const auto spinStart = std::chrono::steady_clock::now();
+    while (got < HELPER_MESSAGE_SIZE && std::chrono::steady_clock::now() - spinStart <
+                                            std::chrono::microseconds(HELPER_SPIN_MICROSECONDS)) {
+        const ssize_t n = recv(channel, message + got, HELPER_MESSAGE_SIZE - got, MSG_DONTWAIT);
+        if (n == 0) {
+            return false; // the module closed the channel
+        }
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        }
+    }
     while (got < HELPER_MESSAGE_SIZE) {
         const ssize_t n = recv(channel, message + got, HELPER_MESSAGE_SIZE - got, 0);
         if (n < 0 && errno == EINTR) {
@@ -295,6 +318,21 @@ size_t answer(size_t requestBytes) {
     return bytes;
 }
 
+// The request being answered, whose progress messages carry its number.
+uint32_t answering = 0;
+
+// Tells the module that raw records of the reply lie in the section so far, so that it decodes
+// them while this process goes on reading the feed. May run on the feed's thread, while the
+// request's own thread waits inside the feed; nothing else writes to the channel meanwhile. A
+// failed send is left to the reply's.
+void announceProgress(uint32_t kind, uint32_t offset, uint32_t records) {
+    unsigned char message[HELPER_MESSAGE_SIZE];
+    encodeHelperMessage(
+        HelperMessage{HELPER_PROGRESS, HELPER_PROTOCOL_VERSION, answering, records, kind, offset},
+        message);
+    send(message);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -323,11 +361,12 @@ int main(int argc, char **argv) {
         }
     }
     encodeHelperMessage(HelperMessage{HELPER_HELLO, HELPER_PROTOCOL_VERSION, 0,
-                                      static_cast<uint32_t>(bytes), readiness},
+                                      static_cast<uint32_t>(bytes), readiness, 0},
                         message);
     if (!send(message) || readiness != HELPER_READY || hello.version != HELPER_PROTOCOL_VERSION) {
         return 0;
     }
+    replySetProgress(&announceProgress);
     for (;;) {
         HelperMessage request{};
         if (!receive(message)) {
@@ -337,9 +376,10 @@ int main(int argc, char **argv) {
             request.bytes > sectionSize) {
             return 2;
         }
+        answering = request.sequence;
         const size_t reply = answer(request.bytes);
         encodeHelperMessage(HelperMessage{HELPER_REPLY, HELPER_PROTOCOL_VERSION, request.sequence,
-                                          static_cast<uint32_t>(reply), 0},
+                                          static_cast<uint32_t>(reply), 0, 0},
                             message);
         if (!send(message)) {
             return 0;

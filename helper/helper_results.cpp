@@ -60,6 +60,20 @@ ResultArray *resultMatrix(size_t rows, size_t columns, MatrixFill fill, double *
     return resultOf(node);
 }
 
+// Raw records go over as they came, straight into the section; the module decodes them into
+// the host's matrix.
+void resultRawBegin(RawRecords kind) {
+    replyRawBegin(kind);
+}
+
+void resultRawAppend(const unsigned char *record) {
+    replyRawAppend(record);
+}
+
+ResultArray *resultRawEnd() {
+    return resultOf(replyRawEnd());
+}
+
 ResultArray *resultScalar(double value) {
     double *data = nullptr;
     ResultArray *scalar = resultMatrix(1, 1, MATRIX_UNZEROED, &data);

@@ -8,6 +8,7 @@
 #include "field_readers.h"
 #include "keys.h"
 #include "requests.h"
+#include "results.h"
 
 #include <cstring>
 #include <type_traits>
@@ -51,11 +52,9 @@ struct HistoryScanState {
 static_assert(std::is_standard_layout<HistoryScanState>::value,
               "the scan block's address must be the state's");
 
-// The blocks a scan kept, as the feed delivered them; decoded once, straight into the result,
-// after the scan. A third of the decoded rows' size, and every row is written once.
+// The most blocks a scan keeps; eight rows each.
 constexpr int32_t HISTORY_BLOCK_CAPACITY =
     HISTORY_CAPACITY / static_cast<int32_t>(HISTORY_BLOCK_RECORDS);
-unsigned char DeliveredBlocks[HISTORY_BLOCK_CAPACITY][HISTORY_BLOCK_SIZE];
 
 HistoryScanState *stateOf(void *scanBlock) {
     return reinterpret_cast<HistoryScanState *>(static_cast<HistoryScanBlock *>(scanBlock));
@@ -121,38 +120,11 @@ int32_t storeHistoryDelivery(int32_t eventCode, const void *key, const void *blo
         scan->block.done = 1;
         return 1;
     }
-    std::memcpy(DeliveredBlocks[scan->storedBlocks], block, HISTORY_BLOCK_SIZE);
+    // Kept as it came, and decoded once, straight into the result, after the scan: a third of
+    // the decoded rows' size, and every row is written once.
+    resultRawAppend(static_cast<const unsigned char *>(block));
     ++scan->storedBlocks;
     return 0;
-}
-
-// Decodes the kept blocks into the rows-by-7 result: the block's records filed from the last
-// to the first, every price scaled by the divisor of the block's first record's price type.
-void decodeHistory(int32_t blocks, double *out) {
-    const size_t rows = static_cast<size_t>(blocks) * HISTORY_BLOCK_RECORDS;
-    double *day = out + HISTORY_DAY * rows;
-    double *price = out + HISTORY_PRICE * rows;
-    double *size = out + HISTORY_SIZE * rows;
-    double *hour = out + HISTORY_HOUR * rows;
-    double *minute = out + HISTORY_MINUTE * rows;
-    double *second = out + HISTORY_SECOND * rows;
-    double *condition = out + HISTORY_CONDITION * rows;
-    for (int32_t b = 0; b < blocks; ++b) {
-        const unsigned char *records = DeliveredBlocks[b];
-        const PriceScale scale = PriceTypeScale(readU8(records, HISTORY_PRICE_TYPE_OFFSET));
-        const size_t first = static_cast<size_t>(b) * HISTORY_BLOCK_RECORDS;
-        for (size_t k = 0; k < HISTORY_BLOCK_RECORDS; ++k) {
-            const unsigned char *record = records + HISTORY_RECORD_SIZE * historyRecordOfRow(k);
-            const size_t row = first + k;
-            day[row] = readU8(record, HISTORY_DAY_OFFSET);
-            price[row] = applyPriceScale(readI32(record, HISTORY_PRICE_OFFSET), scale);
-            size[row] = readU32(record, HISTORY_SIZE_OFFSET);
-            hour[row] = readU8(record, HISTORY_HOUR_OFFSET);
-            minute[row] = readU8(record, HISTORY_MINUTE_OFFSET);
-            second[row] = readU8(record, HISTORY_SECOND_OFFSET);
-            condition[row] = readU8(record, HISTORY_CONDITION_OFFSET);
-        }
-    }
 }
 
 // The line of a failed delivery the callback saw, printed on the host's thread after the feed
@@ -261,6 +233,7 @@ void runHistoryScan(RequestCall &call) {
     std::memcpy(scan.requestedKey, key, SECURITY_KEY_SIZE);
     const void *callback = chooseCallback(call);
 
+    resultRawBegin(RAW_HISTORY_BLOCKS);
     setScanCallback(&scan.block, callback);
     scan.block.reserved4 = 0;
     scan.block.done = 0;
@@ -311,11 +284,7 @@ void runHistoryScan(RequestCall &call) {
         warnNoHistory(scan, security);
     }
 
-    // Written whole by the decode.
-    const size_t rows = static_cast<size_t>(scan.storedBlocks) * HISTORY_BLOCK_RECORDS;
-    double *out = nullptr;
-    call.outputs[0] = resultMatrix(rows, HISTORY_COLUMN_COUNT, MATRIX_UNZEROED, &out);
-    decodeHistory(scan.storedBlocks, out);
+    call.outputs[0] = resultRawEnd();
     if (call.outputCount > 1) {
         // How the scan ended: the status and event code of the delivery that ended it (0 and
         // the event of a block of another security; 0 and 0 when the feed ended it itself).

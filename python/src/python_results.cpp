@@ -7,6 +7,8 @@
 
 #include "results.h"
 
+#include "raw_records.h"
+
 #include <pybind11/numpy.h>
 
 #include <cstring>
@@ -64,6 +66,19 @@ ResultArray *resultMatrix(size_t rows, size_t columns, MatrixFill fill, double *
         std::memset(*data, 0, rows * columns * sizeof(double));
     }
     return keep(std::move(matrix));
+}
+
+// Raw records are decoded in this process, as they come.
+void resultRawBegin(RawRecords kind) {
+    rawDecodeBegin(kind);
+}
+
+void resultRawAppend(const unsigned char *record) {
+    rawDecodeAppend(record);
+}
+
+ResultArray *resultRawEnd() {
+    return rawDecodeEnd();
 }
 
 // A 1-by-1 matrix, as the helper's replies carry it too, so that a result has one shape

@@ -2,14 +2,27 @@
 // the other, and every reply that breaks the format refused before anything of it is made.
 #include "harness.h"
 #include "helper_wire.h"
+#include "raw_records.h"
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
 
+// `count` raw records of `size` bytes, every byte drawn at random (the decoders take any).
+std::vector<unsigned char> randomRecords(size_t count, size_t size, unsigned seed) {
+    std::mt19937 draw(seed);
+    std::vector<unsigned char> bytes(count * size);
+    for (unsigned char &byte : bytes) {
+        byte = static_cast<unsigned char>(draw());
+    }
+    return bytes;
+}
+
 // A reply of every kind of value, written with the helper's writer into `section`: a 2-by-3
-// matrix, a structure of a column of texts and a text, a warning and a print.
+// matrix, a structure of a column of texts and a text, two raw history blocks, a warning and a
+// print.
 size_t sampleReply(std::vector<unsigned char> &section) {
     replyBegin(section.data(), section.size());
     double *data = nullptr;
@@ -25,27 +38,93 @@ size_t sampleReply(std::vector<unsigned char> &section) {
     const char *names[] = {"Symbol", "release"};
     WireNode *fields[] = {texts, text};
     WireNode *structure = replyStructure(2, names, fields);
-    WireNode *slots[] = {matrix, structure};
+    const size_t blockSize = rawRecordsLayout(RAW_HISTORY_BLOCKS)->recordSize;
+    const std::vector<unsigned char> blocks = randomRecords(2, blockSize, 1);
+    replyRawBegin(RAW_HISTORY_BLOCKS);
+    replyRawAppend(blocks.data());
+    replyRawAppend(blocks.data() + blockSize);
+    WireNode *raw = replyRawEnd();
+    WireNode *slots[] = {matrix, structure, raw};
     size_t needed = 0;
-    return replyFinish(slots, 2, &needed);
+    return replyFinish(slots, 3, &needed);
 }
 
 // Replays `bytes` of `section` in a call of its own, as the module does with a reply.
-mxhost::CallResult replay(const std::vector<unsigned char> &section, size_t bytes, bool *accepted) {
+// The progress messages a helper sent while it wrote its raw records are taken first, as the
+// module takes them while it waits for the reply.
+mxhost::CallResult replay(const std::vector<unsigned char> &section, size_t bytes, bool *accepted,
+                          const std::vector<HelperMessage> &progress = {}) {
     static const std::vector<unsigned char> *from;
+    static const std::vector<HelperMessage> *announced;
     static size_t length;
     static bool ok;
     from = &section;
+    announced = &progress;
     length = bytes;
     auto entry = [](int nlhs, mxArray *plhs[], int, const mxArray *[]) {
         const char *why = nullptr;
+        HelperRawProgress decoded{};
+        ok = true;
+        for (const HelperMessage &message : *announced) {
+            ok = ok && takeHelperProgress(from->data(), from->size(), message, &decoded, &why);
+        }
         HelperError error;
-        ok = replayHelperReply(from->data(), length, reinterpret_cast<ResultArray **>(plhs), nlhs,
-                               &error, &why);
+        ok = ok && replayHelperReply(from->data(), length, reinterpret_cast<ResultArray **>(plhs),
+                                     nlhs, &error, &why, &decoded);
     };
-    auto result = mxhost::call(entry, 2, {});
+    auto result = mxhost::call(entry, 3, {});
     *accepted = ok;
     return result;
+}
+
+// The matrix the module's own process makes of the same raw records.
+mxhost::CallResult decodedHere(RawRecords kind, const std::vector<unsigned char> &records) {
+    static RawRecords decoding;
+    static const std::vector<unsigned char> *from;
+    decoding = kind;
+    from = &records;
+    auto entry = [](int, mxArray *plhs[], int, const mxArray *[]) {
+        const size_t size = rawRecordsLayout(decoding)->recordSize;
+        resultRawBegin(decoding);
+        for (size_t at = 0; at < from->size(); at += size) {
+            resultRawAppend(from->data() + at);
+        }
+        plhs[0] = reinterpret_cast<mxArray *>(resultRawEnd());
+    };
+    return mxhost::call(entry, 1, {});
+}
+
+bool sameBits(const mxArray *a, const mxArray *b) {
+    return a != nullptr && b != nullptr && mxGetM(a) == mxGetM(b) && mxGetN(a) == mxGetN(b) &&
+           std::memcmp(mxGetPr(a), mxGetPr(b), mxGetM(a) * mxGetN(a) * sizeof(double)) == 0;
+}
+
+// Raw records written as a helper writes them, with the progress messages it would send.
+struct RawReply {
+    std::vector<unsigned char> section;
+    size_t bytes;
+    std::vector<HelperMessage> progress;
+};
+
+RawReply rawReply(RawRecords kind, const std::vector<unsigned char> &records) {
+    static std::vector<HelperMessage> *sent;
+    RawReply reply{std::vector<unsigned char>(records.size() + 256 * 1024), 0, {}};
+    sent = &reply.progress;
+    replySetProgress([](uint32_t which, uint32_t offset, uint32_t count) {
+        sent->push_back(
+            HelperMessage{HELPER_PROGRESS, HELPER_PROTOCOL_VERSION, 1, count, which, offset});
+    });
+    replyBegin(reply.section.data(), reply.section.size());
+    const size_t size = rawRecordsLayout(kind)->recordSize;
+    replyRawBegin(kind);
+    for (size_t at = 0; at < records.size(); at += size) {
+        replyRawAppend(records.data() + at);
+    }
+    WireNode *slots[] = {replyRawEnd()};
+    size_t needed = 0;
+    reply.bytes = replyFinish(slots, 1, &needed);
+    replySetProgress(nullptr);
+    return reply;
 }
 
 TEST(HelperWire, ARequestComesBackAsItWasSent) {
@@ -101,6 +180,68 @@ TEST(HelperWire, AReplyIsReplayedWithItsReportsInOrder) {
     EXPECT_EQ(mxhost::textOf(mxGetCell(symbols, 0)), "IBM");
     EXPECT_EQ(mxhost::textOf(mxGetCell(symbols, 1)), ""); // never set: empty
     EXPECT_EQ(mxhost::textOf(mxGetField(structure, 0, "release")), "b");
+    EXPECT_EQ(expected::matrixMismatch(result.output(2), 16, 7), "");
+}
+
+TEST(HelperWire, RawRecordsDecodeAsInTheModulesOwnProcessWithOrWithoutProgress) {
+    // A history of 4,000 blocks (several progress messages), and a bar series of 2,000 blocks
+    // in its fixed rows.
+    for (RawRecords kind : {RAW_HISTORY_BLOCKS, RAW_BAR_BLOCKS}) {
+        const size_t count = kind == RAW_HISTORY_BLOCKS ? 4000 : 2000;
+        const std::vector<unsigned char> records =
+            randomRecords(count, rawRecordsLayout(kind)->recordSize, 7);
+        auto here = decodedHere(kind, records);
+        RawReply reply = rawReply(kind, records);
+        ASSERT_GT(reply.bytes, 0u);
+        // The room past the last record went back: the reply holds the records, not the most.
+        EXPECT_LT(reply.bytes, records.size() + 4096);
+        ASSERT_GE(reply.progress.size(), 1u);
+        bool accepted = false;
+        auto whole = replay(reply.section, reply.bytes, &accepted);
+        ASSERT_TRUE(accepted);
+        EXPECT_TRUE(sameBits(whole.output(0), here.output(0))) << kind;
+        auto stepwise = replay(reply.section, reply.bytes, &accepted, reply.progress);
+        ASSERT_TRUE(accepted);
+        EXPECT_TRUE(sameBits(stepwise.output(0), here.output(0))) << kind;
+    }
+    const size_t rows = mxGetM(decodedHere(RAW_BAR_BLOCKS, {}).output(0));
+    EXPECT_EQ(rows, expected::BAR_ROWS); // no block still gives the series' fixed rows, all zeros
+}
+
+TEST(HelperWire, ProgressThatGoesBackOrElsewhereIsRefused) {
+    const std::vector<unsigned char> records =
+        randomRecords(4000, rawRecordsLayout(RAW_HISTORY_BLOCKS)->recordSize, 3);
+    RawReply reply = rawReply(RAW_HISTORY_BLOCKS, records);
+    ASSERT_GE(reply.progress.size(), 2u);
+    const HelperMessage first = reply.progress[0];
+    auto refused = [&](std::vector<HelperMessage> progress) {
+        bool accepted = true;
+        replay(reply.section, reply.bytes, &accepted, progress);
+        return !accepted;
+    };
+    EXPECT_FALSE(refused(reply.progress));
+    HelperMessage back = reply.progress[1];
+    back.bytes = first.bytes - 1;
+    EXPECT_TRUE(refused({first, back}));
+    HelperMessage otherKind = first;
+    otherKind.detail = RAW_BAR_BLOCKS;
+    EXPECT_TRUE(refused({first, otherKind}));
+    HelperMessage unknown = first;
+    unknown.detail = 99;
+    EXPECT_TRUE(refused({unknown}));
+    HelperMessage outside = first;
+    outside.offset = static_cast<uint32_t>(reply.section.size() - 16);
+    EXPECT_TRUE(refused({outside}));
+    HelperMessage tooMany = first;
+    tooMany.bytes = 100000; // more blocks than any history holds
+    EXPECT_TRUE(refused({tooMany}));
+    // Progress at another place than the reply's records, and more than the reply holds.
+    HelperMessage elsewhere = first;
+    elsewhere.offset += 8;
+    EXPECT_TRUE(refused({elsewhere}));
+    HelperMessage beyond = first;
+    beyond.bytes = 4001;
+    EXPECT_TRUE(refused({beyond}));
 }
 
 TEST(HelperWire, EveryBrokenReplyIsRefusedBeforeAnythingIsMade) {
