@@ -256,9 +256,11 @@ bool textInside(const Directory &d, uint32_t offset, uint32_t length) {
 }
 
 // `count` items of `size` bytes at `offset`, inside the data area.
+// `count` of a matrix is rows times columns, up to 2^64 - 2^33 + 1: compared by division, so
+// that a product that wraps around is no small block.
 bool blockInside(const Directory &d, uint32_t offset, uint64_t count, uint64_t size) {
     return offset >= HELPER_REPLY_HEADER_SIZE && offset <= d.bytes &&
-           count * size <= static_cast<uint64_t>(d.bytes - offset);
+           count <= static_cast<uint64_t>(d.bytes - offset) / size;
 }
 
 // Checks one value (build false) or creates it (build true) through the results seam.
@@ -338,6 +340,18 @@ ResultArray *value(Directory &d, bool build, int depth) {
                 return nullptr;
             }
             names[field] = reinterpret_cast<const char *>(d.section + offset);
+            // The host refuses a structure that names a field twice, and a field must hold a
+            // value: both are checked before anything is made.
+            for (uint32_t earlier = 0; earlier < field; ++earlier) {
+                if (std::strcmp(names[earlier], names[field]) == 0) {
+                    refuse(d, "a structure of the reply names a field twice");
+                    return nullptr;
+                }
+            }
+            if (d.end - d.at >= 4 && word(d.section + d.at) == HELPER_VALUE_NONE) {
+                refuse(d, "a field of the reply's structure has no value");
+                return nullptr;
+            }
             values[field] = value(d, build, depth + 1);
             if (d.broken) {
                 return nullptr;

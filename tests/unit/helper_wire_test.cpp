@@ -288,4 +288,47 @@ TEST(HelperWire, AReplyThatDoesNotFitItsSectionFailsWhole) {
     EXPECT_GT(needed, 100000u * 7 * 8);
 }
 
+// Replies the fuzz target over the reader found accepted or crashing: each must be refused
+// with nothing made.
+TEST(HelperWire, RepliesTheHostCannotBuildAreRefused) {
+    std::vector<unsigned char> section(4096);
+    auto directoryWord = [&section](size_t word) -> unsigned char * {
+        const size_t directory = section[24] | (section[25] << 8) | (section[26] << 16);
+        return &section[directory + 4 * word];
+    };
+    auto refused = [&section](size_t bytes) {
+        bool accepted = true;
+        auto result = replay(section, bytes, &accepted);
+        EXPECT_FALSE(accepted);
+        EXPECT_TRUE(result.created.empty());
+    };
+    const char *names[] = {"Symbol", "Symbol"};
+    size_t needed = 0;
+
+    // A structure naming a field twice: the host would refuse to make it.
+    replyBegin(section.data(), section.size());
+    WireNode *twice[] = {replyText("a"), replyText("b")};
+    WireNode *structure = replyStructure(2, names, twice);
+    refused(replyFinish(&structure, 1, &needed));
+
+    // A structure field whose value is "no value": tag, count, then the first name's offset and
+    // length come before the first value's tag.
+    replyBegin(section.data(), section.size());
+    WireNode *once[] = {replyText("a")};
+    structure = replyStructure(1, names, once);
+    size_t bytes = replyFinish(&structure, 1, &needed);
+    std::memset(directoryWord(4), 0, 4);
+    refused(bytes);
+
+    // A matrix of 2^31 by 2^30 doubles, whose byte count wraps to 0 in 64 bits.
+    replyBegin(section.data(), section.size());
+    double *data = nullptr;
+    WireNode *matrix = replyMatrix(1, 1, &data);
+    bytes = replyFinish(&matrix, 1, &needed);
+    const unsigned char rows[] = {0, 0, 0, 0x80}, columns[] = {0, 0, 0, 0x40};
+    std::memcpy(directoryWord(1), rows, 4);
+    std::memcpy(directoryWord(2), columns, 4);
+    refused(bytes);
+}
+
 } // namespace

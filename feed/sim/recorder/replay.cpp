@@ -19,7 +19,11 @@ void setScanFields(HistoryScanBlock *sb, const ScanFields &f) {
 // A recorded buffer in one of the sizes the callback reads, whatever the store holds.
 template <std::size_t N> struct Fixed {
     unsigned char bytes[N] = {};
-    explicit Fixed(const Bytes &from) { std::memcpy(bytes, from.data(), std::min(from.size(), N)); }
+    explicit Fixed(const Bytes &from) {
+        if (!from.empty()) { // an empty vector's data() may be null, which memcpy never takes
+            std::memcpy(bytes, from.data(), std::min(from.size(), N));
+        }
+    }
 };
 
 } // namespace
