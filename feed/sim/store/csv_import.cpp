@@ -409,10 +409,8 @@ std::string missingRecords(StoreWriter &w, const std::string &kind,
            " and no bars (status 4)";
 }
 
-} // namespace
-
-int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind,
-                  const std::string &csvPath, std::vector<std::string> &warnings) {
+// Refuses a kind of file the import does not know.
+void checkKind(const std::string &kind) {
     static const char *const kinds[] = {"quotes", "fundamentals", "history", "bars",
                                         "cant",   "securities",   "version"};
     bool knownKind = false;
@@ -424,11 +422,26 @@ int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind
                                  "\" (quotes, fundamentals, history, bars, cant, securities, "
                                  "version)");
     }
+}
+
+} // namespace
+
+int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind,
+                  const std::string &csvPath, std::vector<std::string> &warnings) {
+    checkKind(kind);
     std::ifstream in(csvPath, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + csvPath);
     }
-    CsvReader csv(std::string(std::istreambuf_iterator<char>(in), {}));
+    return importCsvText(folder, db, kind, std::string(std::istreambuf_iterator<char>(in), {}),
+                         csvPath, warnings);
+}
+
+int64_t importCsvText(const std::string &folder, int32_t db, const std::string &kind,
+                      std::string text, const std::string &csvPath,
+                      std::vector<std::string> &warnings) {
+    checkKind(kind);
+    CsvReader csv(std::move(text));
 
     int64_t line = 0;
     int64_t imported = 0;

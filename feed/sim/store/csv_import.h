@@ -16,6 +16,11 @@ namespace pcqw32 {
 int64_t importCsv(const std::string &folder, int32_t db, const std::string &kind,
                   const std::string &csvPath, std::vector<std::string> &warnings);
 
+// The same for CSV text already in memory; `csvPath` names it in the errors and warnings.
+int64_t importCsvText(const std::string &folder, int32_t db, const std::string &kind,
+                      std::string text, const std::string &csvPath,
+                      std::vector<std::string> &warnings);
+
 } // namespace pcqw32
 
 #endif
