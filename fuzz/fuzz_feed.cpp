@@ -3,11 +3,11 @@
 #include "expected_results.h"
 #include "pcqw32_layout.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <set>
+#include <utility>
 #include <vector>
 
 namespace fuzzfeed {
@@ -20,14 +20,21 @@ constexpr size_t SHARED_SYMBOL_CHARACTERS = 3; // of a delivered key like the sc
 constexpr int64_t CALLBACK_BUDGET = 160000;    // deliveries per module call, > 2x capacity
 constexpr int32_t LONGEST_HISTORY_RUN = 70000; // one repeated delivery: 560,000 rows
 constexpr int32_t LONGEST_BAR_RUN = 12000;     // repeated next blocks: 96,000 rows
+// Repeats and runs are short unless the input asks for one of the long ones, which reach a
+// capacity and cost a large result: rare, so that most inputs run in microseconds.
+constexpr int32_t SHORT_RUN = 512;
+constexpr uint8_t FIRST_LONG_RUN = 0xFC; // of the byte that chooses a run's length
 
 struct State {
     FuzzedDataProvider *data = nullptr;
     int32_t request = 0;
     int32_t calls = 0;
-    std::map<void *, bool> attached;
-    std::set<int32_t> statuses;
-    std::set<int32_t> approxFailures;
+    // Kept as vectors that are cleared, never freed: after the first inputs a call allocates
+    // nothing here, so libFuzzer sees as many frees as mallocs in a run and keeps its leak
+    // check for the runs that do leak.
+    std::vector<std::pair<void *, bool>> attached;
+    std::vector<int32_t> statuses;
+    std::vector<int32_t> approxFailures;
     bool inCallback = false;
     bool startedStuck = false;
     unsigned char firstKey[SECURITY_KEY_SIZE] = {};
@@ -48,20 +55,21 @@ struct Totals {
     int64_t barsPastCapacity = 0;
     int64_t longestHistory = 0;
     int64_t longestBars = 0;
+    int64_t barSeries = 0;
 };
 Totals totals;
 constexpr int64_t HISTORY_CAPACITY_BLOCKS = expected::HISTORY_CAPACITY / HISTORY_BLOCK_RECORDS;
 constexpr int64_t BAR_CAPACITY_BLOCKS = BAR_MAX_BLOCKS;
 
 void printTotals() {
-    std::fprintf(stderr,
-                 "fuzz feed: %lld module calls; history past capacity in %lld (longest %lld "
-                 "blocks), bars past capacity in %lld (longest %lld blocks)\n",
-                 static_cast<long long>(totals.calls),
-                 static_cast<long long>(totals.historyPastCapacity),
-                 static_cast<long long>(totals.longestHistory),
-                 static_cast<long long>(totals.barsPastCapacity),
-                 static_cast<long long>(totals.longestBars));
+    std::fprintf(
+        stderr,
+        "fuzz feed: %lld module calls; history past capacity in %lld (longest %lld "
+        "blocks), bars past capacity in %lld (longest %lld blocks); %lld bar series\n",
+        static_cast<long long>(totals.calls), static_cast<long long>(totals.historyPastCapacity),
+        static_cast<long long>(totals.longestHistory),
+        static_cast<long long>(totals.barsPastCapacity), static_cast<long long>(totals.longestBars),
+        static_cast<long long>(totals.barSeries));
 }
 
 State state;
@@ -77,7 +85,9 @@ unsigned char *deliveryBlock() {
     return block;
 }
 
-volatile unsigned touchedSum = 0;
+volatile unsigned char touchedSum = 0;
+// The largest buffer the module hands the feed.
+constexpr size_t TOUCHED_MOST = 4096;
 
 void copyBytes(unsigned char *to, const std::vector<uint8_t> &bytes) {
     if (!bytes.empty()) {
@@ -90,14 +100,17 @@ bool exhausted() {
 }
 
 // Reads every byte of a buffer the module hands over, so that one shorter than the size the
-// operation implies is reported by the sanitizer.
+// operation implies is reported by the sanitizer: the copy is checked whole by the sanitizer's
+// memcpy, in one step rather than byte by byte.
 void touch(const void *buffer, size_t size) {
-    const volatile unsigned char *bytes = static_cast<const volatile unsigned char *>(buffer);
-    unsigned sum = 0;
-    for (size_t i = 0; i < size; ++i) {
-        sum += bytes[i];
+    static unsigned char copy[TOUCHED_MOST];
+    if (size > sizeof copy) {
+        fail("a buffer larger than the fuzz feed knows of");
     }
-    touchedSum = touchedSum + sum;
+    if (size > 0) {
+        std::memcpy(copy, buffer, size);
+        touchedSum = touchedSum + copy[size - 1];
+    }
 }
 
 int32_t pickFailure() {
@@ -120,10 +133,35 @@ int32_t pickStatus() {
     return state.data->ConsumeIntegral<uint8_t>() < 192 ? 0 : pickFailure();
 }
 
+bool holds(const std::vector<int32_t> &values, int32_t value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+}
+
 void noteStatus(int32_t status) {
-    if (status != 0) {
-        state.statuses.insert(status);
+    if (status != 0 && !holds(state.statuses, status)) {
+        state.statuses.push_back(status);
     }
+}
+
+// Whether the control block is attached, as a flag the caller may set.
+bool &attachmentOf(void *controlBlock) {
+    for (auto &entry : state.attached) {
+        if (entry.first == controlBlock) {
+            return entry.second;
+        }
+    }
+    state.attached.emplace_back(controlBlock, false);
+    return state.attached.back().second;
+}
+
+// The length of a long run: short mostly; one of `longRuns` (a capacity's edges and past it)
+// when the choosing byte is one of the last four.
+int32_t runLength(int32_t shortest, const int32_t (&longRuns)[4]) {
+    const uint8_t choice = state.data->ConsumeIntegral<uint8_t>();
+    if (choice >= FIRST_LONG_RUN) {
+        return longRuns[choice - FIRST_LONG_RUN];
+    }
+    return state.data->ConsumeIntegralInRange<int32_t>(shortest, SHORT_RUN);
 }
 
 // Writes what the fuzzer says into a record buffer of `room` bytes, never past it.
@@ -170,8 +208,8 @@ int32_t deliver(HistoryScanBlock *scan, int32_t event, int32_t status) {
     if (status == 0 && event != SCAN_EVENT_IGNORED) {
         ++state.historyBlocks;
     }
-    if (status != 0 && (event & 0xFF) == SCAN_EVENT_BLOCK) {
-        state.approxFailures.insert(status);
+    if (status != 0 && (event & 0xFF) == SCAN_EVENT_BLOCK && !holds(state.approxFailures, status)) {
+        state.approxFailures.push_back(status);
     }
     state.inCallback = true;
     int32_t result = callback(0, event, deliveryKey(), deliveryBlock(), 0, status, scan);
@@ -225,9 +263,13 @@ void makeDeliveries(HistoryScanBlock *scan) {
         int32_t repeat = 1;
         bool ignoreDone = false;
         switch (shape >> 5) {
-        case 7:
-            repeat = data.ConsumeIntegralInRange<int32_t>(2, LONGEST_HISTORY_RUN);
+        case 7: {
+            static constexpr int32_t LONG_RUNS[] = {
+                HISTORY_CAPACITY_BLOCKS - 1, HISTORY_CAPACITY_BLOCKS, HISTORY_CAPACITY_BLOCKS + 1,
+                LONGEST_HISTORY_RUN};
+            repeat = runLength(2, LONG_RUNS);
             break;
+        }
         case 6:
             ignoreDone = true;
             repeat = data.ConsumeIntegralInRange<int32_t>(1, 4);
@@ -307,7 +349,9 @@ int32_t barNextBlock(void *key, void *record) {
     uint8_t shape = state.data->ConsumeIntegral<uint8_t>();
     if (shape >= 0xF0) {
         // A long run of blocks: this one and the next ones leave the buffer as it is.
-        state.barRepeatsLeft = state.data->ConsumeIntegralInRange<int32_t>(1, LONGEST_BAR_RUN);
+        static constexpr int32_t LONG_RUNS[] = {BAR_CAPACITY_BLOCKS - 2, BAR_CAPACITY_BLOCKS - 1,
+                                                BAR_CAPACITY_BLOCKS, LONGEST_BAR_RUN};
+        state.barRepeatsLeft = runLength(1, LONG_RUNS);
         ++state.barBlocks;
         return 0;
     }
@@ -359,6 +403,9 @@ int32_t endCall() {
     }
     state.data = nullptr;
     ++totals.calls;
+    if (state.request == BAR_REQUEST && state.calls > 0) {
+        ++totals.barSeries;
+    }
     if (state.historyBlocks > HISTORY_CAPACITY_BLOCKS) {
         ++totals.historyPastCapacity;
     }
@@ -375,11 +422,11 @@ int32_t endCall() {
 }
 
 bool statusWasReturned(int32_t status) {
-    return state.statuses.count(status) != 0;
+    return holds(state.statuses, status);
 }
 
 bool approxFailureDelivered(int32_t status) {
-    return state.approxFailures.count(status) != 0;
+    return holds(state.approxFailures, status);
 }
 
 int32_t callCount() {
@@ -388,6 +435,10 @@ int32_t callCount() {
 
 int64_t storedHistoryBlocks() {
     return state.storedBlocks;
+}
+
+int64_t deliveredBarBlocks() {
+    return state.barBlocks;
 }
 
 int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *record,
@@ -401,7 +452,7 @@ int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *re
     }
     touch(controlBlock, sizeof(FeedControlBlock));
     ++state.calls;
-    bool &attached = state.attached[controlBlock];
+    bool &attached = attachmentOf(controlBlock);
 
     if (operation == DBA_ATTACH) {
         if (attached) {

@@ -38,6 +38,10 @@ int32_t callCount();
 // History deliveries the callback stored (answered with 0) during the current module call.
 int64_t storedHistoryBlocks();
 
+// Bar blocks the feed delivered with status 0 (the first and every next one) during the
+// current module call.
+int64_t deliveredBarBlocks();
+
 [[noreturn]] void fail(const char *what);
 
 int32_t DBA_CALL dbax(void *controlBlock, int32_t operation, void *key, void *record,

@@ -20,7 +20,7 @@ mxhost::ArrayPtr inputAt(FuzzedDataProvider &data, int position) {
     }
     switch (position) {
     case 1:
-        return mxhost::scalar(data.ConsumeBool() ? data.ConsumeIntegralInRange<int>(1, 7)
+        return mxhost::scalar(data.ConsumeBool() ? fuzzinputs::anyRequestCode(data)
                                                  : anyNumber(data));
     case 2:
     case 3:
