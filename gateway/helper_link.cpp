@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <dlfcn.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -486,6 +487,9 @@ Got platformReceive(unsigned char *message, int *exitCode, bool *signalled) {
         }
         if (n > 0) {
             got += static_cast<size_t>(n);
+        } else {
+            // The other side may be waiting for this processor.
+            sched_yield();
         }
     }
     while (got < HELPER_MESSAGE_SIZE) {
@@ -769,6 +773,8 @@ Got platformReceive(unsigned char *message, int *exitCode, bool *signalled) {
                std::chrono::microseconds(HELPER_SPIN_MICROSECONDS) &&
            PeekNamedPipe(helper.fromHelper, nullptr, 0, nullptr, &pending, nullptr) &&
            pending < HELPER_MESSAGE_SIZE) {
+        // The other side may be waiting for this processor.
+        SwitchToThread();
     }
     while (got < HELPER_MESSAGE_SIZE) {
         DWORD available = 0;

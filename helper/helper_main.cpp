@@ -25,6 +25,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -57,6 +58,8 @@ bool receive(unsigned char *message) {
                std::chrono::microseconds(HELPER_SPIN_MICROSECONDS) &&
            PeekNamedPipe(requests, nullptr, 0, nullptr, &pending, nullptr) &&
            pending < HELPER_MESSAGE_SIZE) {
+        // The other side may be waiting for this processor.
+        SwitchToThread();
     }
     while (total < HELPER_MESSAGE_SIZE) {
         if (!ReadFile(requests, message + total, static_cast<DWORD>(HELPER_MESSAGE_SIZE - total),
@@ -137,6 +140,9 @@ bool receive(unsigned char *message) {
         }
         if (n > 0) {
             got += static_cast<size_t>(n);
+        } else {
+            // The other side may be waiting for this processor.
+            sched_yield();
         }
     }
     while (got < HELPER_MESSAGE_SIZE) {
