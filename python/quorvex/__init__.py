@@ -63,6 +63,9 @@ def _securities(value, name="securities", many=True):
                         f"them, not {type(value).__name__}")
     if not many and len(items) != 1:
         raise ValueError(f"{name}: give exactly one security, not {len(items)}")
+    if _all_fit(items, _core.SYMBOL_LENGTH, empty=False):
+        return items
+    # One of them does not: find it, to name it.
     for k, item in enumerate(items):
         if not isinstance(item, str):
             raise TypeError(f"{name}[{k}] must be a str, not {type(item).__name__}")
@@ -70,6 +73,17 @@ def _securities(value, name="securities", many=True):
             raise ValueError(f"{name}[{k}] is an empty text")
         _check_text(item, f"{name}[{k}]", _core.SYMBOL_LENGTH, "a symbol")
     return items
+
+
+def _all_fit(items, most, empty):
+    """Whether every item is a str of at most `most` characters a feed key can carry (and not
+    empty, unless `empty`): one pass over the whole list, the common case of a long one."""
+    try:
+        joined = "".join(items)
+        joined.encode("latin-1")
+    except (TypeError, UnicodeEncodeError):
+        return False
+    return (not items or max(map(len, items)) <= most) and (empty or all(items))
 
 
 def _check_text(text, name, most, what):
@@ -86,11 +100,14 @@ def _qualifiers(value, count):
     if value is None:
         return [""] * count
     if isinstance(value, str):
-        items = [value] * count
+        _check_text(value, "qualifier", _core.QUALIFIER_LENGTH, "a qualifier")
+        return [value] * count
     elif isinstance(value, (list, tuple)) or hasattr(value, "tolist"):
         items = list(value.tolist() if hasattr(value, "tolist") else value)
         if len(items) != count:
             raise ValueError(f"qualifier: one per security ({count}), not {len(items)}")
+        if _all_fit(items, _core.QUALIFIER_LENGTH, empty=True):
+            return items
     else:
         raise TypeError(f"qualifier must be a str or one str per security, not "
                         f"{type(value).__name__}")
@@ -235,10 +252,16 @@ def _trimmed(matrix):
     """The rows up to the last one that is not all zeros: the rows of zeros with which the feed
     completes its last block of eight, or the bar matrix's rows after the last bar."""
     import numpy as np
-    if matrix.shape[0] == 0:
-        return matrix
-    nonzero = np.flatnonzero(matrix.any(axis=1))
-    return matrix[: nonzero[-1] + 1 if nonzero.size else 0]
+    # From the end back, a few thousand rows at a time: a history's zeros lie in its last
+    # block, so the whole matrix is not looked at.
+    end = matrix.shape[0]
+    while end > 0:
+        start = max(0, end - 4096)
+        nonzero = np.flatnonzero(matrix[start:end].any(axis=1))
+        if nonzero.size:
+            return matrix[: start + nonzero[-1] + 1]
+        end = start
+    return matrix[:0]
 
 
 # ---- The functions --------------------------------------------------------------------------
