@@ -81,6 +81,39 @@ def octave_results(path):
     return results
 
 
+def isolation_results(path):
+    """{(platform, mode, case): (rows, median us)} of bench/isolation.sh."""
+    results = {}
+    if path and os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 6:
+                    results[(parts[0], parts[1], parts[2])] = (int(parts[3]), float(parts[4]))
+    return results
+
+
+def plain_results(path):
+    """{case: (rows, median us)} of lines "CASE ROWS MEDIAN MIN"."""
+    results = {}
+    if path and os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 4:
+                    results[parts[0]] = (int(parts[1]), float(parts[2]))
+    return results
+
+
+ISOLATION_CASES = [("quote1", "quote, 1 security"), ("quotes", "quotes, 10,000"),
+                   ("fundamentals", "fundamentals, 10,000"), ("history", "history, 500,000 rows"),
+                   ("bars", "bars, 75,000 rows")]
+# Helper/in-process at most (the one-security quote: the overhead in microseconds, Linux).
+ISOLATION_GOALS = {"quotes": 1.5, "fundamentals": 1.5, "history": 1.3, "bars": 1.3}
+QUOTE1_OVERHEAD_GOAL_US = 30.0
+PYTHON_GOALS = {"history": 1.2, "quotes": 1.5}
+
+
 def fmt(value, digits=1):
     if value is None:
         return "-"
@@ -98,6 +131,9 @@ def main():
     parser.add_argument("--before-callgrind")
     parser.add_argument("--before-octave")
     parser.add_argument("--before-commit")
+    parser.add_argument("--isolation")
+    parser.add_argument("--python")
+    parser.add_argument("--python-module")
     parser.add_argument("--notes")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
@@ -234,8 +270,110 @@ def main():
                                f"{tm / b_row[2]:.2f} |")
             out.append("")
 
+    isolation = isolation_results(args.isolation)
+    goals = []
+    if isolation:
+        out.append("## The feed helper against the module's own process")
+        out.append("")
+        out.append("`quorvex-bench-isolation` (`bench/isolation.cpp`) loads the module by path as "
+                   "the host does and calls it through the stand-in host; the feed library is "
+                   "the in-memory feed built as `PCQW32`, found as the vendor's would be. Wall "
+                   "time per call, medians; `bench/isolation.sh` alternates the modes, three "
+                   "rounds each, and takes the median of the rounds. Under Wine the base is the "
+                   "32-bit module in its own process; the 64-bit module reaches the same 32-bit "
+                   "feed through the 32-bit helper.")
+        out.append("")
+        for platform, title in (("linux", "Linux"), ("wine32", "Wine")):
+            base = {c: isolation.get((platform, "inprocess", c)) for c, _ in ISOLATION_CASES}
+            if not any(base.values()):
+                continue
+            if platform == "linux":
+                out.append(f"{title}:")
+                out.append("")
+                out.append("| case | in-process us | through the helper us | helper/in-process "
+                           "| overhead us |")
+                out.append("|---|---:|---:|---:|---:|")
+            else:
+                out.append(f"{title} (the 32-bit module in its own process as the base):")
+                out.append("")
+                out.append("| case | 32-bit in-process us | 32-bit through the helper | ratio | "
+                           "64-bit through the 32-bit helper | ratio |")
+                out.append("|---|---:|---:|---:|---:|---:|")
+            for case, label in ISOLATION_CASES:
+                b = base.get(case)
+                h = isolation.get((platform, "helper", case))
+                if not b or not h:
+                    continue
+                ratio = h[1] / b[1]
+                if platform == "linux":
+                    out.append(f"| {label} | {fmt(b[1])} | {fmt(h[1])} | {ratio:.2f} | "
+                               f"{fmt(h[1] - b[1])} |")
+                    if case == "quote1":
+                        overhead = h[1] - b[1]
+                        goals.append(f"- helper, one-security quote: overhead at most "
+                                     f"{QUOTE1_OVERHEAD_GOAL_US:.0f} us per call: "
+                                     f"{'met' if overhead <= QUOTE1_OVERHEAD_GOAL_US else 'not met'}"
+                                     f" ({overhead:.1f} us)")
+                    elif case in ISOLATION_GOALS:
+                        goal = ISOLATION_GOALS[case]
+                        goals.append(f"- helper, {case}: helper/in-process at most {goal}: "
+                                     f"{'met' if ratio <= goal else 'not met'} ({ratio:.2f})")
+                else:
+                    w64 = isolation.get(("wine64", "helper", case))
+                    out.append(f"| {label} | {fmt(b[1])} | {fmt(h[1])} | {ratio:.2f} | "
+                               f"{fmt(w64[1]) if w64 else '-'} | "
+                               f"{(w64[1] / b[1]) if w64 else 0:.2f} |")
+            out.append("")
+
+    python = plain_results(args.python)
+    python_module = plain_results(args.python_module)
+    if python and python_module:
+        out.append("## Python against the module")
+        out.append("")
+        out.append("`bench/python_bench.py` with Debian's interpreter: the package's functions on "
+                   "the same in-memory feed, in-process, as the frame a user gets and as "
+                   "`output=\"arrays\"` (NumPy columns, no pandas), against the module through "
+                   "the stand-in host timed in the same rounds. Wall time per call, medians.")
+        out.append("")
+        out.append("| case | module us | Python us | Python/module |")
+        out.append("|---|---:|---:|---:|")
+        for case in ("history.arrays", "history.frame", "quotes.arrays", "quotes.frame"):
+            request = case.split(".")[0]
+            p, m = python.get(case), python_module.get(request)
+            if not p or not m:
+                continue
+            ratio = p[1] / m[1]
+            out.append(f"| {request} {p[0]:,} rows, {case.split('.')[1]} | {fmt(m[1])} | "
+                       f"{fmt(p[1])} | {ratio:.2f} |")
+            goal = PYTHON_GOALS[request]
+            goals.append(f"- Python, {case}: Python/module at most {goal}: "
+                         f"{'met' if ratio <= goal else 'not met'} ({ratio:.2f})")
+        out.append("")
+
     out.append("## Goals")
     out.append("")
+    out.extend(goals)
+    if args.before_callgrind and os.path.exists(args.before_callgrind):
+        before_counts = callgrind_counts(args.before_callgrind)
+        grown = []
+        for key, after in sorted(counts.items()):
+            if key[0] == "module" and key in before_counts and before_counts[key]:
+                growth = after / before_counts[key] - 1
+                name = {code: case for case, code in REQUEST.items()}[key[1]]
+                grown.append(f"{name} {growth * 100:+.1f}%")
+                if growth > 0.05:
+                    grown[-1] += " (more than 5 %)"
+        if grown:
+            worst = max(counts[k] / before_counts[k] for k in counts
+                        if k[0] == "module" and k in before_counts and before_counts[k])
+            out.append(f"- instructions per row of the module at most 5 % above before: "
+                       f"{'met' if worst <= 1.05 else 'not met'} ({', '.join(grown)})")
+    own = {n: summary.get(("quotes", n)) for n in (100, 100000)}
+    if own[100] and own[100000]:
+        per_row = {n: (own[n]["module"] - own[n]["host"]) * 1e3 / n for n in own}
+        out.append(f"- quotes, the module's own cost per row from 100 to 100,000 securities: "
+                   f"{per_row[100]:.0f} and {per_row[100000]:.0f} ns "
+                   f"({per_row[100000] / per_row[100]:.2f} times)")
     for name, goal in (("history", 1.6), ("bars", 2.0)):
         s_goal = summary.get((name, 1))
         if s_goal:

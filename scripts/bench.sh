@@ -5,7 +5,10 @@
 #   scripts/bench.sh
 # For each of the two it builds (Release) and runs the timed suite (module, host share and
 # copy limit of every case, medians of repetitions), counts instructions under callgrind, and
-# times the module against the Octave decoders when GNU Octave is installed; then it prints
+# times the module against the Octave decoders when GNU Octave is installed; for the working
+# tree it also times the module in its own process against the module through the feed helper
+# (Linux, and Wine when it is there) and the Python front end against the module
+# (bench/isolation.sh); then it prints
 # the table and writes it to BENCHMARKS.md. Run scripts/install-deps.sh first.
 #   QUORVEX_BENCH_BEFORE=REV          the revision to compare with (default: bench/BEFORE)
 #   QUORVEX_BENCH_SKIP_BEFORE=1       the working tree only
@@ -13,6 +16,8 @@
 #   QUORVEX_BENCH_MIN_TIME=S          least seconds per repetition (default 0.2)
 #   QUORVEX_BENCH_SKIP_OCTAVE=1       without the Octave comparison
 #   QUORVEX_BENCH_SKIP_CALLGRIND=1    without the instruction counts
+#   QUORVEX_BENCH_SKIP_WINE=1         without the helper's figures under Wine (which build the
+#                                     32-bit and the 64-bit Windows module)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -97,6 +102,19 @@ if [ "${QUORVEX_BENCH_SKIP_BEFORE:-0}" != 1 ] && [ -n "$before_rev" ]; then
 fi
 suite "$root" "$build" ""
 
+echo "== the module in its process and through the feed helper; Python against the module"
+cmake --build "$build" -j"$jobs" --target quorvex-bench-isolation quorvex-feed-helper >/dev/null
+if ! cmake --build "$build" -j"$jobs" --target quorvex_python_files >/dev/null 2>&1; then
+  echo "   the Python package cannot be built here (pybind11, NumPy): not measured"
+fi
+bench/isolation.sh linux "$build" "$results" "$repetitions"
+if [ "${QUORVEX_BENCH_SKIP_WINE:-0}" != 1 ]; then
+  echo "== the same under Wine: 32-bit in its process and through the helper, 64-bit through it"
+  bench/isolation.sh wine "$build" "$results" "$repetitions"
+fi
+
 python3 "$root/bench/report.py" --timed "$results/timed.json" \
   --callgrind "$results/callgrind.txt" --octave "$results/octave.txt" \
+  --isolation "$results/isolation.txt" --python "$results/python.txt" \
+  --python-module "$results/python.module.txt" \
   "${before_args[@]}" --notes "$root/bench/NOTES.md" --out "$root/BENCHMARKS.md"
