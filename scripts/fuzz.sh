@@ -7,10 +7,13 @@
 #   scripts/fuzz.sh                 the regression run: every target over its committed corpus
 #                                   and on for a share of 60 s (12 s each for five targets)
 #   scripts/fuzz.sh 300             the same sharing 300 s
-#   scripts/fuzz.sh --campaign H    a campaign of H hours (decimals allowed), one target after
-#                                   another on one core, or QUORVEX_FUZZ_WORKERS=N targets at
-#                                   once; what it finds is merged into fuzz/corpus/ (-merge=1,
-#                                   minimised) and a report written to <build>/campaign/report.md
+#   scripts/fuzz.sh --campaign H    a campaign of H hours (decimals allowed): one target after
+#                                   another on one core, each until ten million executions or
+#                                   its share of the time left, so that what a quick target
+#                                   leaves goes to the slower ones (QUORVEX_FUZZ_WORKERS=N: N at
+#                                   once, an equal share each); what it finds is merged into
+#                                   fuzz/corpus/ (-merge=1, minimised) and a report written to
+#                                   <build>/campaign/report.md
 #   QUORVEX_FUZZ_BUILD_DIR=dir      a build folder other than build-fuzz
 #   QUORVEX_FUZZ_TARGETS="a b"      only these targets
 set -euo pipefail
@@ -114,37 +117,64 @@ if [ -z "$campaign_hours" ]; then
 fi
 
 # ---- The campaign ------------------------------------------------------------------------
+# The quickest targets first: the time they leave of their share goes to the others.
+goal=10000000
+order=()
+for target in helper_reply_fuzzer input_fuzzer csv_import_fuzzer recording_fuzzer feed_fuzzer; do
+  for chosen in "${targets[@]}"; do
+    [ "$chosen" = "$target" ] && order+=("$target")
+  done
+done
+for chosen in "${targets[@]}"; do
+  case " ${order[*]} " in *" $chosen "*) ;; *) order+=("$chosen") ;; esac
+done
+targets=("${order[@]}")
 total=$(awk -v h="$campaign_hours" 'BEGIN { printf "%d", h * 3600 }')
-per_target=$(( total * workers / ${#targets[@]} ))
-[ "$per_target" -ge 60 ] || per_target=60
 campaign="$build/campaign"
 rm -rf "$campaign"
 mkdir -p "$campaign"
-echo "campaign: ${#targets[@]} targets, $per_target s each, $workers at a time; logs in $campaign"
+deadline=$(( $(date +%s) + total ))
+echo "campaign: ${#targets[@]} targets, $total s, $workers at a time, each to $goal executions" \
+     "or its share of the time; logs in $campaign"
 
+# run_campaign_target TARGET SECONDS
 run_campaign_target() {
-  local target=$1
+  local target=$1 seconds=$2
   local log="$campaign/$target.log"
   mkdir -p "$campaign/$target.new" "$root/fuzz/corpus/$target"
   clear_artifacts "$target"
   mapfile -t options < <(common_options "$target")
+  echo "$seconds" >"$campaign/$target.share"
   set +e
-  "$build/$target" -max_total_time="$per_target" "${options[@]}" \
+  "$build/$target" -max_total_time="$seconds" -runs="$goal" "${options[@]}" \
     "$campaign/$target.new" "$root/fuzz/corpus/$target" >"$log" 2>&1
   echo $? >"$campaign/$target.rc"
   set -e
 }
 
-running=0
-for target in "${targets[@]}"; do
-  run_campaign_target "$target" &
-  running=$(( running + 1 ))
-  if [ "$running" -ge "$workers" ]; then
-    wait -n
-    running=$(( running - 1 ))
-  fi
-done
-wait
+if [ "$workers" -le 1 ]; then
+  left=${#targets[@]}
+  for target in "${targets[@]}"; do
+    share=$(( (deadline - $(date +%s)) / left ))
+    [ "$share" -ge 60 ] || share=60
+    echo "campaign: $target for up to $share s"
+    run_campaign_target "$target" "$share"
+    left=$(( left - 1 ))
+  done
+else
+  share=$(( total * workers / ${#targets[@]} ))
+  [ "$share" -ge 60 ] || share=60
+  running=0
+  for target in "${targets[@]}"; do
+    run_campaign_target "$target" "$share" &
+    running=$(( running + 1 ))
+    if [ "$running" -ge "$workers" ]; then
+      wait -n
+      running=$(( running - 1 ))
+    fi
+  done
+  wait
+fi
 
 # Merge: the committed corpus and what the campaign found, minimised into a fresh folder that
 # takes the corpus's place. The inputs of findings (regression-*) stay whatever the merge says.
@@ -152,11 +182,11 @@ report="$campaign/report.md"
 {
   echo "# Fuzzing campaign"
   echo
-  echo "$(date -u '+%Y-%m-%d %H:%M UTC'): ${#targets[@]} targets, $per_target s each," \
-       "$workers at a time, on $(nproc) cores."
+  echo "$(date -u '+%Y-%m-%d %H:%M UTC'): ${#targets[@]} targets in $total s, $workers at a" \
+       "time, on $(nproc) cores, each to $goal executions or its share of the time."
   echo
-  echo "| Target | Executions | Per second | Edges | Features | Corpus before | New inputs | Corpus after | Finding |"
-  echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
+  echo "| Target | Seconds | Executions | Of $goal | Per second | Edges | Features | Corpus before | New inputs | Corpus after | Finding |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"
 } >"$report"
 findings=0
 for target in "${targets[@]}"; do
@@ -184,7 +214,12 @@ for target in "${targets[@]}"; do
       [ -e "$artifact" ] && finding="$finding \`$artifact\`"
     done
   fi
-  echo "| $target | $(stat number_of_executed_units "$log") | $(stat average_exec_per_sec "$log")" \
+  runs=$(stat number_of_executed_units "$log")
+  elapsed=$(stat average_exec_per_sec "$log")
+  [ -n "$runs" ] && [ -n "$elapsed" ] && [ "$elapsed" -gt 0 ] && elapsed=$(( runs / elapsed )) ||
+    elapsed=$(cat "$campaign/$target.share")
+  percent=$(awk -v r="${runs:-0}" -v g="$goal" 'BEGIN { printf "%.0f %%", 100 * r / g }')
+  echo "| $target | $elapsed | ${runs:-?} | $percent | $(stat average_exec_per_sec "$log")" \
        "| ${edges:-?} | ${features:-?} | $before | $(stat new_units_added "$log") | $after" \
        "| $finding |" >>"$report"
 done
