@@ -153,8 +153,8 @@ void readRequestInputs(int inputCount, const mxArray **inputs, bool readsCount,
         count > 0 ? readSecurities(inputCount, inputs, count) : SecurityList{nullptr, 0};
 }
 
-void releaseRequestInputs(RequestInputs *read) {
-    if (read->securities.items != nullptr && read->securities.items != &singleSecurity) {
+void releaseSecurityStorage(RequestInputs *read) {
+    if (read->securities.items != &singleSecurity) {
         mxFree(const_cast<SecurityText *>(read->securities.items));
     }
     read->securities = SecurityList{nullptr, 0};

@@ -16,6 +16,12 @@ double requestCodeValue(int inputCount, const mxArray **inputs);
 // the host, which frees what a call allocated).
 void readRequestInputs(int inputCount, const mxArray **inputs, bool readsCount,
                        SecuritiesRead securities, RequestInputs *read);
-void releaseRequestInputs(RequestInputs *read);
+void releaseSecurityStorage(RequestInputs *read);
+// Inline: most requests of a loop read few securities, the attach check none.
+inline void releaseRequestInputs(RequestInputs *read) {
+    if (read->securities.items != nullptr) {
+        releaseSecurityStorage(read);
+    }
+}
 
 #endif

@@ -2,21 +2,12 @@
 #include "feed_session.h"
 #include "requests.h"
 
-namespace {
-
-// Indexed by request code - 1.
-constexpr RequestDefinition REQUESTS[REQUEST_COUNT] = {
+const RequestDefinition REQUEST_DEFINITIONS[REQUEST_COUNT] = {
     {false, SECURITIES_NONE, runAttachCheck}, {true, SECURITIES_LISTED, runQuoteSnapshot},
     {true, SECURITIES_FIRST, runHistoryScan}, {false, SECURITIES_NONE, runVersionQuery},
     {true, SECURITIES_FIRST, runBarSeries},   {true, SECURITIES_LISTED, runFundamentalsSnapshot},
     {true, SECURITIES_OPTIONAL, runCantRead},
 };
-
-} // namespace
-
-const RequestDefinition &requestDefinition(int32_t code) {
-    return REQUESTS[code - 1];
-}
 
 void runRequest(RequestCall &call) {
     attachFeed(call);

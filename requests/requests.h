@@ -14,8 +14,12 @@ struct RequestDefinition {
     SecuritiesRead securities;  // which securities of inputs 4 and 5 it reads
     void (*run)(RequestCall &); // runs once attached
 };
+// Indexed by request code - 1.
+extern const RequestDefinition REQUEST_DEFINITIONS[REQUEST_COUNT];
 // The definition of request `code`, 1 to REQUEST_COUNT.
-const RequestDefinition &requestDefinition(int32_t code);
+inline const RequestDefinition &requestDefinition(int32_t code) {
+    return REQUEST_DEFINITIONS[code - 1];
+}
 
 // Attaches to the call's database and runs its request: the feed calls, the detach, the
 // results in the output slots.
