@@ -245,7 +245,7 @@ def _snapshot_frame(columns, status, symbols, qualifiers, integers, dates):
             data[name] = value[:, 0]
     data["qualifier"] = qualifiers
     data["status"] = status.astype(np.int64)
-    return pd.DataFrame(data, index=pd.Index(symbols, name="security"))
+    return pd.DataFrame(data, index=pd.Index(symbols, name="security"), copy=False)
 
 
 def _trimmed(matrix):
@@ -371,9 +371,15 @@ def history(security, qualifier=None, database=None, *, found=False, output="fra
         import pandas as pd
         data = {name: (column.astype(np.int64) if name in _HISTORY_INTEGERS else column)
                 for name, column in arrays.items()}
-        data["Time"] = pd.to_timedelta(matrix[:, 3] * 3600 + matrix[:, 4] * 60 + matrix[:, 5],
-                                       unit="s")
-        result = pd.DataFrame(data)
+        # Whole seconds of the day, in integers: exact, and a pass over the columns rather than
+        # pandas' conversion of floats.
+        nanoseconds = data["Hour"] * 3600
+        nanoseconds += data["Minute"] * 60
+        nanoseconds += data["Second"]
+        nanoseconds *= 1_000_000_000
+        data["Time"] = nanoseconds.view("timedelta64[ns]")
+        # The columns as they are: no copy into pandas' consolidated blocks.
+        result = pd.DataFrame(data, copy=False)
         result.attrs["ended"] = ended
     return (result, matrix.shape[0] > 0) if found else result
 
@@ -422,7 +428,7 @@ def bars(security, qualifier=None, database=None, *, tz="UTC", found=False, outp
         index = pd.DatetimeIndex(pd.to_datetime(arrays.pop("Stamp").astype(np.int64), unit="s",
                                                 utc=True), name="Stamp").tz_convert(tz)
         arrays["Volume"] = arrays["Volume"].astype(np.int64)
-        result = pd.DataFrame(arrays, index=index)
+        result = pd.DataFrame(arrays, index=index, copy=False)
         result.attrs["ended"] = ended
     return (result, matrix.shape[0] > 0) if found else result
 
