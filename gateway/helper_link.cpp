@@ -660,7 +660,7 @@ bool platformStart(const char *path, size_t sectionSize, char *why, size_t whySi
         auto *list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listRoom);
         STARTUPINFOEXW startup = {};
         startup.StartupInfo.cb = sizeof startup;
-        DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
+        DWORD flags = CREATE_NO_WINDOW;
         if (listSize <= sizeof listRoom &&
             InitializeProcThreadAttributeList(list, 1, 0, &listSize) &&
             UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, child,
@@ -668,8 +668,10 @@ bool platformStart(const char *path, size_t sectionSize, char *why, size_t whySi
             startup.lpAttributeList = list;
             flags |= EXTENDED_STARTUPINFO_PRESENT;
         }
-        // Started suspended, put into a job that ends it with the last handle of the host's
-        // (the host's end), then let go.
+        // Put into a job that ends it with the last handle of the host's (the host's end). It
+        // is not started suspended: a host ended between the start and the resume would leave
+        // a helper that never runs and so never sees it go. Running, its first step is to
+        // watch the host's process, and it starts no process of its own outside the job.
         if (!CreateProcessW(helperFile, commandLine, nullptr, nullptr, TRUE, flags, nullptr,
                             nullptr, &startup.StartupInfo, &process)) {
             whyNot("it cannot be started", why, whySize);
@@ -684,7 +686,6 @@ bool platformStart(const char *path, size_t sectionSize, char *why, size_t whySi
                 // The helper still ends with the host: it waits on the host's process.
                 closeHandle(&job);
             }
-            ResumeThread(process.hThread);
             CloseHandle(process.hThread);
         }
         if (startup.lpAttributeList != nullptr) {
