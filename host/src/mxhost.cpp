@@ -20,10 +20,58 @@
 // Storage of numeric values. Its allocator default-initialises (leaves doubles unset) where a
 // plain vector would zero them, so that an uninitialised matrix costs no pass over memory, as
 // in the real hosts; every other creation writes its values explicitly.
+#ifdef MXHOST_REUSE_LARGE_BLOCKS
+// The fuzz build's host keeps the last freed large block of values for the next large array:
+// without it every 75000-by-6 bar matrix is a fresh mapping of 3.6 MB, whose page faults cost
+// more than the request itself. While it waits for reuse the block is poisoned, so that the
+// module's use of an array after the host freed it is reported as before.
+#include <sanitizer/asan_interface.h>
+
+namespace {
+constexpr size_t LARGE_BLOCK_BYTES = 1 << 20;
+void *freeLargeBlock = nullptr;
+size_t freeLargeBlockBytes = 0;
+
+void *allocateValues(size_t bytes) {
+    if (bytes >= LARGE_BLOCK_BYTES && freeLargeBlock != nullptr && freeLargeBlockBytes == bytes) {
+        void *block = freeLargeBlock;
+        freeLargeBlock = nullptr;
+        ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+        return block;
+    }
+    return ::operator new(bytes);
+}
+
+void releaseValues(void *block, size_t bytes) {
+    if (bytes >= LARGE_BLOCK_BYTES) {
+        if (freeLargeBlock != nullptr) {
+            ASAN_UNPOISON_MEMORY_REGION(freeLargeBlock, freeLargeBlockBytes);
+            ::operator delete(freeLargeBlock);
+        }
+        ASAN_POISON_MEMORY_REGION(block, bytes);
+        freeLargeBlock = block;
+        freeLargeBlockBytes = bytes;
+        return;
+    }
+    ::operator delete(block);
+}
+} // namespace
+#endif
+
 template <typename T> struct DefaultInitAllocator : std::allocator<T> {
     template <typename U> struct rebind { using other = DefaultInitAllocator<U>; };
     using std::allocator<T>::allocator;
-    template <typename U> void construct(U *place) { ::new (static_cast<void *>(place)) U; }
+#ifdef MXHOST_REUSE_LARGE_BLOCKS
+    T *allocate(size_t n) {
+        return static_cast<T *>(allocateValues(n * sizeof(T)));
+    }
+    void deallocate(T *place, size_t n) {
+        releaseValues(place, n * sizeof(T));
+    }
+#endif
+    template <typename U> void construct(U *place) {
+        ::new (static_cast<void *>(place)) U;
+    }
     template <typename U, typename... Args> void construct(U *place, Args &&...args) {
         ::new (static_cast<void *>(place)) U(std::forward<Args>(args)...);
     }
