@@ -22,7 +22,6 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,22 +34,81 @@ using pcqw32::Bytes;
     std::abort();
 }
 
+// The store the input is written into and the copy the reader opens. The writer's connection
+// stays open for the whole run, so that the schema is parsed and the inserts prepared once:
+// each input starts from the empty store's bytes written back over its file (the connection
+// sees the file changed at its next transaction and rereads its pages; the schema is the same,
+// so it is not parsed again), and the reader opens a fresh copy.
 struct Scratch {
-    std::string path;
+    std::string written;
+    std::string copied;
     std::string emptyStore;
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *inserts[3] = {};
 };
+
+const char *const INSERTS[3] = {
+    "INSERT INTO recordings(id, started, target, mode, version_status, version_major,"
+    " version_minor, version_release, version_serial, version_record)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+    "INSERT INTO recorded_calls(id, recording_id, session, run, operation, parameter,"
+    " attached, mode, request, key, status, record, scan_reserved4, scan_reserved8,"
+    " scan_started) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13,"
+    " ?14, ?15)",
+    "INSERT INTO recorded_deliveries(call_id, seq, argument1, event, key, block,"
+    " argument5, status, scan_reserved4, scan_reserved8, scan_started, result)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"};
+
+std::string readFile(const std::string &path) {
+    std::string bytes;
+    if (FILE *in = std::fopen(path.c_str(), "rb")) {
+        if (std::fseek(in, 0, SEEK_END) == 0) {
+            const long size = std::ftell(in);
+            std::rewind(in);
+            bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+            bytes.resize(std::fread(&bytes[0], 1, bytes.size(), in));
+        }
+        std::fclose(in);
+    }
+    return bytes;
+}
+
+void writeFile(const std::string &path, const char *bytes, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes, static_cast<std::streamsize>(size));
+}
 
 // An empty recording store, made once with the recorder's own schema.
 Scratch &scratch() {
     static Scratch s;
-    if (s.path.empty()) {
-        s.path = fuzzscratch::folder("recording_fuzzer") + "/copied.sqlite";
+    if (s.db == nullptr) {
+        const std::string folder = fuzzscratch::folder("recording_fuzzer");
+        s.written = folder + "/written.sqlite";
+        s.copied = folder + "/copied.sqlite";
         std::string error;
-        if (!pcqw32::RecordingStore::openForRecording(s.path, error)) {
+        if (!pcqw32::RecordingStore::openForRecording(s.written, error)) {
             fail("cannot make an empty recording store: " + error);
         }
-        std::ifstream in(s.path, std::ios::binary);
-        s.emptyStore.assign(std::istreambuf_iterator<char>(in), {});
+        // The recorder's store keeps a write-ahead log; the written file is whole without one.
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(s.written.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) !=
+                SQLITE_OK) {
+            fail("cannot take the empty store out of its log");
+        }
+        sqlite3_close(db);
+        s.emptyStore = readFile(s.written);
+        if (sqlite3_open_v2(s.written.c_str(), &s.db, SQLITE_OPEN_READWRITE, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_exec(s.db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY", nullptr,
+                         nullptr, nullptr) != SQLITE_OK) {
+            fail("cannot open the written store to fill it");
+        }
+        for (int t = 0; t < 3; ++t) {
+            if (sqlite3_prepare_v2(s.db, INSERTS[t], -1, &s.inserts[t], nullptr) != SQLITE_OK) {
+                fail(std::string("cannot prepare ") + INSERTS[t] + ": " + sqlite3_errmsg(s.db));
+            }
+        }
     }
     return s;
 }
@@ -102,12 +160,8 @@ void bindOperation(sqlite3_stmt *st, int index, FuzzedDataProvider &data) {
     }
 }
 
-void insertRows(sqlite3 *db, const char *sql, int columns, int operationColumn, int most,
+void insertRows(sqlite3_stmt *st, int columns, int operationColumn, int most,
                 FuzzedDataProvider &data) {
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
-        fail(std::string("cannot prepare ") + sql + ": " + sqlite3_errmsg(db));
-    }
     const int rows = data.ConsumeIntegralInRange<int>(0, most);
     for (int r = 0; r < rows; ++r) {
         for (int c = 1; c <= columns; ++c) {
@@ -121,54 +175,36 @@ void insertRows(sqlite3 *db, const char *sql, int columns, int operationColumn, 
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
     }
-    sqlite3_finalize(st);
 }
 
 void writeStore(FuzzedDataProvider &data) {
-    const Scratch &s = scratch();
-    {
-        std::ofstream out(s.path, std::ios::binary | std::ios::trunc);
-        out.write(s.emptyStore.data(), static_cast<std::streamsize>(s.emptyStore.size()));
+    Scratch &s = scratch();
+    // An input that inserted nothing left the file as it was.
+    static int lastChanges = 0;
+    if (sqlite3_total_changes(s.db) != lastChanges) {
+        writeFile(s.written, s.emptyStore.data(), s.emptyStore.size());
+        lastChanges = sqlite3_total_changes(s.db);
     }
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(s.path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        fail("cannot open the copied store to fill it");
+    if (sqlite3_exec(s.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        fail(std::string("cannot begin to fill the store: ") + sqlite3_errmsg(s.db));
     }
-    sqlite3_exec(db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY; BEGIN", nullptr, nullptr,
-                 nullptr);
-    insertRows(db,
-               "INSERT INTO recordings(id, started, target, mode, version_status, version_major,"
-               " version_minor, version_release, version_serial, version_record)"
-               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
-               10, 0, 3, data);
-    insertRows(db,
-               "INSERT INTO recorded_calls(id, recording_id, session, run, operation, parameter,"
-               " attached, mode, request, key, status, record, scan_reserved4, scan_reserved8,"
-               " scan_started) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13,"
-               " ?14, ?15)",
-               15, 5, 10, data);
-    insertRows(db,
-               "INSERT INTO recorded_deliveries(call_id, seq, argument1, event, key, block,"
-               " argument5, status, scan_reserved4, scan_reserved8, scan_started, result)"
-               " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
-               12, 0, 12, data);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    insertRows(s.inserts[0], 10, 0, 3, data);
+    insertRows(s.inserts[1], 15, 5, 10, data);
+    insertRows(s.inserts[2], 12, 0, 12, data);
+    if (sqlite3_exec(s.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        fail(std::string("cannot commit the filled store: ") + sqlite3_errmsg(s.db));
+    }
+    std::string bytes =
+        sqlite3_total_changes(s.db) != lastChanges ? readFile(s.written) : s.emptyStore;
 
     // A damaged copy: bytes overwritten anywhere in the file.
     const int damaged =
         data.ConsumeIntegralInRange<int>(0, 255) < 32 ? data.ConsumeIntegralInRange<int>(1, 8) : 0;
-    if (damaged > 0) {
-        std::fstream file(s.path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekg(0, std::ios::end);
-        const auto size = static_cast<size_t>(file.tellg());
-        for (int d = 0; d < damaged && size > 0; ++d) {
-            file.seekp(
-                static_cast<std::streamoff>(data.ConsumeIntegralInRange<size_t>(0, size - 1)));
-            const char byte = static_cast<char>(data.ConsumeIntegral<uint8_t>());
-            file.write(&byte, 1);
-        }
+    for (int d = 0; d < damaged && !bytes.empty(); ++d) {
+        bytes[data.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
+            static_cast<char>(data.ConsumeIntegral<uint8_t>());
     }
+    writeFile(s.copied, bytes.data(), bytes.size());
 }
 
 // The callback of a replayed scan: reads the whole key and block, as the module's does.
@@ -201,6 +237,13 @@ void replay(const pcqw32::RecordedCall &call) {
 
 } // namespace
 
+// SQLite keeps no count of its memory here: every one of its allocations would take a lock for
+// it, and nothing reads the count.
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
     writeStore(data);
@@ -208,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     std::string error;
     bool unreadable = false;
     std::unique_ptr<pcqw32::RecordingStore> store =
-        pcqw32::RecordingStore::openForReplay(scratch().path, error, &unreadable);
+        pcqw32::RecordingStore::openForReplay(scratch().copied, error, &unreadable);
     if (!store) {
         if (error.empty()) {
             fail("a store was refused without saying why");
