@@ -69,8 +69,27 @@ void freshStore() {
     }
 }
 
+// The store's file is still the empty store's bytes: a failed import that rolled back wrote
+// nothing, and then the rows need no count (opening the store would parse its schema again).
+bool storeUntouched() {
+    const std::string &empty = scratch().emptyStore;
+    std::string bytes;
+    if (FILE *in = std::fopen(scratch().store.c_str(), "rb")) {
+        char chunk[65536];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0 && bytes.size() <= empty.size()) {
+            bytes.append(chunk, got);
+        }
+        std::fclose(in);
+    }
+    return bytes == empty;
+}
+
 // Rows of every table that an import fills.
 int64_t storedRows() {
+    if (storeUntouched()) {
+        return 0;
+    }
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(scratch().store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         fail("cannot open the store after a failed import");
