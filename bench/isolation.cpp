@@ -18,12 +18,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
 // The in-memory feed serves what the database number given at attach names: the request code.
@@ -42,21 +36,6 @@ constexpr Case CASES[] = {
     {"history", 3, 1, "HISTSEC", 500000},
     {"bars", 5, 1, "S%06u", 75000},
 };
-
-mxhost::EntryPoint load(const char *path) {
-    void *entry = nullptr;
-#if defined(_WIN32)
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    FARPROC symbol = module ? GetProcAddress(module, "mexFunction") : nullptr;
-    std::memcpy(&entry, &symbol, sizeof entry);
-#else
-    void *module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    entry = module ? dlsym(module, "mexFunction") : nullptr;
-#endif
-    mxhost::EntryPoint function = nullptr;
-    std::memcpy(&function, &entry, sizeof function);
-    return function;
-}
 
 struct Inputs {
     std::vector<mxhost::ArrayPtr> owned;
@@ -120,7 +99,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     mxhost::setUninitPoison(false);
-    mxhost::EntryPoint entry = load(argv[1]);
+    mxhost::EntryPoint entry = mxhost::loadEntryPoint(argv[1]);
     if (entry == nullptr) {
         std::fprintf(stderr, "%s: cannot load the module %s\n", argv[0], argv[1]);
         return 2;

@@ -48,6 +48,11 @@ struct MXHOST_API CallResult {
     std::vector<mxArray *> created; // every array the call created, freed with the result
 };
 
+// The mexFunction of the module file at `path`, loaded as the host loads a module (its own
+// folder searched first for what it needs on Windows); null when it cannot be loaded or has
+// no mexFunction. The module stays loaded for the process.
+MXHOST_API EntryPoint loadEntryPoint(const char *path);
+
 // Calls entry with the inputs (which stay owned by the caller) and nlhs output slots.
 MXHOST_API CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &inputs);
 

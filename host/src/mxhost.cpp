@@ -17,6 +17,16 @@
 #include <utility>
 #include <vector>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 // Storage of numeric values. Its allocator default-initialises (leaves doubles unset) where a
 // plain vector would zero them, so that an uninitialised matrix costs no pass over memory, as
 // in the real hosts; every other creation writes its values explicitly.
@@ -561,6 +571,21 @@ static int invoke(EntryPoint entry, int nlhs, mxArray **plhs, int nrhs, const mx
     }
     current.raiseTarget = saved;
     return 1;
+}
+
+EntryPoint loadEntryPoint(const char *path) {
+    void *entry = nullptr;
+#if defined(_WIN32)
+    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    FARPROC symbol = module ? GetProcAddress(module, "mexFunction") : nullptr;
+    std::memcpy(&entry, &symbol, sizeof entry);
+#else
+    void *module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    entry = module ? dlsym(module, "mexFunction") : nullptr;
+#endif
+    EntryPoint function = nullptr;
+    std::memcpy(&function, &entry, sizeof function);
+    return function;
 }
 
 CallResult call(EntryPoint entry, int nlhs, const std::vector<const mxArray *> &inputs) {

@@ -20,28 +20,7 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
-
-mxhost::EntryPoint load(const char *path) {
-    void *entry = nullptr;
-#if defined(_WIN32)
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    FARPROC symbol = module ? GetProcAddress(module, "mexFunction") : nullptr;
-    std::memcpy(&entry, &symbol, sizeof entry);
-#else
-    void *module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    entry = module ? dlsym(module, "mexFunction") : nullptr;
-#endif
-    mxhost::EntryPoint f = nullptr;
-    std::memcpy(&f, &entry, sizeof f);
-    return f;
-}
 
 // FNV-1a over the bits of the doubles.
 uint64_t digest(const double *values, size_t n) {
@@ -101,7 +80,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: dump_driver <module file> [cue|lost]\n");
         return 2;
     }
-    mxhost::EntryPoint entry = load(argv[1]);
+    mxhost::EntryPoint entry = mxhost::loadEntryPoint(argv[1]);
     if (!entry) {
         std::fprintf(stderr, "dump_driver: cannot load %s\n", argv[1]);
         return 1;
