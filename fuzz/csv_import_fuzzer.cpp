@@ -19,8 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -52,8 +50,7 @@ Scratch &scratch() {
         s.folder = fuzzscratch::folder("csv_import_fuzzer");
         s.store = pcqw32::databasePath(s.folder, DATABASE);
         { pcqw32::StoreWriter empty(s.folder, DATABASE, true); }
-        std::ifstream in(s.store, std::ios::binary);
-        s.emptyStore.assign(std::istreambuf_iterator<char>(in), {});
+        s.emptyStore = fuzzscratch::readFile(s.store);
     }
     return s;
 }
@@ -62,9 +59,7 @@ void freshStore() {
     Scratch &s = scratch();
     std::error_code ec;
     std::filesystem::remove(s.store + "-journal", ec);
-    std::ofstream out(s.store, std::ios::binary | std::ios::trunc);
-    out.write(s.emptyStore.data(), static_cast<std::streamsize>(s.emptyStore.size()));
-    if (!out) {
+    if (!fuzzscratch::writeFile(s.store, s.emptyStore)) {
         fail("cannot write the empty store");
     }
 }
@@ -72,17 +67,7 @@ void freshStore() {
 // The store's file is still the empty store's bytes: a failed import that rolled back wrote
 // nothing, and then the rows need no count (opening the store would parse its schema again).
 bool storeUntouched() {
-    const std::string &empty = scratch().emptyStore;
-    std::string bytes;
-    if (FILE *in = std::fopen(scratch().store.c_str(), "rb")) {
-        char chunk[65536];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0 && bytes.size() <= empty.size()) {
-            bytes.append(chunk, got);
-        }
-        std::fclose(in);
-    }
-    return bytes == empty;
+    return fuzzscratch::readFile(scratch().store) == scratch().emptyStore;
 }
 
 // Rows of every table that an import fills.

@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -59,25 +58,6 @@ const char *const INSERTS[3] = {
     " argument5, status, scan_reserved4, scan_reserved8, scan_started, result)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"};
 
-std::string readFile(const std::string &path) {
-    std::string bytes;
-    if (FILE *in = std::fopen(path.c_str(), "rb")) {
-        if (std::fseek(in, 0, SEEK_END) == 0) {
-            const long size = std::ftell(in);
-            std::rewind(in);
-            bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
-            bytes.resize(std::fread(&bytes[0], 1, bytes.size(), in));
-        }
-        std::fclose(in);
-    }
-    return bytes;
-}
-
-void writeFile(const std::string &path, const char *bytes, size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes, static_cast<std::streamsize>(size));
-}
-
 // An empty recording store, made once with the recorder's own schema.
 Scratch &scratch() {
     static Scratch s;
@@ -97,7 +77,7 @@ Scratch &scratch() {
             fail("cannot take the empty store out of its log");
         }
         sqlite3_close(db);
-        s.emptyStore = readFile(s.written);
+        s.emptyStore = fuzzscratch::readFile(s.written);
         if (sqlite3_open_v2(s.written.c_str(), &s.db, SQLITE_OPEN_READWRITE, nullptr) !=
                 SQLITE_OK ||
             sqlite3_exec(s.db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY", nullptr,
@@ -182,7 +162,7 @@ void writeStore(FuzzedDataProvider &data) {
     // An input that inserted nothing left the file as it was.
     static int lastChanges = 0;
     if (sqlite3_total_changes(s.db) != lastChanges) {
-        writeFile(s.written, s.emptyStore.data(), s.emptyStore.size());
+        fuzzscratch::writeFile(s.written, s.emptyStore);
         lastChanges = sqlite3_total_changes(s.db);
     }
     if (sqlite3_exec(s.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -194,8 +174,9 @@ void writeStore(FuzzedDataProvider &data) {
     if (sqlite3_exec(s.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         fail(std::string("cannot commit the filled store: ") + sqlite3_errmsg(s.db));
     }
-    std::string bytes =
-        sqlite3_total_changes(s.db) != lastChanges ? readFile(s.written) : s.emptyStore;
+    std::string bytes = sqlite3_total_changes(s.db) != lastChanges
+                            ? fuzzscratch::readFile(s.written)
+                            : s.emptyStore;
 
     // A damaged copy: bytes overwritten anywhere in the file.
     const int damaged =
@@ -204,7 +185,9 @@ void writeStore(FuzzedDataProvider &data) {
         bytes[data.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
             static_cast<char>(data.ConsumeIntegral<uint8_t>());
     }
-    writeFile(s.copied, bytes.data(), bytes.size());
+    if (!fuzzscratch::writeFile(s.copied, bytes)) {
+        fail("cannot write the copied store");
+    }
 }
 
 // The callback of a replayed scan: reads the whole key and block, as the module's does.

@@ -1,8 +1,10 @@
 // A folder of the fuzz process's own for the files a target writes (in /dev/shm where there
-// is one, so that writing them costs no disk), removed when the process ends normally.
+// is one, so that writing them costs no disk), removed when the process ends normally, and
+// the whole-file reads and writes the targets make in it.
 #ifndef QUORVEX_FUZZ_SCRATCH_FOLDER_H
 #define QUORVEX_FUZZ_SCRATCH_FOLDER_H
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -29,6 +31,31 @@ inline const std::string &folder(const char *target) {
         std::filesystem::create_directories(made.path);
     }
     return made.path;
+}
+
+// The bytes of the file at `path` (none when it cannot be read), in one read.
+inline std::string readFile(const std::string &path) {
+    std::string bytes;
+    if (FILE *in = std::fopen(path.c_str(), "rb")) {
+        if (std::fseek(in, 0, SEEK_END) == 0) {
+            const long size = std::ftell(in);
+            std::rewind(in);
+            bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+            bytes.resize(std::fread(&bytes[0], 1, bytes.size(), in));
+        }
+        std::fclose(in);
+    }
+    return bytes;
+}
+
+// Replaces the file at `path` with `bytes`; false when it could not be written whole.
+inline bool writeFile(const std::string &path, const std::string &bytes) {
+    FILE *out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && whole;
 }
 
 } // namespace fuzzscratch
